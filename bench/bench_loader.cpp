@@ -1,0 +1,84 @@
+// Decoding speed of the capture loader over a generated capture of 200,000 frames, half beacon,
+// half payload, each after a timestamp part.
+//
+//   build/release/bench/bench_loader
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <span>
+
+#include "capture/capture_loader.h"
+#include "capture/capture_writer.h"
+#include "decode/field_readers.h"
+
+namespace {
+
+const std::string& GeneratedCapture() {
+  static const std::string capture = [] {
+    talphex::CaptureWriter writer;
+    for (int i = 0; i < 100000; ++i) {
+      writer.AddTimestamp(talphex::DateTimeText(talphex::PosixToDateTime(1794649261 + i)));
+      talphex::BeaconRaw beacon;
+      beacon.message_number = static_cast<std::uint16_t>(i);
+      beacon.posix_time = static_cast<std::uint32_t>(1794649260 + i);
+      beacon.mode = static_cast<std::uint8_t>(i % 6);
+      beacon.battery = static_cast<std::uint16_t>(820 + i % 17);
+      beacon.mag_field = {1234.5f, -987.25f, static_cast<float>(i % 1000)};
+      writer.AddFrame(talphex::kBeaconMarker, talphex::EncodeBeaconBody(beacon));
+      writer.AddTimestamp(talphex::DateTimeText(talphex::PosixToDateTime(1794649261 + i)));
+      talphex::PayloadRaw payload;
+      payload.status = {static_cast<std::uint16_t>(i), 0x1234, 0xC0DB};
+      payload.supervisor_time = static_cast<std::uint16_t>(i);
+      payload.overflow_time = static_cast<std::uint32_t>(i) * 7919u;
+      writer.AddFrame(talphex::kPayloadMarker, talphex::EncodePayloadBody(payload));
+    }
+    return writer.bytes();
+  }();
+  return capture;
+}
+
+// state.range(0): records kept of each kind (0 for none, as the summary of the command-line
+// tool does; 1000 as the window does; -1 for all).
+void BM_LoadCapture(benchmark::State& bench) {
+  const std::string& capture = GeneratedCapture();
+  const std::span<const std::uint8_t> bytes(
+      reinterpret_cast<const std::uint8_t*>(capture.data()), capture.size());
+  for (auto _ : bench) {
+    talphex::DecoderState state;
+    state.store_capacity = bench.range(0) < 0 ? talphex::kUnlimitedRecords
+                                               : static_cast<std::size_t>(bench.range(0));
+    const talphex::LoadResult result = talphex::LoadCaptureBytes(state, bytes, "generated");
+    benchmark::DoNotOptimize(result.beacon_frames);
+    if (result.beacon_frames != 100000 || result.payload_frames != 100000) {
+      bench.SkipWithError("generated capture did not decode completely");
+    }
+  }
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations()) *
+                          static_cast<std::int64_t>(capture.size()));
+  bench.counters["frames"] = 200000;
+}
+BENCHMARK(BM_LoadCapture)->Arg(0)->Arg(1000)->Arg(-1)->Unit(benchmark::kMillisecond);
+
+// Reading from a file through the streaming loader, as talphex-cli does.
+void BM_LoadCaptureFile(benchmark::State& bench) {
+  const std::string& capture = GeneratedCapture();
+  char path[] = "/tmp/bench_loader_XXXXXX";
+  const int fd = mkstemp(path);
+  std::FILE* file = fdopen(fd, "wb");
+  std::fwrite(capture.data(), 1, capture.size(), file);
+  std::fclose(file);
+  for (auto _ : bench) {
+    talphex::DecoderState state;
+    const talphex::LoadResult result = talphex::LoadCaptureFile(state, path);
+    benchmark::DoNotOptimize(result.payload_frames);
+  }
+  std::remove(path);
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations()) *
+                          static_cast<std::int64_t>(capture.size()));
+}
+BENCHMARK(BM_LoadCaptureFile)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

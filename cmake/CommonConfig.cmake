@@ -1,0 +1,16 @@
+# One interface target carries the language level, warnings and sanitizer flags; every target
+# of the project links it.
+add_library(talphex_options INTERFACE)
+target_compile_features(talphex_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(talphex_options INTERFACE -Wall -Wextra -Wpedantic -Wold-style-cast)
+if(TALPHEX_WARNINGS_AS_ERRORS)
+  target_compile_options(talphex_options INTERFACE -Werror)
+endif()
+target_compile_definitions(talphex_options INTERFACE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+                                                     TALPHEX_VERSION="${PROJECT_VERSION}")
+if(TALPHEX_SANITIZE)
+  target_compile_options(talphex_options INTERFACE -fsanitize=address,undefined
+                                                   -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(talphex_options INTERFACE -fsanitize=address,undefined)
+endif()

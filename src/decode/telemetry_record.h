@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace talphex {
+
+inline constexpr int kValueSlots = 51;
+inline constexpr int kFrameBytesSize = 513;
+// Records a store keeps in the window; the command-line tool may choose another capacity.
+inline constexpr std::size_t kStoreCapacity = 1000;
+inline constexpr std::size_t kUnlimitedRecords = static_cast<std::size_t>(-1);
+
+inline constexpr int kBeaconBodySize = 75;
+inline constexpr int kPayloadBodySize = 30;
+
+// One decoded frame. Beacon records fill value slots 0 to 33, payload records 34 to 50.
+struct TelemetryRecord {
+  std::string RxTime;     // receive timestamp text of the capture, copied as it stands
+  std::string TimeText;   // on-board time as date-time text (beacon records only)
+  std::array<double, kValueSlots> Value{};
+  std::string FrameText;  // marker followed by the frame's body text
+};
+
+enum class Kind { kBeacon, kPayload };
+
+inline constexpr int kFirstPayloadSlot = 34;
+
+// Fields 0 to 33 belong to beacon records, 34 to 50 to payload records.
+constexpr Kind KindOfField(int field) {
+  return field < kFirstPayloadSlot ? Kind::kBeacon : Kind::kPayload;
+}
+
+}  // namespace talphex

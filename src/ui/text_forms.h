@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace talphex {
+
+// Whole number, ties to even, as a 64-bit integer; empty for a value that is not finite or lies
+// outside the 64-bit range.
+std::string IntegerText(double value);
+
+// Pattern "0.00": the value written with 15 significant digits, then rounded to hundredths with
+// ties away from zero. Zero is "0.00", never "-0.00". Empty for a value that is not finite.
+std::string TwoDecimalText(double value, char decimal_separator = '.');
+
+// Plain decimal text with at most 15 significant digits and no trailing zeros.
+std::string GeneralText(double value, char decimal_separator = '.');
+
+// Name of a mode number 0 to 5; any other value in its general text.
+std::string ModeText(double value, char decimal_separator = '.');
+
+}  // namespace talphex
