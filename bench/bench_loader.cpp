@@ -42,12 +42,12 @@ const std::string& GeneratedCapture() {
 // tool does; 1000 as the window does; -1 for all).
 void BM_LoadCapture(benchmark::State& bench) {
   const std::string& capture = GeneratedCapture();
-  const std::span<const std::uint8_t> bytes(
-      reinterpret_cast<const std::uint8_t*>(capture.data()), capture.size());
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(capture.data()),
+                                            capture.size());
   for (auto _ : bench) {
     talphex::DecoderState state;
-    state.store_capacity = bench.range(0) < 0 ? talphex::kUnlimitedRecords
-                                               : static_cast<std::size_t>(bench.range(0));
+    state.store_capacity =
+        bench.range(0) < 0 ? talphex::kUnlimitedRecords : static_cast<std::size_t>(bench.range(0));
     const talphex::LoadResult result = talphex::LoadCaptureBytes(state, bytes, "generated");
     benchmark::DoNotOptimize(result.beacon_frames);
     if (result.beacon_frames != 100000 || result.payload_frames != 100000) {

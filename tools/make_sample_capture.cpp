@@ -37,7 +37,7 @@ T Count(double value, double scale) {
 
 constexpr std::int64_t kPassStart = 1794649260;  // 2026-11-14 09:41:00 UTC
 constexpr int kPassSeconds = 600;
-constexpr int kBeaconPeriod = 7;   // seconds between beacon frames
+constexpr int kBeaconPeriod = 7;    // seconds between beacon frames
 constexpr int kPayloadPeriod = 23;  // seconds between payload frames
 
 BeaconRaw Beacon(int t, int number, Noise& noise) {
@@ -65,8 +65,8 @@ BeaconRaw Beacon(int t, int number, Noise& noise) {
     raw.panel_temp[i] = Count<std::int16_t>(panel[i] + 0.2 * noise.Next(), 0.0625);
   }
   const double currents_ma[9] = {1.9, 95 + 40 * sun, 2.4, 3.1, 120, 4.6, 0.85, 3.3, 38 * sun};
-  const double scales[9] = {0.00025, 0.00489, 0.00025, 0.00025, 1, 0.000244, 0.0000651,
-                            0.000195, 0.0025};
+  const double scales[9] = {0.00025,  0.00489,   0.00025,  0.00025, 1,
+                            0.000244, 0.0000651, 0.000195, 0.0025};
   for (int i = 0; i < 9; ++i) {
     raw.current[i] = Count<std::int16_t>(currents_ma[i] * (1 + 0.02 * noise.Next()), scales[i]);
   }
@@ -143,10 +143,9 @@ int main(int argc, char** argv) {
       ++payloads;
     }
   }
-  const talphex::Status written =
-      talphex::WriteFileAtomically(argv[1], [&](std::FILE* out) {
-        std::fwrite(writer.bytes().data(), 1, writer.bytes().size(), out);
-      });
+  const talphex::Status written = talphex::WriteFileAtomically(argv[1], [&](std::FILE* out) {
+    std::fwrite(writer.bytes().data(), 1, writer.bytes().size(), out);
+  });
   if (!written) {
     std::fprintf(stderr, "make-sample-capture: %s\n", written.error().c_str());
     return 1;

@@ -56,8 +56,8 @@ std::string FileSummary(const LoadResult& result) {
   for (std::size_t reason = 0; reason < kSkipReasons; ++reason) {
     const std::int64_t skipped = result.skipped_by_reason[reason];
     if (skipped == 0) continue;
-    text += "  " + std::to_string(skipped) + " skipped: " +
-            SkipReasonText(static_cast<SkipReason>(reason)) + "\n";
+    text += "  " + std::to_string(skipped) +
+            " skipped: " + SkipReasonText(static_cast<SkipReason>(reason)) + "\n";
   }
   for (const LoadWarning& warning : result.warnings) {
     text += "  byte " + std::to_string(warning.offset) + ": " + SkipReasonText(warning.kind);
@@ -108,8 +108,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
       ->type_name("FILE");
   app.add_option("--record", options.record, "Record number of the report (default 1)")
       ->check(CLI::Range(1, 1 << 30));
-  app.add_option("--max-records", options.max_records,
-                 "Records kept of each kind (default: all)")
+  app.add_option("--max-records", options.max_records, "Records kept of each kind (default: all)")
       ->check(CLI::NonNegativeNumber);
   app.add_flag("--decimal-comma", options.decimal_comma, "Write \",\" as decimal separator");
   app.add_flag("--log", options.log, "Print the frame log");
@@ -157,14 +156,12 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     if (!written) status = kExitFailure;
   };
   if (!options.csv.empty()) {
-    fail_unless(WriteOutput(options.csv, out, err, [&](std::FILE* stream) {
-      WriteBeaconCsv(stream, state, separator);
-    }));
+    fail_unless(WriteOutput(options.csv, out, err,
+                            [&](std::FILE* stream) { WriteBeaconCsv(stream, state, separator); }));
   }
   if (!options.payload_csv.empty()) {
-    fail_unless(WriteOutput(options.payload_csv, out, err, [&](std::FILE* stream) {
-      WritePayloadCsv(stream, state, separator);
-    }));
+    fail_unless(WriteOutput(options.payload_csv, out, err,
+                            [&](std::FILE* stream) { WritePayloadCsv(stream, state, separator); }));
   }
   if (!options.tlm.empty()) {
     const RecordView view = BuildRecordView(state, options.record, Kind::kBeacon, separator);

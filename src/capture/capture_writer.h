@@ -14,13 +14,13 @@ struct BeaconRaw {
   std::uint32_t posix_time = 0;
   std::uint8_t mode = 0;
   std::uint16_t idle_timer = 0;
-  std::uint16_t battery = 0;                 // x 0.009765 V
-  std::array<std::int16_t, 5> sp_current{};  // x 0.244 mA: X+, X-, Y+, Z+, Z-
+  std::uint16_t battery = 0;                  // x 0.009765 V
+  std::array<std::int16_t, 5> sp_current{};   // x 0.244 mA: X+, X-, Y+, Z+, Z-
   std::array<std::uint16_t, 6> board_temp{};  // x 0.49 - 273.15 C
-  std::array<std::int16_t, 5> panel_temp{};  // 10-bit count x 0.0625 C: X-, X+, Y+, Z-, Z+
+  std::array<std::int16_t, 5> panel_temp{};   // 10-bit count x 0.0625 C: X-, X+, Y+, Z-, Z+
   std::uint16_t battery2 = 0;
-  std::array<std::int16_t, 9> current{};     // watchdog .. lithium, each with its own scale
-  std::array<float, 3> mag_field{};          // x 10 nT
+  std::array<std::int16_t, 9> current{};  // watchdog .. lithium, each with its own scale
+  std::array<float, 3> mag_field{};       // x 10 nT
 };
 
 // Raw register values of a payload body.

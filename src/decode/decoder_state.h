@@ -37,9 +37,7 @@ struct DecoderState {
   const std::vector<TelemetryRecord>& Store(Kind kind) const {
     return kind == Kind::kBeacon ? BeaconStore : PayloadStore;
   }
-  std::int64_t Count(Kind kind) const {
-    return kind == Kind::kBeacon ? BeaconCount : PayloadCount;
-  }
+  std::int64_t Count(Kind kind) const { return kind == Kind::kBeacon ? BeaconCount : PayloadCount; }
   // Records of a kind that are stored and may be read: 1 to StoredCount.
   std::size_t StoredCount(Kind kind) const;
 

@@ -15,7 +15,7 @@ struct Error {
 template <typename T>
 class [[nodiscard]] Expected {
  public:
-  Expected(T value) : data_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Expected(T value) : data_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
   Expected(Error error) : data_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return std::holds_alternative<T>(data_); }

@@ -102,9 +102,9 @@ std::string DateTimeText(const DateTime& t) {
   const bool midnight = t.hour == 0 && t.minute == 0 && t.second == 0;
   if (t.year < 0 || t.year > 9999) {
     char text[64];
-    const int length = std::snprintf(text, sizeof text, "%lld-%02d-%02d %02d:%02d:%02d",
-                                     static_cast<long long>(t.year), t.month, t.day, t.hour,
-                                     t.minute, t.second);
+    const int length =
+        std::snprintf(text, sizeof text, "%lld-%02d-%02d %02d:%02d:%02d",
+                      static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
     return std::string(text, static_cast<std::size_t>(midnight ? length - 9 : length));
   }
   char text[19] = {'0', '0', '0', '0', '-', '0', '0', '-', '0', '0',

@@ -68,8 +68,7 @@ Status AtomicFile::Commit() {
   if (error == 0 && !temp_path_.empty() && ::fsync(::fileno(stream_)) != 0) error = errno;
   if (std::fclose(stream_) != 0 && error == 0) error = errno;
   stream_ = nullptr;
-  if (error == 0 && !temp_path_.empty() &&
-      std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+  if (error == 0 && !temp_path_.empty() && std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     error = errno;
   }
   if (error != 0) {

@@ -17,8 +17,8 @@ void Put(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, te
 
 // Header and records of a CSV file over the slots [first_slot, last_slot].
 template <typename SlotText>
-void WriteCsv(std::FILE* out, const DecoderState& state, Kind kind, int first_slot,
-              int last_slot, SlotText&& slot_text) {
+void WriteCsv(std::FILE* out, const DecoderState& state, Kind kind, int first_slot, int last_slot,
+              SlotText&& slot_text) {
   std::string line = "time;";
   for (int slot = first_slot; slot <= last_slot; ++slot) {
     line.append(SlotName(slot)).push_back(';');
@@ -64,11 +64,10 @@ void WriteBeaconCsv(std::FILE* out, const DecoderState& state, char decimal_sepa
 }
 
 void WritePayloadCsv(std::FILE* out, const DecoderState& state, char decimal_separator) {
-  WriteCsv(out, state, Kind::kPayload, kFirstPayloadSlot, kValueSlots - 1,
-           [&](int slot, double value) {
-             return slot < kFieldCount ? TwoDecimalText(value, decimal_separator)
-                                       : IntegerText(value);
-           });
+  WriteCsv(
+      out, state, Kind::kPayload, kFirstPayloadSlot, kValueSlots - 1, [&](int slot, double value) {
+        return slot < kFieldCount ? TwoDecimalText(value, decimal_separator) : IntegerText(value);
+      });
 }
 
 void WriteReport(std::FILE* out, const RecordView& view) {

@@ -59,7 +59,10 @@ inline constexpr std::array<FieldInfo, kFieldCount> kFields = {{
     {"GPS Arduino Curr", "mA", TabPage::kTalphex, 0, 6},
     {"GPS Novatel Curr", "mA", TabPage::kTalphex, 1, 6},
     {"StenSat Curr", "mA", TabPage::kTalphex, 2, 6},
-    {"ACS Arduino Curr", "\xB5" "A", TabPage::kTalphex, 2, 5},
+    {"ACS Arduino Curr",
+     "\xB5"
+     "A",
+     TabPage::kTalphex, 2, 5},
     {"Router Curr", "mA", TabPage::kTalphex, 0, 9},
     {"Lithium Curr", "mA", TabPage::kTalphex, 0, 10},
     {"Mag Field X", "nT", TabPage::kTalphex, 1, 10},

@@ -42,7 +42,8 @@ std::string TwoDecimalText(double value, char decimal_separator) {
     // Carry through the hundredths, the tenths and the whole part.
     std::string all = whole + fraction;
     int i = static_cast<int>(all.size()) - 1;
-    while (i >= 0 && all[static_cast<std::size_t>(i)] == '9') all[static_cast<std::size_t>(i--)] = '0';
+    while (i >= 0 && all[static_cast<std::size_t>(i)] == '9')
+      all[static_cast<std::size_t>(i--)] = '0';
     if (i >= 0) {
       ++all[static_cast<std::size_t>(i)];
     } else {

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds and runs every test, in the default build and in the ASan+UBSan build.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/setup.sh
+./scripts/check-format.sh
+
+for preset in default asan; do
+  echo "== $preset build =="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" --timeout 300
+done
