@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace talphex {
+
+// Settings read from conf.ini; a key that is absent leaves its default in force.
+struct ConfSettings {
+  std::optional<std::string> image_path;  // IMAGE_PATH, case kept
+  std::optional<bool> screenshot_button;  // SCREENSHOT: true only for "YES", any case
+};
+
+// Lines end with CR LF, CR or LF. Empty lines, lines starting with "#" and lines without "=" are
+// skipped. Keys are case-insensitive; key and value are trimmed of spaces (not tabs). A key may
+// appear more than once: the last one wins.
+ConfSettings ParseConfIni(std::string_view text);
+
+}  // namespace talphex
