@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the current build, unpacks it into a temporary folder and runs
+# the unpacked command-line decoder on the unpacked sample capture.
+set -euo pipefail
+build_dir=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cpack --config "$build_dir/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 || {
+  cat "$work/cpack.log"
+  exit 1
+}
+deb=$(find "$work/out" -maxdepth 1 -name '*.deb' | head -n 1)
+[ -n "$deb" ] || { echo "no .deb was made"; exit 1; }
+
+dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || { echo "Depends lacks Qt"; exit 1; }
+dpkg -x "$deb" "$work/root"
+for file in usr/bin/talphex-cli usr/share/talphex/sample-pass.kss \
+            usr/share/man/man1/talphex-cli.1 usr/share/applications/talphex-decoder.desktop \
+            usr/share/mime/packages/talphex-kiss-capture.xml \
+            usr/share/icons/hicolor/scalable/apps/talphex-decoder.svg \
+            usr/share/metainfo/org.talphex.decoder.metainfo.xml; do
+  [ -e "$work/root/$file" ] || { echo "missing in package: $file"; exit 1; }
+done
+
+"$work/root/usr/bin/talphex-cli" --version | grep -q '^talphex-cli 0\.3' || {
+  echo "unexpected --version output"; exit 1; }
+summary=$("$work/root/usr/bin/talphex-cli" "$work/root/usr/share/talphex/sample-pass.kss")
+echo "$summary"
+grep -q '^total: 86 beacon frames, 26 payload frames, 0 skipped$' <<<"$summary" || {
+  echo "unexpected decode of the packaged sample"; exit 1; }
+echo "package test passed: $(basename "$deb")"
