@@ -74,7 +74,9 @@ class CaptureScanner {
   std::string pending_;  // start of a part that continues in the next piece
   std::uint64_t pending_size_ = 0;
   std::string unescaped_;
-  std::size_t body_length_ = 0;  // bytes of FrameBytes holding the last body
+  // Bytes of FrameBytes that may hold an earlier body; at first all of them, since the state
+  // may hold a body of an earlier file.
+  std::size_t body_length_ = kFrameBytesSize;
 };
 
 // Loads one capture file into `state`: one streaming pass, counts go on from where they are.
