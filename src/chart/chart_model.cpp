@@ -1,22 +1,22 @@
 #include "chart/chart_model.h"
 
-#include <cmath>
+#include <algorithm>
 
 #include "ui/field_catalogue.h"
+#include "ui/text_forms.h"
 
 namespace talphex {
 namespace {
 
-constexpr std::size_t kSingleChartThreshold = 100;
-constexpr double kSingleChartDivisor = 50;
-constexpr std::size_t kGroupChartThreshold = 40;
-constexpr double kGroupChartDivisor = 40;
+std::size_t ChartRows(const DecoderState& state, Kind kind) {
+  return std::min(state.StoredCount(kind), kMaxChartRows);
+}
 
 ChartContent RowsOf(const DecoderState& state, Kind kind, ChartType type) {
   ChartContent content;
   content.kind = kind;
   content.type = type;
-  const std::size_t rows = state.StoredCount(kind);
+  const std::size_t rows = ChartRows(state, kind);
   content.row_labels.reserve(rows);
   for (std::size_t r = 0; r < rows; ++r) {
     content.row_labels.push_back(RowLabel(state.Store(kind)[r].RxTime));
@@ -24,9 +24,16 @@ ChartContent RowsOf(const DecoderState& state, Kind kind, ChartType type) {
   return content;
 }
 
+// Fields 45 to 50 have no selector of their own; their status-byte names stand in for captions.
+std::string LegendOf(int field) { return std::string(SlotName(field)); }
+
+std::string UnitOf(int field) {
+  return field < kFieldCount ? std::string(Field(field).unit) : std::string();
+}
+
 ChartSeries SeriesOf(const DecoderState& state, Kind kind, int field) {
-  ChartSeries series{field, std::string(Field(field).caption), std::nullopt, {}};
-  const std::size_t rows = state.StoredCount(kind);
+  ChartSeries series{field, LegendOf(field), std::nullopt, {}, UnitOf(field)};
+  const std::size_t rows = ChartRows(state, kind);
   series.values.reserve(rows);
   for (std::size_t r = 0; r < rows; ++r) {
     series.values.push_back(state.Store(kind)[r].Value[static_cast<std::size_t>(field)]);
@@ -37,9 +44,10 @@ ChartSeries SeriesOf(const DecoderState& state, Kind kind, int field) {
 }  // namespace
 
 std::string ChartTitle(int field) {
-  const FieldInfo& info = Field(field);
-  std::string title(info.caption);
-  if (!info.unit.empty()) title.append(" (").append(info.unit).append(")");
+  if (!IsChartableField(field)) return {};
+  std::string title = LegendOf(field);
+  const std::string unit = UnitOf(field);
+  if (!unit.empty()) title.append(" (").append(unit).append(")");
   return title;
 }
 
@@ -48,9 +56,13 @@ std::string RowLabel(const std::string& rx_time) {
   return rx_time.substr(11, 8);
 }
 
-int LabelSpacing(std::size_t rows, std::size_t threshold, double divisor) {
-  if (rows <= threshold) return 0;
-  return static_cast<int>(std::nearbyint(static_cast<double>(rows) / divisor));
+int LabelSpacing(std::size_t rows, std::size_t threshold, std::size_t divisor) {
+  if (rows <= threshold || divisor == 0) return 0;
+  // Integer arithmetic keeps the half-to-even rule exact, whatever the floating rounding mode.
+  std::size_t quotient = rows / divisor;
+  const std::size_t twice_remainder = 2 * (rows % divisor);
+  if (twice_remainder > divisor || (twice_remainder == divisor && quotient % 2 == 1)) ++quotient;
+  return static_cast<int>(quotient);
 }
 
 std::optional<std::array<int, 3>> FieldGroup(int field) {
@@ -74,24 +86,44 @@ std::optional<std::array<int, 3>> FieldGroup(int field) {
 }
 
 ChartContent BuildFieldChart(const DecoderState& state, int field, ChartType type) {
+  if (!IsChartableField(field)) {
+    ChartContent empty;
+    empty.type = type;
+    return empty;
+  }
   const Kind kind = KindOfField(field);
   ChartContent content = RowsOf(state, kind, type);
+  if (content.row_labels.empty()) return content;
   content.series.push_back(SeriesOf(state, kind, field));
   content.label_spacing =
-      LabelSpacing(content.row_labels.size(), kSingleChartThreshold, kSingleChartDivisor);
+      LabelSpacing(content.row_labels.size(), kFieldChartAutoRows, kFieldChartLabelDivisor);
   return content;
 }
 
 ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>& fields,
                              ChartType type) {
   ChartContent content = RowsOf(state, Kind::kBeacon, type);
+  if (content.row_labels.empty()) return content;
   for (std::size_t k = 0; k < fields.size(); ++k) {
+    if (!IsChartableField(fields[k]) || KindOfField(fields[k]) != Kind::kBeacon) continue;
     content.series.push_back(SeriesOf(state, Kind::kBeacon, fields[k]));
     content.series.back().colour = kGroupColours[k];
   }
   content.label_spacing =
-      LabelSpacing(content.row_labels.size(), kGroupChartThreshold, kGroupChartDivisor);
+      LabelSpacing(content.row_labels.size(), kGroupChartAutoRows, kGroupChartLabelDivisor);
   return content;
+}
+
+std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator) {
+  if (row >= content.row_labels.size()) return {};
+  std::string text = "Record " + std::to_string(row + 1);
+  if (!content.row_labels[row].empty()) text += ", received " + content.row_labels[row];
+  for (const ChartSeries& series : content.series) {
+    if (row >= series.values.size()) continue;
+    text += "\n" + series.legend + ": " + GeneralText(series.values[row], decimal_separator);
+    if (!series.unit.empty()) text += " " + series.unit;
+  }
+  return text;
 }
 
 }  // namespace talphex
