@@ -177,7 +177,8 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
                            const FrameLogSink* frame_log) {
   LoadResult result;
   result.path = path;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     result.error = ErrnoText(path, errno);
     return result;
@@ -187,6 +188,8 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
     result.error = ErrnoText(path, errno);
   } else if (S_ISDIR(info.st_mode)) {
     result.error = path + ": is a folder, not a capture file";
+  } else if (!S_ISREG(info.st_mode)) {
+    result.error = path + ": not a regular file";
   } else {
     CaptureScanner scanner(state, result, frame_log);
     std::vector<std::uint8_t> chunk(kReadChunk);
