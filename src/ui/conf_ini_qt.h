@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace talphex {
+
+// Settings of the window that conf.ini may change.
+struct WindowSettings {
+  QString image_path;             // folder prefix of screenshots, ends with "/"
+  bool screenshot_button = true;  // the "S" button is offered
+};
+
+// Where conf.ini is looked for, in order: the program's folder, then talphex/conf.ini in the
+// user's configuration folder.
+QStringList DefaultConfIniPaths();
+
+// The program's folder followed by "/", where screenshots go unless conf.ini says otherwise.
+QString DefaultImagePath();
+
+// Applies the first of `paths` that can be read over `defaults`; a missing or unreadable file
+// leaves the defaults as they are.
+WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defaults);
+
+}  // namespace talphex
