@@ -11,7 +11,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QFontMetricsF>
+#include <QGraphicsItem>
 #include <QGraphicsLayout>
 #include <QGraphicsRectItem>
 #include <QHash>
@@ -19,6 +21,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRubberBand>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -29,6 +32,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace talphex {
 namespace {
@@ -41,8 +46,14 @@ constexpr int kMaxRowsWithBarOutline = 200;
 // The wheel never zooms in closer than this many rows.
 constexpr double kMinVisibleRows = 4;
 constexpr double kWheelZoomPerNotch = 0.8;
+// Value axis intervals at most this many to the full height.
+constexpr double kValueTicks = 5;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
 constexpr char16_t kZeroWidthSpace = 0x200B;
+// Smallest row label font, in pixels, when labels stand close together.
+constexpr double kMinLabelPixels = 9;
+// Length of the axis ticks in Qt Charts; labels start below them.
+constexpr double kAxisTickLength = 4;
 
 QColor ToQColor(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
 
@@ -56,7 +67,91 @@ int RoundStepUp(double minimum) {
   return std::numeric_limits<int>::max();
 }
 
+// The font of upright row labels, shrunk from `font` until a label fits into `room` pixels of
+// width, but no smaller than kMinLabelPixels.
+QFont FontForRoom(QFont font, double room) {
+  while (QFontMetricsF(font).height() + 1 > room) {
+    const double pixels = QFontInfo(font).pixelSize();
+    if (pixels <= kMinLabelPixels) break;
+    font.setPixelSize(static_cast<int>(pixels) - 1);
+  }
+  return font;
+}
+
+// Smallest of 1, 2, 2.5 and 5 times a power of ten that is at least `minimum`.
+double NiceInterval(double minimum) {
+  if (!(minimum > 0) || !std::isfinite(minimum)) return 1;
+  const double decade = std::pow(10.0, std::floor(std::log10(minimum)));
+  for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
+    if (factor * decade >= minimum * (1 - 1e-9)) return factor * decade;
+  }
+  return 10 * decade;
+}
+
 }  // namespace
+
+// Paints the row labels under the plot. The category axis draws the ticks and reserves the room,
+// but it would cut upright labels down to the width between two ticks; these are painted whole,
+// skipping any that would overlap the one before.
+class RowLabelsItem : public QGraphicsItem {
+ public:
+  RowLabelsItem(QChart* chart, QValueAxis* row_axis)
+      : QGraphicsItem(chart), chart_(chart), row_axis_(row_axis) {}
+
+  void SetLabels(std::vector<std::pair<int, QString>> labels, bool rotated, const QFont& font,
+                 const QColor& colour) {
+    prepareGeometryChange();
+    labels_ = std::move(labels);
+    rotated_ = rotated;
+    font_ = font;
+    colour_ = colour;
+    update();
+  }
+
+  QRectF boundingRect() const override { return chart_->rect(); }
+
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem* /*option*/,
+             QWidget* /*widget*/) override {
+    const QRectF plot = chart_->plotArea();
+    const double span = row_axis_->max() - row_axis_->min();
+    if (plot.width() <= 0 || span <= 0) return;
+    painter->setFont(font_);
+    painter->setPen(colour_);
+    const QFontMetricsF metrics(font_);
+    const double top = plot.bottom() + kAxisTickLength;
+    const double right_edge = chart_->rect().right();
+    double free_from = -std::numeric_limits<double>::infinity();
+    for (const auto& [row, text] : labels_) {
+      const double x = plot.left() + (row - row_axis_->min()) / span * plot.width();
+      if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
+      if (rotated_) {
+        const double half_height = metrics.height() / 2;
+        if (x - half_height < free_from) continue;
+        painter->save();
+        painter->translate(x, top);
+        painter->rotate(-90);
+        painter->drawText(QRectF(-plot.height(), -half_height, plot.height(), 2 * half_height),
+                          Qt::AlignRight | Qt::AlignVCenter, text);
+        painter->restore();
+        free_from = x + half_height + 1;
+      } else {
+        const double width = metrics.horizontalAdvance(text);
+        const double left = std::clamp(x - width / 2, 0.0, right_edge - width);
+        if (left < free_from) continue;
+        painter->drawText(QRectF(left, top, width + 1, metrics.height()), Qt::AlignLeft, text);
+        free_from = left + width + metrics.averageCharWidth();
+      }
+    }
+  }
+
+ private:
+  QChart* chart_;
+  QValueAxis* row_axis_;
+  std::vector<std::pair<int, QString>> labels_;
+  bool rotated_ = false;
+  QFont font_;
+  QColor colour_;
+};
 
 ChartWidget::ChartWidget(QWidget* parent)
     : QWidget(parent),
@@ -65,6 +160,7 @@ ChartWidget::ChartWidget(QWidget* parent)
       row_axis_(new QCategoryAxis),
       value_axis_(new QValueAxis),
       mark_(new QGraphicsRectItem(chart_)),
+      labels_item_(new RowLabelsItem(chart_, row_axis_)),
       rubber_band_(new QRubberBand(QRubberBand::Rectangle, view_->viewport())) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -82,8 +178,15 @@ ChartWidget::ChartWidget(QWidget* parent)
   row_axis_->setRange(-0.5, 0.5);
   value_axis_->setRange(0, 1);
   value_axis_->setLabelFormat("%g");
+  value_axis_->setTickType(QValueAxis::TicksDynamic);
+  value_axis_->setTickAnchor(0);
   chart_->addAxis(row_axis_, Qt::AlignBottom);
   chart_->addAxis(value_axis_, Qt::AlignLeft);
+  // The theme has styled the axes by now.
+  label_colour_ = row_axis_->labelsColor();
+  label_font_ = row_axis_->labelsFont();
+  // The axis lays out invisible labels to keep their room; RowLabelsItem paints the real ones.
+  row_axis_->setLabelsColor(Qt::transparent);
 
   mark_->setBrush(QColor(255, 190, 0, 70));
   mark_->setPen(QPen(QColor(220, 130, 0), 1));
@@ -98,6 +201,9 @@ ChartWidget::ChartWidget(QWidget* parent)
   connect(chart_, &QChart::plotAreaChanged, this, [this] {
     UpdateRowLabels();
     UpdateMark();
+  });
+  connect(value_axis_, &QValueAxis::rangeChanged, this, [this](qreal low, qreal high) {
+    if (high > low) value_axis_->setTickInterval(NiceInterval((high - low) / kValueTicks));
   });
   connect(row_axis_, &QValueAxis::rangeChanged, this, [this] {
     UpdateRowLabels();
@@ -155,7 +261,7 @@ void ChartWidget::SetContent(const ChartContent& content) {
         if (series.colour) pen.setColor(ToQColor(*series.colour));
         line->setPen(pen);
         if (rows <= kMaxRowsWithPointMarkers) {
-          line->setMarkerSize(6);
+          line->setMarkerSize(3);
           line->setPointsVisible(true);
         }
         line->attachAxis(row_axis_);
@@ -180,12 +286,16 @@ void ChartWidget::SetContent(const ChartContent& content) {
   const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.1, 1.0);
   if (content_.type == ChartType::kLines || low < 0) low -= margin;
   if (content_.type == ChartType::kLines || high > 0) high += margin;
-  value_axis_->setRange(low, high);
-  value_axis_->applyNiceNumbers();
-  full_value_min_ = value_axis_->min();
-  full_value_max_ = value_axis_->max();
+  const double interval = NiceInterval((high - low) / kValueTicks);
+  full_value_min_ = std::floor(low / interval) * interval;
+  full_value_max_ = std::ceil(high / interval) * interval;
+  value_axis_->setRange(full_value_min_, full_value_max_);
+  value_axis_->setTickInterval(interval);
+  // An empty plot shows its frame only; an axis without rows would keep stale pieces.
+  value_axis_->setLabelsVisible(rows > 0);
+  row_axis_->setVisible(rows > 0);
 
-  QFontMetricsF metrics(row_axis_->labelsFont());
+  QFontMetricsF metrics(label_font_);
   max_label_width_ = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
   for (const std::string& label : content_.row_labels) {
     max_label_width_ =
@@ -224,6 +334,8 @@ void ChartWidget::ResetZoom() {
 
 QImage ChartWidget::RenderImage() {
   rubber_band_->hide();
+  // The chart lays itself out in posted events; a grab right after SetContent must see them.
+  QCoreApplication::sendPostedEvents();
   return view_->grab().toImage();
 }
 
@@ -299,34 +411,52 @@ double ChartWidget::RowValueAt(double chart_x) const {
 
 void ChartWidget::UpdateRowLabels() {
   const int rows = static_cast<int>(content_.row_labels.size());
+  const double low = row_axis_->min();
+  const double high = row_axis_->max();
   const double plot_width = chart_->plotArea().width() > 1
                                 ? chart_->plotArea().width()
                                 : std::max(100.0, static_cast<double>(view_->width()) - 80);
-  const double row_width = plot_width / (row_axis_->max() - row_axis_->min());
-  const double label_room = max_label_width_ + QFontMetricsF(row_axis_->labelsFont()).height();
+  const double row_width = plot_width / (high - low);
+  const double label_room = max_label_width_ + QFontMetricsF(label_font_).height();
   // The content's spacing holds at every zoom; the automatic one keeps the labels apart.
   int step = content_.label_spacing;
   if (step <= 0) step = RoundStepUp(label_room / row_width);
   const bool rotated = step * row_width < label_room;
-  if (!labels_stale_ && step == label_step_ && rotated == labels_rotated_) return;
+  // Only the rows in view get a category: the axis shares its width among all of them.
+  const int first = std::max(0, static_cast<int>(std::ceil(low / step)) * step);
+  const int last = std::min(rows - 1, static_cast<int>(std::floor(high)));
+  std::vector<int> labelled;
+  for (int r = first; r <= last; r += step) labelled.push_back(r);
+  if (!labels_stale_ && step == label_step_ && rotated == labels_rotated_ &&
+      labelled == labelled_rows_) {
+    labels_item_->update();
+    return;
+  }
   labels_stale_ = false;
   label_step_ = step;
   labels_rotated_ = rotated;
+  labelled_rows_ = std::move(labelled);
 
   // Removing from the end keeps each removal cheap.
   const QStringList old_labels = row_axis_->categoriesLabels();
   for (auto label = old_labels.crbegin(); label != old_labels.crend(); ++label) {
     row_axis_->remove(*label);
   }
-  row_axis_->setStartValue(-0.5);
+  row_axis_->setStartValue(low);
+  std::vector<std::pair<int, QString>> painted;
+  painted.reserve(labelled_rows_.size());
   QHash<QString, int> repeats;
-  for (int r = 0; r < rows; r += step) {
-    QString label = QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]);
-    const int seen = repeats[label]++;
-    if (seen > 0) label += QString(seen, QChar(kZeroWidthSpace));
-    row_axis_->append(label, r);
+  for (const int r : labelled_rows_) {
+    const QString text = QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]);
+    painted.emplace_back(r, text);
+    // Category labels must differ; a repeated time gets invisible characters appended.
+    const int seen = repeats[text]++;
+    row_axis_->append(seen > 0 ? text + QString(seen, QChar(kZeroWidthSpace)) : text, r);
   }
+  const QFont font = rotated ? FontForRoom(label_font_, step * row_width) : label_font_;
+  if (row_axis_->labelsFont() != font) row_axis_->setLabelsFont(font);
   row_axis_->setLabelsAngle(rotated ? -90 : 0);
+  labels_item_->SetLabels(std::move(painted), rotated, font, label_colour_);
 }
 
 void ChartWidget::UpdateMark() {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
 #include <utility>
+#include <vector>
 
 #include "chart/chart_model.h"
 
@@ -16,6 +19,8 @@ class QRubberBand;
 class QValueAxis;
 
 namespace talphex {
+
+class RowLabelsItem;
 
 // Renders a ChartContent with Qt Charts inside the chart frame. It only shows what the core
 // computed; choosing what to chart is the window's business.
@@ -65,6 +70,9 @@ class ChartWidget : public QWidget {
   QPoint RowPosition(int row, double value) const;
   // 0-based row under a position in view coordinates, or -1 outside the plotted rows.
   int RowAt(QPoint view_position) const;
+  // Rows in view that carry a tick and a label, and whether the labels stand upright.
+  const std::vector<int>& LabelledRows() const { return labelled_rows_; }
+  bool RowLabelsRotated() const { return labels_rotated_; }
 
  signals:
   // The user clicked the bar or point of a record (1-based).
@@ -91,17 +99,21 @@ class ChartWidget : public QWidget {
   QCategoryAxis* row_axis_;
   QValueAxis* value_axis_;
   QGraphicsRectItem* mark_;
+  RowLabelsItem* labels_item_;
   QRubberBand* rubber_band_;
 
   // Value range the content was scaled to, restored by ResetZoom.
   double full_value_min_ = 0;
   double full_value_max_ = 1;
 
+  QColor label_colour_;
+  QFont label_font_;
   // Widest row label in the axis font.
   double max_label_width_ = 0;
   // Row labels as last laid out, to skip work when nothing changed.
   int label_step_ = 0;
   bool labels_rotated_ = false;
+  std::vector<int> labelled_rows_;
   bool labels_stale_ = true;
 
   QPoint press_position_;
