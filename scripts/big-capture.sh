@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Memory check on a big capture (not a test): generates a capture of SIZE_MB (default 2048) in a
+# temporary folder, decodes it with talphex-cli and reports wall time and peak memory from
+# /usr/bin/time -v, once for the summary alone and once writing both CSV files with the window's
+# store capacity of 1000 records. The capture is removed afterwards. Fails when a peak exceeds
+# 64 MB.
+#
+#   scripts/big-capture.sh [SIZE_MB]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+size_mb=${1:-2048}
+limit_kb=$((64 * 1024))
+if ! [[ $size_mb =~ ^[0-9]+$ ]] || [ "$size_mb" -eq 0 ]; then
+  echo "usage: scripts/big-capture.sh [SIZE_MB]" >&2
+  exit 2
+fi
+
+./scripts/setup.sh
+build=build/big-capture
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTALPHEX_BUILD_GUI=OFF \
+  -DTALPHEX_BUILD_TESTS=OFF -DTALPHEX_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" --target talphex-cli make-big-capture
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/talphex-big-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+capture=$work/big.kss
+
+echo "== generating ${size_mb} MB in $work =="
+"$build/tools/make-big-capture" "$capture" "$size_mb"
+bytes=$(stat -c %s "$capture")
+
+status=0
+# Runs talphex-cli under /usr/bin/time -v and prints time, throughput and peak memory.
+measure() {
+  local name=$1
+  shift
+  if ! /usr/bin/time -v -o "$work/time.txt" "$build/src/app/talphex-cli" "$@" >"$work/out.txt" \
+      2>"$work/err.txt"; then
+    echo "$name: talphex-cli failed:" >&2
+    cat "$work/err.txt" >&2
+    status=1
+    return
+  fi
+  local wall peak_kb seconds
+  wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$work/time.txt")
+  peak_kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
+  seconds=$(awk -F: '{ s = 0; for (i = 1; i <= NF; ++i) s = s * 60 + $i; print s }' <<<"$wall")
+  printf '%s: wall %s (%.0f MB/s), peak memory %.1f MB\n' "$name" "$wall" \
+    "$(awk -v b="$bytes" -v s="$seconds" 'BEGIN { print (s > 0 ? b / 1048576 / s : 0) }')" \
+    "$(awk -v k="$peak_kb" 'BEGIN { print k / 1024 }')"
+  if [ "$peak_kb" -gt "$limit_kb" ]; then
+    echo "$name: peak memory above 64 MB" >&2
+    status=1
+  fi
+}
+
+echo "== decoding $bytes bytes =="
+measure "summary" "$capture"
+grep '^total:' "$work/out.txt"
+measure "CSV files, 1000 records kept" --max-records 1000 --csv "$work/big.csv" \
+  --payload-csv "$work/big-payload.csv" "$capture"
+exit $status
