@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "capture/capture_loader.h"
@@ -161,6 +162,11 @@ TEST(RecordView, ValueTextExamples) {
       {39, -0.00140624, "0.00"},
       {43, 65535, "65535"},
       {44, 4294967295, "4294967295"},
+      // Values no frame gives, but a text must never be left from an earlier record.
+      {1, 1e19, ""},
+      {31, std::numeric_limits<double>::quiet_NaN(), ""},
+      {20, std::numeric_limits<double>::infinity(), ""},
+      {44, -std::numeric_limits<double>::infinity(), ""},
   };
   DecoderState state = LoadPass(1, 1);
   for (const Case& c : kCases) {
