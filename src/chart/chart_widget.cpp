@@ -386,14 +386,7 @@ void ChartWidget::SaveChartAsPng() {
 
 void ChartWidget::CopyChart() { QGuiApplication::clipboard()->setImage(RenderImage()); }
 
-QPoint ChartWidget::RowPosition(int row, double value) const {
-  const QRectF plot = chart_->plotArea();
-  const double x_span = row_axis_->max() - row_axis_->min();
-  const double y_span = value_axis_->max() - value_axis_->min();
-  const QPointF in_chart(plot.left() + (row - row_axis_->min()) / x_span * plot.width(),
-                         plot.bottom() - (value - value_axis_->min()) / y_span * plot.height());
-  return view_->mapFromScene(chart_->mapToScene(in_chart));
-}
+QRectF ChartWidget::MarkRect() const { return mark_->isVisible() ? mark_->rect() : QRectF(); }
 
 int ChartWidget::RowAt(QPoint view_position) const {
   const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));

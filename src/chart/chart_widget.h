@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QImage>
 #include <QPoint>
+#include <QRectF>
 #include <QString>
 #include <QWidget>
 #include <utility>
@@ -66,13 +67,13 @@ class ChartWidget : public QWidget {
   // For tests and the window: the chart and its view.
   QChart* chart() const { return chart_; }
   QChartView* view() const { return view_; }
-  // Position in view coordinates of the centre of row `row` (0-based) at `value`.
-  QPoint RowPosition(int row, double value) const;
   // 0-based row under a position in view coordinates, or -1 outside the plotted rows.
   int RowAt(QPoint view_position) const;
   // Rows in view that carry a tick and a label, and whether the labels stand upright.
   const std::vector<int>& LabelledRows() const { return labelled_rows_; }
   bool RowLabelsRotated() const { return labels_rotated_; }
+  // Where the record mark stands in chart coordinates; empty while it is hidden.
+  QRectF MarkRect() const;
 
  signals:
   // The user clicked the bar or point of a record (1-based).
