@@ -322,14 +322,19 @@ std::string MixedCapture() {
   writer.AddPart("");
   for (int i = 0; i < 6; ++i) {
     writer.AddTimestamp(i % 2 == 0 ? kStamp1 : kStamp2);
-    Bytes beacon = BeaconBody(static_cast<std::uint16_t>(0xC0DB + i), static_cast<std::uint8_t>(i));
-    beacon[20] = 0xC0;
-    writer.AddFrame(kBeaconMarker, beacon);
+    writer.AddFrame(kBeaconMarker, BeaconBody(static_cast<std::uint16_t>(0xC0DB + i),
+                                              static_cast<std::uint8_t>(i)));
+    // Escape pairs around the marker and after the body; the pieces may split them.
+    writer.AddPart("\xDB\xC0VAVEz~>\xC0\xDB" + std::to_string(i));
     writer.AddFrame(kPayloadMarker, Bytes(kPayloadBodySize - static_cast<std::size_t>(i), 0xDB));
     writer.AddRawFrame(kBeaconMarker, i % 2 == 0 ? "87cU" : "uuuuu~>");
     writer.AddPart("");
   }
   writer.AddRawFrame(kPayloadMarker, "z~>TALPHEX<~" + Body(BeaconBody(77)));
+  writer.AddTimestamp(
+      "2026-11-14 09:41:\xC0"
+      "9");  // 29 bytes once escaped: no timestamp
+  writer.AddFrame(kBeaconMarker, BeaconBody(78));
   return writer.bytes() + "TALPHEX<~z~>";
 }
 
@@ -353,8 +358,12 @@ TEST(CaptureScanner, FeedingInPiecesGivesTheSameAsOnePiece) {
   DecoderState whole_state;
   std::vector<std::string> whole_log;
   const LoadResult whole = Load(whole_state, capture, &whole_log);
-  ASSERT_EQ(whole_state.BeaconCount, 7);
-  ASSERT_EQ(whole_state.PayloadCount, 7);
+  ASSERT_EQ(whole_state.BeaconCount, 8);
+  ASSERT_EQ(whole_state.PayloadCount, 13);
+  EXPECT_EQ(whole_state.PayloadStore[0].FrameText,
+            "VAVEz~>\xC0\xDB"
+            "0");
+  EXPECT_EQ(whole_state.BeaconStore[7].RxTime, kStamp2);
   ASSERT_EQ(whole.skipped_frames, 6);
 
   const auto bytes = AsBytes(capture);
