@@ -348,6 +348,9 @@ QWidget* MainWindow::BuildChartFrame() {
   bars_box_->setObjectName(QStringLiteral("Check1"));
   bars_box_->setFont(font());
   bars_box_->setToolTip(QStringLiteral("Bars instead of lines"));
+  QSizePolicy keep_place = bars_box_->sizePolicy();
+  keep_place.setRetainSizeWhenHidden(true);
+  bars_box_->setSizePolicy(keep_place);
   // Over the chart's bottom right corner, as in the frame it stands in.
   grid->addWidget(bars_box_, 0, 0, Qt::AlignRight | Qt::AlignBottom);
   connect(bars_box_, &QCheckBox::clicked, this, [this] { Check1_Click(); });
@@ -367,6 +370,10 @@ QWidget* MainWindow::BuildStatusRow() {
   screenshot_button_->setFixedSize(33, 21);
   screenshot_button_->setToolTip(QStringLiteral("Save a screenshot of the window"));
   connect(screenshot_button_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  // Hidden for the screenshot or by conf.ini, the button keeps its place in the row.
+  QSizePolicy keep_place = screenshot_button_->sizePolicy();
+  keep_place.setRetainSizeWhenHidden(true);
+  screenshot_button_->setSizePolicy(keep_place);
   status_box_ = MakeReadOnlyBox(row, QStringLiteral("Text4"));
   QPalette grey = status_box_->palette();
   grey.setColor(QPalette::Text, kStatusText);
