@@ -1,23 +1,21 @@
 #include "app/cli.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "capture/capture_loader.h"
 #include "export/exports.h"
+#include "export/test_files.h"
 #include "ui/record_view.h"
 
 namespace talphex {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::Captured;
+using testing::ReadFile;
 
 constexpr char kSample[] = TALPHEX_SAMPLE_CAPTURE;
 
@@ -49,23 +47,6 @@ ToolRun RunTool(std::vector<std::string> args) {
   return run;
 }
 
-template <typename Writer>
-std::string Captured(Writer&& write) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  write(out);
-  std::fclose(out);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 DecoderState LoadSample(int times = 1) {
   DecoderState state;
   state.store_capacity = kUnlimitedRecords;
@@ -85,19 +66,9 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class CliTest : public ::testing::Test {
+class CliTest : public testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talphex-cli-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   std::string PathIn(const char* name) const { return (folder_ / name).string(); }
-
-  fs::path folder_;
 };
 
 TEST_F(CliTest, SummaryOfTheSample) {
@@ -117,7 +88,7 @@ TEST_F(CliTest, SummaryOfTheSample) {
 
 TEST_F(CliTest, SummaryNamesSkippedFramesAndTheirReason) {
   const std::string capture = PathIn("bad.kss");
-  std::ofstream(capture, std::ios::binary) << "TALPHEX<~87cU\xC0VAVE<~z~>\xC0";
+  testing::WriteFile(capture, "TALPHEX<~87cU\xC0VAVE<~z~>\xC0");
   const ToolRun run = RunTool({capture});
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(Contains(run.out, capture + ": 0 beacon frames, 1 payload frames decoded, 1 skipped"))
@@ -233,7 +204,7 @@ TEST_F(CliTest, UnreadableCaptureIsNamedAndTheOthersStillDecode) {
 
 TEST_F(CliTest, UnwritableOutputFailsWithoutHarm) {
   const std::string csv = PathIn("out.csv");
-  std::ofstream(csv, std::ios::binary) << "earlier";
+  testing::WriteFile(csv, "earlier");
   const std::string unwritable = PathIn("gone/out.csv");
   const ToolRun run = RunTool({"--csv", unwritable, "--payload-csv", csv, kSample});
   EXPECT_EQ(run.status, 1);

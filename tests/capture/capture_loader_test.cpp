@@ -1,16 +1,15 @@
 #include "capture/capture_loader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "capture/ascii85.h"
 #include "capture/capture_writer.h"
+#include "export/test_files.h"
 
 namespace talphex {
 namespace {
@@ -425,23 +424,12 @@ TEST(CaptureScanner, OverlongPartIsSkippedWhateverThePieces) {
   }
 }
 
-class CaptureFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("talphex-loader-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  std::filesystem::path folder_;
-};
+using CaptureFileTest = testing::TempFolderTest;
 
 TEST_F(CaptureFileTest, FileLoadsLikeItsBytes) {
   const std::string capture = MixedCapture();
   const std::string path = (folder_ / "pass.kss").string();
-  std::ofstream(path, std::ios::binary) << capture;
+  testing::WriteFile(path, capture);
   DecoderState from_file;
   const LoadResult result = LoadCaptureFile(from_file, path);
   ASSERT_TRUE(result.ok()) << result.error;

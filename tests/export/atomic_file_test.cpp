@@ -1,44 +1,30 @@
 #include "export/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
+
+#include "export/test_files.h"
 
 namespace talphex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-class AtomicFileTest : public ::testing::Test {
+class AtomicFileTest : public testing::TempFolderTest {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talphex-atomic-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   std::size_t EntryCount() const {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(folder_), fs::directory_iterator()));
   }
-
-  fs::path folder_;
 };
 
 TEST_F(AtomicFileTest, TargetAppearsOnlyOnCommit) {
   const fs::path target = folder_ / "out.csv";
-  std::ofstream(target, std::ios::binary) << "old";
+  testing::WriteFile(target, "old");
   {
     AtomicFile file(target.string());
     ASSERT_TRUE(file.Open().ok());
@@ -53,7 +39,7 @@ TEST_F(AtomicFileTest, TargetAppearsOnlyOnCommit) {
 
 TEST_F(AtomicFileTest, UncommittedFileIsDiscarded) {
   const fs::path target = folder_ / "out.csv";
-  std::ofstream(target, std::ios::binary) << "old";
+  testing::WriteFile(target, "old");
   {
     AtomicFile file(target.string());
     ASSERT_TRUE(file.Open().ok());

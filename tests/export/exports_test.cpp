@@ -8,50 +8,29 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "capture/capture_loader.h"
 #include "capture/capture_writer.h"
+#include "export/test_files.h"
 #include "ui/field_catalogue.h"
 
 namespace talphex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Captured;
+using testing::ReadFile;
+using testing::WriteFile;
 
 constexpr int kReportRecord = 20;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, std::string_view content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-// Everything a writer puts into a FILE*.
-template <typename Writer>
-std::string Captured(Writer&& write) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&buffer, &size);
-  write(out);
-  std::fclose(out);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -216,17 +195,13 @@ TEST(Exports, ReportOfARecordWithoutPayload) {
   EXPECT_EQ(lines[51], "Supervisor Time   :  s");
 }
 
-class ExportFileTest : public ::testing::Test {
+class ExportFileTest : public testing::TempFolderTest {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talphex-exports-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
+    TempFolderTest::SetUp();
     state_ = Sample();
     state_.InputFilePath = (folder_ / "pass.1.kss").string();
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
   std::vector<std::string> FolderEntries() const {
     std::vector<std::string> names;
@@ -237,7 +212,6 @@ class ExportFileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path folder_;
   DecoderState state_;
 };
 
