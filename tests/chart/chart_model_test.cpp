@@ -22,7 +22,7 @@ DecoderState StateWith(Kind kind, std::size_t stored, std::int64_t count) {
   std::vector<TelemetryRecord>& store = state.Store(kind);
   store.resize(stored);
   for (std::size_t r = 0; r < stored; ++r) {
-    char rx_time[32];
+    char rx_time[64];
     std::snprintf(rx_time, sizeof rx_time, "2026-12-06 %02zu:%02zu:%02zu", r / 3600 % 24,
                   r / 60 % 60, r % 60);
     store[r].RxTime = rx_time;
