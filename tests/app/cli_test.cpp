@@ -134,6 +134,9 @@ TEST_F(CliTest, MaxRecordsLimitsTheStores) {
   EXPECT_EQ(CountLines(run.out), 11u);
   const ToolRun payload = RunTool({"--max-records", "0", "--payload-csv", "-", kSample});
   EXPECT_EQ(CountLines(payload.out), 1u);
+  const ToolRun summary = RunTool({"--max-records", "10", kSample});
+  EXPECT_TRUE(Contains(summary.out, "76 beacon frames beyond --max-records were not kept"))
+      << summary.out;
 }
 
 TEST_F(CliTest, ReportOfTheRecordAsked) {

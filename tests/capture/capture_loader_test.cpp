@@ -236,6 +236,16 @@ TEST(CaptureLoader, UndecodableBodyGivesNoRecord) {
   EXPECT_EQ(log[3], bad_payload + "\r\n");
 }
 
+TEST(CaptureLoader, WarningsStopAtTheirLimitButSkipsAreAllCounted) {
+  std::string capture;
+  for (std::size_t i = 0; i < kMaxWarnings + 50; ++i) capture += Delimited({"VAVE<~87"});
+  DecoderState state;
+  const LoadResult result = Load(state, capture);
+  EXPECT_EQ(result.skipped_frames, static_cast<std::int64_t>(kMaxWarnings + 50));
+  ASSERT_EQ(result.warnings.size(), kMaxWarnings);
+  EXPECT_EQ(result.warnings.back().offset, (kMaxWarnings - 1) * 9);
+}
+
 TEST(CaptureLoader, BodyLongerThanTheFrameBufferIsSkipped) {
   struct Case {
     std::size_t body_bytes;
