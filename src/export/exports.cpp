@@ -50,6 +50,8 @@ Expected<std::string> ExportBeside(const DecoderState& state, std::string_view s
                                    Writer&& write) {
   if (state.InputFilePath.empty()) return Error{kNoInputFile};
   std::string path = OutputPathFor(state.InputFilePath, suffix);
+  // A capture named like its output ("pass.csv") must not be replaced by it.
+  if (path == state.InputFilePath) return Error{path + ": is the capture itself, not replaced"};
   if (Status written = WriteFileAtomically(path, write); !written) {
     return Error{written.error()};
   }

@@ -172,6 +172,30 @@ TEST(BadOutputPath, FolderOrMissingFolderAsTarget) {
   }
 }
 
+// A capture whose name is that of its output file ("pass.csv") is never replaced by the export.
+TEST(CaptureNamedLikeOutput, ExportRefusesAndCaptureStays) {
+  TempDir dir;
+  const std::string sample = ReadFile(TALPHEX_SAMPLE_CAPTURE);
+  struct Case {
+    const char* name;
+    bool report;
+  };
+  for (const Case& c : {Case{"pass.csv", false}, Case{"pass.tlm", true}}) {
+    SCOPED_TRACE(c.name);
+    const std::string capture = dir.File(c.name);
+    WriteFile(capture, sample);
+    DecoderState state;
+    ASSERT_TRUE(LoadCaptureFile(state, capture).ok());
+    state.InputFilePath = capture;
+    const Expected<std::string> written =
+        c.report ? ExportReport(state, BuildRecordView(state, 1, Kind::kBeacon, '.'))
+                 : ExportBeaconCsv(state, '.');
+    ASSERT_FALSE(written.ok());
+    EXPECT_EQ(written.error(), capture + ": is the capture itself, not replaced");
+    EXPECT_EQ(ReadFile(capture), sample);
+  }
+}
+
 // One output failing does not keep the others from being written.
 TEST(BadOutputPath, OtherOutputsAreStillWritten) {
   TempDir dir;
