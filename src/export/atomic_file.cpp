@@ -35,6 +35,13 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
 AtomicFile::~AtomicFile() { Discard(); }
 
 Status AtomicFile::Open() {
+  write_path_ = path_;
+  // A link is written through: the file it names is replaced, the link stays.
+  if (char* resolved = ::realpath(path_.c_str(), nullptr); resolved != nullptr) {
+    struct stat link {};
+    if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) write_path_ = resolved;
+    std::free(resolved);
+  }
   struct stat target {};
   const bool exists = ::stat(path_.c_str(), &target) == 0;
   if (exists && S_ISDIR(target.st_mode)) return Error{path_ + ": is a folder"};
@@ -43,9 +50,9 @@ Status AtomicFile::Open() {
     if (stream_ == nullptr) return Failure(path_, errno);
     return Ok();
   }
-  const std::size_t slash = path_.rfind('/');
-  const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-  std::string pattern = FolderOf(path_) + "/." + name + ".XXXXXX";
+  const std::size_t slash = write_path_.rfind('/');
+  const std::string name = slash == std::string::npos ? write_path_ : write_path_.substr(slash + 1);
+  std::string pattern = FolderOf(write_path_) + "/." + name + ".XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) return Failure(path_, errno);
   temp_path_ = pattern;
@@ -68,7 +75,8 @@ Status AtomicFile::Commit() {
   if (error == 0 && !temp_path_.empty() && ::fsync(::fileno(stream_)) != 0) error = errno;
   if (std::fclose(stream_) != 0 && error == 0) error = errno;
   stream_ = nullptr;
-  if (error == 0 && !temp_path_.empty() && std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+  if (error == 0 && !temp_path_.empty() &&
+      std::rename(temp_path_.c_str(), write_path_.c_str()) != 0) {
     error = errno;
   }
   if (error != 0) {

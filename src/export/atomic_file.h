@@ -28,6 +28,7 @@ class AtomicFile {
   void Discard();
 
   std::string path_;
+  std::string write_path_;  // the file a link at path_ names, else path_
   std::string temp_path_;
   std::FILE* stream_ = nullptr;
 };

@@ -37,6 +37,20 @@ TEST_F(AtomicFileTest, TargetAppearsOnlyOnCommit) {
   EXPECT_EQ(EntryCount(), 1u);
 }
 
+TEST_F(AtomicFileTest, LinkIsWrittenThroughAndStaysALink) {
+  const fs::path real = folder_ / "real.csv";
+  const fs::path link = folder_ / "link.csv";
+  testing::WriteFile(real, "old");
+  fs::create_symlink(real, link);
+  AtomicFile file(link.string());
+  ASSERT_TRUE(file.Open().ok());
+  std::fputs("new", file.stream());
+  ASSERT_TRUE(file.Commit().ok());
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadFile(real), "new");
+  EXPECT_EQ(EntryCount(), 2u);
+}
+
 TEST_F(AtomicFileTest, UncommittedFileIsDiscarded) {
   const fs::path target = folder_ / "out.csv";
   testing::WriteFile(target, "old");
