@@ -7,13 +7,17 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QMenu>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -359,6 +363,31 @@ class ChartWidgetTest : public QObject {
       QVERIFY(!widget_->SavePng(bad, &error));
       QVERIFY2(error.contains(QDir::toNativeSeparators(bad)), qPrintable(error));
     }
+  }
+
+  void CopyChartPutsTheImageOnTheClipboard() {
+    widget_->SetContent(Content(20, 1, ChartType::kBars));
+    QGuiApplication::clipboard()->clear();
+    widget_->CopyChart();
+    QCOMPARE(QGuiApplication::clipboard()->image().size(),
+             widget_->view()->size() * widget_->devicePixelRatio());
+  }
+
+  void ContextMenuOffersSaveAndCopy() {
+    widget_->SetContent(Content(20, 1, ChartType::kBars));
+    QStringList offered;
+    QTimer::singleShot(0, this, [&offered] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu == nullptr) return;
+      for (const QAction* action : menu->actions()) offered << action->text();
+      menu->close();
+    });
+    QWidget* viewport = widget_->view()->viewport();
+    const QPoint at(viewport->width() / 2, viewport->height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &event);
+    QCOMPARE(offered,
+             (QStringList{QStringLiteral("Save Chart as PNG..."), QStringLiteral("Copy Chart")}));
   }
 
  private:
