@@ -24,7 +24,6 @@
 #include "capture/capture_loader.h"
 #include "capture/capture_writer.h"
 #include "chart/chart_widget.h"
-#include "ui/conf_ini_qt.h"
 #include "ui/info_window.h"
 
 namespace talphex {
@@ -206,13 +205,6 @@ class MainWindowTest : public QObject {
     MainWindow window(QStringList{dir_->filePath("missing.ini"), first, second});
     QCOMPARE(!Find<QAbstractButton>(window, "Command1")->isHidden(), button_visible);
     QCOMPARE(window.image_path(), image_path);
-  }
-
-  void confIniLookedUpInTheUsersFolder() {
-    const QStringList paths = DefaultConfIniPaths();
-    QCOMPARE(paths.size(), 2);
-    QCOMPARE(paths[0], QCoreApplication::applicationDirPath() + "/conf.ini");
-    QVERIFY(paths[1].endsWith("/talphex/conf.ini"));
   }
 
   void openSampleShowsRecordOne() {
@@ -465,19 +457,6 @@ class MainWindowTest : public QObject {
     // A later cancelled dialog reloads the files given on the command line.
     window->MenuFileOpen_Click();
     QCOMPARE(window->state().BeaconCount, 86);
-  }
-
-  void menusAndShortcuts() {
-    const auto window = MakeWindow();
-    auto* open = window->findChild<QAction*>("MenuFileOpen");
-    QCOMPARE(open->text(), QStringLiteral("Open KISS File"));
-    QCOMPARE(open->shortcut(), QKeySequence(QKeySequence::Open));
-    auto* exit = window->findChild<QAction*>("MenuFileExit");
-    QCOMPARE(exit->text(), QStringLiteral("Exit"));
-    QCOMPARE(exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    QCOMPARE(window->findChild<QAction*>("WriteCSVFile")->text(), QStringLiteral("Write CSV File"));
-    QCOMPARE(window->findChild<QAction*>("WriteTLMFile")->text(), QStringLiteral("Write TLM File"));
-    QVERIFY(window->findChild<QAction*>("MnuInfo") != nullptr);
   }
 
   void infoWindowIsNonModalAndComesToFront() {
