@@ -1,6 +1,7 @@
 #include "chart/chart_model.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "ui/field_catalogue.h"
 #include "ui/text_forms.h"
@@ -120,7 +121,13 @@ std::string PointText(const ChartContent& content, std::size_t row, char decimal
   if (!content.row_labels[row].empty()) text += ", received " + content.row_labels[row];
   for (const ChartSeries& series : content.series) {
     if (row >= series.values.size()) continue;
-    text += "\n" + series.legend + ": " + GeneralText(series.values[row], decimal_separator);
+    const double value = series.values[row];
+    text += "\n" + series.legend + ": ";
+    if (!std::isfinite(value)) {
+      text += "no value";
+      continue;
+    }
+    text += GeneralText(value, decimal_separator);
     if (!series.unit.empty()) text += " " + series.unit;
   }
   return text;

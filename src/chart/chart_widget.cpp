@@ -46,6 +46,8 @@ constexpr int kMaxRowsWithBarOutline = 200;
 // The wheel never zooms in closer than this many rows.
 constexpr double kMinVisibleRows = 4;
 constexpr double kWheelZoomPerNotch = 0.8;
+// Values beyond are drawn at this size, which keeps every span of the scale finite.
+constexpr double kLargestValue = 1e300;
 // Value axis intervals at most this many to the full height.
 constexpr double kValueTicks = 5;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
@@ -229,15 +231,22 @@ void ChartWidget::SetContent(const ChartContent& content) {
     for (const ChartSeries& series : content_.series) {
       const QString legend = QString::fromLatin1(series.legend);
       const auto count = std::min<qsizetype>(rows, static_cast<qsizetype>(series.values.size()));
+      // A value that is not a number has no bar and no point; absurdly large ones are cut so
+      // that the scale stays finite.
+      QList<qreal> values;
+      values.reserve(count);
       for (qsizetype r = 0; r < count; ++r) {
         const double value = series.values[static_cast<std::size_t>(r)];
-        if (!std::isfinite(value)) continue;
-        low = std::min(low, value);
-        high = std::max(high, value);
+        values.append(std::isnan(value) ? value : std::clamp(value, -kLargestValue, kLargestValue));
+        if (std::isnan(value)) continue;
+        low = std::min(low, values.back());
+        high = std::max(high, values.back());
       }
       if (bars != nullptr) {
         auto* set = new QBarSet(legend);
-        QList<qreal> values(series.values.begin(), series.values.begin() + count);
+        for (qreal& value : values) {
+          if (std::isnan(value)) value = 0;
+        }
         set->append(values);
         bars->append(set);
         if (series.colour) {
@@ -251,8 +260,7 @@ void ChartWidget::SetContent(const ChartContent& content) {
         QList<QPointF> points;
         points.reserve(count);
         for (qsizetype r = 0; r < count; ++r) {
-          points.append(
-              QPointF(static_cast<double>(r), series.values[static_cast<std::size_t>(r)]));
+          if (!std::isnan(values[r])) points.append(QPointF(static_cast<double>(r), values[r]));
         }
         line->replace(points);
         chart_->addSeries(line);

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -267,6 +268,9 @@ TEST(PointText, RecordTimeAndValuesWithUnits) {
             "Record 1, received 00:00:00\nMag Field X: 3100 nT\nMag Field Y: 3200 nT\n"
             "Mag Field Z: 3300 nT");
   EXPECT_EQ(PointText(single, 3), "");
+  state.BeaconStore[0].Value[4] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(PointText(BuildFieldChart(state, 4, ChartType::kBars), 0),
+            "Record 1, received 00:00:00\nBattery Volt: no value");
   EXPECT_EQ(PointText(BuildFieldChart(state, 0, ChartType::kBars), 0),
             "Record 1, received 00:00:00\nMessage No.: 0");
 }

@@ -22,6 +22,8 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <QtTest>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,6 +151,34 @@ class ChartWidgetTest : public QObject {
     QVERIFY(RowAxis(*widget_)->categoriesLabels().isEmpty());
     QVERIFY(widget_->MarkRect().isEmpty());
     QCOMPARE(widget_->RowAt(QPoint(kChartWidth / 2, kChartHeight / 2)), -1);
+  }
+
+  // Values read from raw floats may be NaN, infinite or huge; the chart must stay drawable.
+  void ValuesThatAreNotNumbersLeaveGaps_data() {
+    QTest::addColumn<ChartType>("type");
+    QTest::newRow("bars") << ChartType::kBars;
+    QTest::newRow("lines") << ChartType::kLines;
+  }
+  void ValuesThatAreNotNumbersLeaveGaps() {
+    QFETCH(ChartType, type);
+    ChartContent content = Content(6, 1, type);
+    content.series[0].values = {1,
+                                std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::infinity(),
+                                -1e308,
+                                1e308,
+                                2};
+    widget_->SetContent(content);
+    QVERIFY(!widget_->RenderImage().isNull());
+
+    auto* values = qobject_cast<QValueAxis*>(widget_->chart()->axes(Qt::Vertical)[0]);
+    QVERIFY(std::isfinite(values->max() - values->min()));
+    QAbstractSeries* series = widget_->chart()->series()[0];
+    if (type == ChartType::kLines) {
+      QCOMPARE(qobject_cast<QLineSeries*>(series)->count(), 5);
+    } else {
+      QCOMPARE(qobject_cast<QBarSeries*>(series)->barSets()[0]->at(1), 0.0);
+    }
   }
 
   void MarkMovesWithoutRebuildingTheSeries() {
