@@ -115,6 +115,11 @@ std::optional<QStringList> AskForCaptureFiles(QWidget* parent) {
   return paths;
 }
 
+// "frame" or "frames" after a count.
+QString Frames(std::int64_t count, const char* noun) {
+  return QLatin1String(noun) + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
 QStringList CaptureFilesOf(const QMimeData* mime) {
   QStringList paths;
   if (mime == nullptr || !mime->hasUrls()) return paths;
@@ -545,11 +550,12 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
     const std::int64_t not_kept =
         state_.Count(kind) - static_cast<std::int64_t>(state_.StoredCount(kind));
     if (not_kept > 0) {
-      problems << QStringLiteral("%1 %2 frames beyond the %3 records a store keeps were not kept")
+      problems << QStringLiteral("%1 %2 beyond the %3 records a store keeps %4 not kept")
                       .arg(not_kept)
-                      .arg(kind == Kind::kBeacon ? QStringLiteral("beacon")
-                                                 : QStringLiteral("payload"))
-                      .arg(state_.store_capacity);
+                      .arg(kind == Kind::kBeacon ? Frames(not_kept, "beacon frame")
+                                                 : Frames(not_kept, "payload frame"))
+                      .arg(state_.store_capacity)
+                      .arg(not_kept == 1 ? QStringLiteral("was") : QStringLiteral("were"));
     }
   }
   if (!problems.isEmpty()) SetStatus(problems.join(QStringLiteral("; ")));
@@ -574,9 +580,10 @@ void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
   }
   if (!result.ok()) problems << PathText(result.error);
   if (result.skipped_frames > 0) {
-    problems << QStringLiteral("%1: %2 frames could not be decoded (listed on the debug page)")
-                    .arg(path)
-                    .arg(result.skipped_frames);
+    // One pass over the placeholders, so that a "%" in the path stays as it is.
+    problems << QStringLiteral("%1: %2 %3 could not be decoded (listed on the debug page)")
+                    .arg(path, QString::number(result.skipped_frames),
+                         Frames(result.skipped_frames, "frame"));
   }
   // The new records on view: field 17 over the beacon records.
   Option1_Click(17);

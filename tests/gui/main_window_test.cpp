@@ -327,12 +327,13 @@ class MainWindowTest : public QObject {
     CaptureWriter writer;
     writer.AddTimestamp("2025-03-04 10:00:00");
     writer.AddRawFrame(kBeaconMarker, "not~ascii85~at~all{");
-    const QString path = WriteFile("bad.kss", QByteArray::fromStdString(writer.bytes()));
+    // A "%2" in the name must survive the message.
+    const QString path = WriteFile("bad%2.kss", QByteArray::fromStdString(writer.bytes()));
     const auto window = MakeWindow({QStringList{path}});
     window->MenuFileOpen_Click();
     QCOMPARE(window->state().BeaconCount, 0);
     const QString status = Text(*window, "Text4");
-    QVERIFY2(status.contains(path) && status.contains("1 frames could not be decoded"),
+    QVERIFY2(status.contains(path) && status.contains(": 1 frame could not be decoded"),
              qPrintable(status));
   }
 
