@@ -106,6 +106,8 @@ class RowLabelsItem : public QGraphicsItem {
     labels_ = std::move(labels);
     rotated_ = rotated;
     font_ = font;
+    // Unset properties would come from the view's font, which the window may make bold.
+    font_.setResolveMask(QFont::AllPropertiesResolved);
     colour_ = colour;
     update();
   }
