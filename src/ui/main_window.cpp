@@ -348,6 +348,7 @@ QWidget* MainWindow::BuildChartFrame() {
   chart_->setObjectName(QStringLiteral("MSChart1"));
   chart_->setFont(font());
   chart_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  chart_->SetDecimalSeparator(decimal_separator_);
   grid->addWidget(chart_, 0, 0);
   bars_box_ = new QCheckBox(QStringLiteral("B"), chart_frame_);
   bars_box_->setObjectName(QStringLiteral("Check1"));

@@ -276,6 +276,7 @@ class MainWindowTest : public QObject {
     const auto window = MakeWindow({QStringList{TALPHEX_SAMPLE_CAPTURE}});
     window->MenuFileOpen_Click();
     auto* scroll = Find<QScrollBar>(*window, "HScroll1");
+    auto* chart = Find<ChartWidget>(*window, "MSChart1");
     QSignalSpy released(scroll, &QScrollBar::valueChanged);
     // While the thumb is dragged the view follows every position.
     scroll->setSliderDown(true);
@@ -283,6 +284,7 @@ class MainWindowTest : public QObject {
       scroll->setSliderPosition(position);
       QCOMPARE(Text(*window, "Text2"), QStringLiteral("#%1 / 86").arg(position));
       CheckShowsRecord(*window, position);
+      QCOMPARE(chart->marked_record(), position);
     }
     QCOMPARE(released.count(), 0);
     scroll->setSliderDown(false);
@@ -294,8 +296,9 @@ class MainWindowTest : public QObject {
     QCOMPARE(Text(*window, "Text2"), QStringLiteral("#85 / 86"));
     CheckShowsRecord(*window, 85);
     // Clicking a record in the chart moves the scroll bar there.
-    emit Find<ChartWidget>(*window, "MSChart1")->recordClicked(12);
+    emit chart->recordClicked(12);
     QCOMPARE(scroll->value(), 12);
+    QCOMPARE(chart->marked_record(), 12);
     QCOMPARE(Text(*window, "Text2"), QStringLiteral("#12 / 86"));
   }
 
@@ -412,6 +415,13 @@ class MainWindowTest : public QObject {
                       Qt::ShiftModifier);
     QCOMPARE(fields(), (QList<int>{5, 6, 8}));
     QCOMPARE(window->selected_field(), 10);
+    QCOMPARE(chart->marked_record(), 1);
+    // The beacon chart left standing has no record to mark while payload records are on view.
+    QTest::mouseClick(Find<QAbstractButton>(*window, "Option1(40)"), Qt::RightButton);
+    QCOMPARE(fields(), (QList<int>{5, 6, 8}));
+    QCOMPARE(chart->marked_record(), 0);
+    QTest::mouseClick(Find<QAbstractButton>(*window, "Option1(10)"), Qt::LeftButton,
+                      Qt::ShiftModifier);
     QCOMPARE(Find<QGroupBox>(*window, "Frame1")->title(), QStringLiteral("StenSat Temp (C)"));
     QCOMPARE(Find<QLineEdit>(*window, "Text1(10)")->palette().color(QPalette::Base), kYellow);
     // "B" draws the single chart of the chosen field, as bars.
