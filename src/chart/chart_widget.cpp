@@ -224,11 +224,12 @@ void ChartWidget::SetContent(const ChartContent& content) {
   double low = std::numeric_limits<double>::infinity();
   double high = -low;
   if (rows > 0) {
+    // Bar sets are complete before the series meets the chart, which then builds its bars once.
     QBarSeries* bars = nullptr;
+    QList<QBarSet*> bar_sets;
     if (content_.type == ChartType::kBars) {
       bars = new QBarSeries;
       bars->setBarWidth(0.8);
-      chart_->addSeries(bars);
     }
     for (const ChartSeries& series : content_.series) {
       const QString legend = QString::fromLatin1(series.legend);
@@ -250,7 +251,7 @@ void ChartWidget::SetContent(const ChartContent& content) {
           if (std::isnan(value)) value = 0;
         }
         set->append(values);
-        bars->append(set);
+        bar_sets.append(set);
         if (series.colour) {
           set->setColor(ToQColor(*series.colour));
           set->setBorderColor(ToQColor(*series.colour).darker(130));
@@ -279,6 +280,8 @@ void ChartWidget::SetContent(const ChartContent& content) {
       }
     }
     if (bars != nullptr) {
+      bars->append(bar_sets);
+      chart_->addSeries(bars);
       bars->attachAxis(row_axis_);
       bars->attachAxis(value_axis_);
     }
