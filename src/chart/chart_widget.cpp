@@ -427,6 +427,7 @@ void ChartWidget::UpdateRowLabels() {
   // The content's spacing holds at every zoom; the automatic one keeps the labels apart.
   int step = content_.label_spacing;
   if (step <= 0) step = RoundStepUp(label_room / row_width);
+  step = std::min(step, std::max(rows, 1));  // one label at least, and no overflow past the rows
   const bool rotated = step * row_width < label_room;
   // Only the rows in view get a category: the axis shares its width among all of them.
   const int first = std::max(0, static_cast<int>(std::ceil(low / step)) * step);

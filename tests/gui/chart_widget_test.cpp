@@ -316,6 +316,16 @@ class ChartWidgetTest : public QObject {
     if (labelled.size() > 2) QCOMPARE(labelled[2] - labelled[1], labelled[1] - labelled[0]);
   }
 
+  void ExtremeSizesStillLabelTheFirstRow() {
+    widget_->SetContent(Content(1000, 1, ChartType::kBars, 5000));
+    Settle();
+    QCOMPARE(widget_->LabelledRows(), std::vector<int>{0});
+    widget_->resize(40, 30);
+    widget_->SetContent(Content(1000, 1, ChartType::kLines));
+    QVERIFY(!widget_->RenderImage().isNull());
+    QCOMPARE(widget_->LabelledRows().front(), 0);
+  }
+
   void RepeatedTimesStillLabelTheirRows() {
     ChartContent content = Content(41, 1, ChartType::kBars, 1);
     for (std::string& label : content.row_labels) label = "10:00:00";
