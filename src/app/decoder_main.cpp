@@ -2,12 +2,16 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
+#include <clocale>
 
 #include "ui/conf_ini_qt.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // QApplication adopts the user's C locale; the core's number texts expect the C library to
+  // write "." and put the user's separator in themselves.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("talphex-decoder"));
   QApplication::setApplicationDisplayName(QStringLiteral("TALPHEX Telemetry Decoder"));
   QApplication::setApplicationVersion(QStringLiteral(TALPHEX_VERSION));
