@@ -50,7 +50,7 @@ constexpr int kClientHeight = 638;
 // Field grid: per column an option button, a value box and a unit label, sized to the font.
 constexpr int kGridSpacing = 3;
 constexpr int kRowHeight = 17;
-constexpr int kPageMargin = 4;
+constexpr int kPageMargin = 3;
 constexpr int kTabHeight = 249;
 // Lamp grid: a lamp and its caption per lamp column, two lamp columns under each field column.
 constexpr int kLampWidth = 25;
@@ -174,8 +174,10 @@ void MainWindow::BuildWidgets() {
     selector_width_ = std::max(selector_width_, metrics.horizontalAdvance(Latin1(info.caption)));
     unit_width_ = std::max(unit_width_, metrics.horizontalAdvance(Latin1(info.unit)));
   }
-  selector_width_ += style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
-                     style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing) + 2;
+  // The indicator and its spacing, as the style measures a selector.
+  QRadioButton probe(QStringLiteral("0"));
+  probe.setFont(font);
+  selector_width_ += probe.sizeHint().width() - metrics.horizontalAdvance(QStringLiteral("0"));
   value_width_ = metrics.horizontalAdvance(QStringLiteral("4294967295")) + 8;
   unit_width_ += 2;
 
@@ -183,7 +185,7 @@ void MainWindow::BuildWidgets() {
   client->setObjectName(QStringLiteral("Form1"));
   client->setAutoFillBackground(true);
   auto* layout = new QVBoxLayout(client);
-  layout->setContentsMargins(6, 6, 6, 5);
+  layout->setContentsMargins(4, 6, 4, 5);
   layout->setSpacing(6);
 
   field_group_ = new QButtonGroup(this);
@@ -254,9 +256,8 @@ QWidget* MainWindow::BuildFieldPage(TabPage page) {
     value_boxes_[static_cast<std::size_t>(field)] = value;
     unit_labels_[static_cast<std::size_t>(field)] = unit;
   }
-  // Columns after each unit column keep the field columns apart.
-  grid->setColumnMinimumWidth(2, unit_width_ + kGridSpacing);
-  grid->setColumnMinimumWidth(5, unit_width_ + kGridSpacing);
+  grid->setColumnMinimumWidth(2, unit_width_);
+  grid->setColumnMinimumWidth(5, unit_width_);
   grid->setColumnStretch(9, 1);
   if (page == TabPage::kTalphex) {
     posix_time_label_ = new QLabel(widget);
@@ -294,7 +295,7 @@ void MainWindow::AddLampGrid(QGridLayout* grid, int first_row) {
     lamp_labels_[static_cast<std::size_t>(lamp)] = caption;
   }
   // Two lamp columns share the width of one field column.
-  const int pair_width = selector_width_ + value_width_ + unit_width_ + 4 * kGridSpacing;
+  const int pair_width = selector_width_ + value_width_ + unit_width_ + 3 * kGridSpacing;
   const int first_caption = pair_width / 2 - kLampCellWidth;
   for (int column = 0; column < 6; ++column) {
     grid->setColumnMinimumWidth(column * 2, kLampCellWidth);
