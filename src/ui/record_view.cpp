@@ -51,7 +51,10 @@ const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int re
 }
 
 std::string PositionText(const DecoderState& state, int record_number, Kind navigated) {
-  return "#" + std::to_string(record_number) + " / " + std::to_string(state.Count(navigated));
+  std::string text = "#";
+  text.append(std::to_string(record_number)).append(" / ");
+  text.append(std::to_string(state.Count(navigated)));
+  return text;
 }
 
 std::string TimeSpanText(const DecoderState& state, Kind kind) {

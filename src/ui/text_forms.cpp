@@ -1,6 +1,7 @@
 #include "ui/text_forms.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,8 +21,10 @@ std::string TwoDecimalText(double value, char decimal_separator) {
   if (!std::isfinite(value)) return {};
   if (value == 0) return std::string("0") + decimal_separator + "00";
   // "d.dddddddddddddde+XXX": the 15 significant digits and the decimal exponent.
-  char scientific[40];
-  std::snprintf(scientific, sizeof scientific, "%.14e", std::fabs(value));
+  // to_chars, unlike printf, does not follow the C locale's decimal point.
+  char scientific[40] = {};
+  std::to_chars(scientific, scientific + sizeof scientific - 1, std::fabs(value),
+                std::chars_format::scientific, 14);
   char digits[15];
   digits[0] = scientific[0];
   std::memcpy(digits + 1, scientific + 2, 14);
@@ -63,8 +66,9 @@ std::string TwoDecimalText(double value, char decimal_separator) {
 std::string GeneralText(double value, char decimal_separator) {
   if (!std::isfinite(value)) return {};
   char text[40];
-  std::snprintf(text, sizeof text, "%.15g", value == 0 ? 0.0 : value);
-  std::string result(text);
+  const auto written = std::to_chars(text, text + sizeof text, value == 0 ? 0.0 : value,
+                                     std::chars_format::general, 15);
+  std::string result(text, written.ptr);
   for (char& c : result) {
     if (c == '.') c = decimal_separator;
   }
