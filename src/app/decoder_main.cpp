@@ -6,6 +6,7 @@
 
 #include "ui/conf_ini_qt.h"
 #include "ui/main_window.h"
+#include "ui/program_info.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
   // write "." and put the user's separator in themselves.
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("talphex-decoder"));
-  QApplication::setApplicationDisplayName(QStringLiteral("TALPHEX Telemetry Decoder"));
+  QApplication::setApplicationDisplayName(QLatin1String(talphex::kProgramTitle));
   QApplication::setApplicationVersion(QStringLiteral(TALPHEX_VERSION));
 
   QCommandLineParser parser;

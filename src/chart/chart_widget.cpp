@@ -35,10 +35,11 @@
 #include <utility>
 #include <vector>
 
+#include "ui/program_info.h"
+
 namespace talphex {
 namespace {
 
-constexpr char kMessageTitle[] = "TALPHEX Telemetry Decoder";
 // Line charts with at most this many rows show their points as markers too.
 constexpr int kMaxRowsWithPointMarkers = 120;
 // Bars of charts with more rows are drawn without outline, which would hide their fill.
@@ -393,7 +394,7 @@ void ChartWidget::SaveChartAsPng() {
   save_folder_ = QFileInfo(path).absolutePath();
   QString error;
   if (!SavePng(path, &error)) {
-    QMessageBox::warning(this, QString::fromLatin1(kMessageTitle), error);
+    QMessageBox::warning(this, QString::fromLatin1(kProgramTitle), error);
   }
 }
 

@@ -7,6 +7,8 @@
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 
+#include "ui/program_info.h"
+
 // Resources of a static library are registered by hand, from the global namespace.
 static void InitUiResources() { Q_INIT_RESOURCE(ui_resources); }
 
@@ -59,7 +61,7 @@ InfoWindow::InfoWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setPalette(palette);
   setAutoFillBackground(true);
 
-  auto* title = new QLabel(QStringLiteral("TALPHEX Telemetry Decoder"), this);
+  auto* title = new QLabel(QLatin1String(kProgramTitle), this);
   title->setObjectName(QStringLiteral("Label1"));
   QFont title_font = title->font();
   title_font.setPointSizeF(13.5);

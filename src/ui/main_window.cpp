@@ -37,11 +37,10 @@
 #include "export/screenshot_qt.h"
 #include "ui/conf_ini_qt.h"
 #include "ui/info_window.h"
+#include "ui/program_info.h"
 
 namespace talphex {
 namespace {
-
-constexpr char kTitle[] = "TALPHEX Telemetry Decoder";
 
 // Client area at start, in pixels.
 constexpr int kClientWidth = 717;
@@ -143,7 +142,7 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   message_sink_ = [this](const QString& title, const QString& text) {
     QMessageBox::information(this, title, text);
   };
-  setWindowTitle(QLatin1String(kTitle));
+  setWindowTitle(QLatin1String(kProgramTitle));
   setAcceptDrops(true);
   BuildWidgets();
   BuildMenus();
