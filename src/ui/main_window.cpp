@@ -13,6 +13,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -24,10 +25,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string_view>
 
 #include "capture/capture_loader.h"
@@ -56,6 +59,8 @@ constexpr int kLampWidth = 25;
 constexpr int kLampHeight = 9;
 constexpr int kLampCellWidth = 32;
 constexpr int kLampRowHeight = 15;
+// Records that Page Up and Page Down step over.
+constexpr int kRecordsPerPage = 10;
 
 const QColor kBackground(240, 240, 240);
 const QColor kChosenValue(255, 255, 192);
@@ -146,10 +151,13 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   setAcceptDrops(true);
   BuildWidgets();
   BuildMenus();
+  // Below the client area, so that a menu command's tip never covers the status box.
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
   Form_Load();
   const QSize least = centralWidget()->minimumSizeHint();
-  resize(std::max(kClientWidth, least.width()),
-         std::max(kClientHeight, least.height()) + menuBar()->sizeHint().height());
+  resize(std::max(kClientWidth, least.width()), std::max(kClientHeight, least.height()) +
+                                                    menuBar()->sizeHint().height() +
+                                                    statusBar()->sizeHint().height());
 }
 
 MainWindow::~MainWindow() = default;
@@ -237,6 +245,7 @@ QWidget* MainWindow::BuildFieldPage(TabPage page) {
     field_group_->addButton(selector, field);
     QLineEdit* value = MakeReadOnlyBox(widget, ControlName("Text1", field));
     value->setFixedHeight(kRowHeight);
+    value->installEventFilter(this);
     auto* unit = new QLabel(widget);
     unit->setObjectName(ControlName("Label2", field));
     unit->setFixedSize(unit_width_, kRowHeight);
@@ -392,6 +401,9 @@ QWidget* MainWindow::BuildStatusRow() {
   scroll_bar_->setRange(1, 1);
   scroll_bar_->setPageStep(1);
   scroll_bar_->setEnabled(false);
+  // Takes the focus like the field grid, so that the keys step through the records.
+  scroll_bar_->setFocusPolicy(Qt::StrongFocus);
+  scroll_bar_->installEventFilter(this);
   // The view follows the thumb through sliderMoved; valueChanged comes when it is let go.
   scroll_bar_->setTracking(false);
   connect(scroll_bar_, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
@@ -409,26 +421,36 @@ void MainWindow::BuildMenus() {
   QAction* open = file->addAction(QStringLiteral("Open KISS File"));
   open->setObjectName(QStringLiteral("MenuFileOpen"));
   open->setShortcut(QKeySequence::Open);
+  open->setStatusTip(
+      QStringLiteral("Open one or more KISS capture files (*.kss) and show their records"));
   connect(open, &QAction::triggered, this, [this] { MenuFileOpen_Click(); });
   QAction* exit = file->addAction(QStringLiteral("Exit"));
   exit->setObjectName(QStringLiteral("MenuFileExit"));
   exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  exit->setStatusTip(QStringLiteral("Close the decoder"));
   connect(exit, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
 
   QMenu* tlm = menuBar()->addMenu(QStringLiteral("&TLM File"));
   tlm->setObjectName(QStringLiteral("MnuSettings"));
   QAction* csv = tlm->addAction(QStringLiteral("Write CSV File"));
   csv->setObjectName(QStringLiteral("WriteCSVFile"));
+  csv->setStatusTip(QStringLiteral(
+      "Write every beacon record to <capture name>.csv beside the last capture file"));
   connect(csv, &QAction::triggered, this, [this] { WriteCSVFile_Click(); });
   QAction* report = tlm->addAction(QStringLiteral("Write TLM File"));
   report->setObjectName(QStringLiteral("WriteTLMFile"));
+  report->setStatusTip(QStringLiteral(
+      "Write the record on view as a report to <capture name>.tlm beside the last capture file"));
   connect(report, &QAction::triggered, this, [this] { WriteTLMFile_Click(); });
   QAction* payload = tlm->addAction(QStringLiteral("Write Payload CSV File"));
   payload->setObjectName(QStringLiteral("WritePayloadCSVFile"));
+  payload->setStatusTip(QStringLiteral(
+      "Write every payload record to <capture name>-payload.csv beside the last capture file"));
   connect(payload, &QAction::triggered, this, [this] { WritePayloadCSVFile_Click(); });
 
   QAction* info = menuBar()->addAction(QStringLiteral("&Info"));
   info->setObjectName(QStringLiteral("MnuInfo"));
+  info->setStatusTip(QStringLiteral("About the decoder and the TALPHEX mission"));
   connect(info, &QAction::triggered, this, [this] { MnuInfo_Click(); });
 }
 
@@ -490,6 +512,38 @@ void MainWindow::ShowPosition() {
 void MainWindow::HScroll1_Change() { ShowPosition(); }
 
 void MainWindow::HScroll1_Scroll() { ShowPosition(); }
+
+bool MainWindow::StepRecordsByKey(int key) {
+  const int position = scroll_bar_->value();
+  int target = position;
+  switch (key) {
+    case Qt::Key_Left:
+      target = position - 1;
+      break;
+    case Qt::Key_Right:
+      target = position + 1;
+      break;
+    case Qt::Key_PageUp:
+      target = position - kRecordsPerPage;
+      break;
+    case Qt::Key_PageDown:
+      target = position + kRecordsPerPage;
+      break;
+    case Qt::Key_Home:
+      target = scroll_bar_->minimum();
+      break;
+    case Qt::Key_End:
+      target = scroll_bar_->maximum();
+      break;
+    default:
+      return false;
+  }
+  // Through the scroll bar, so that its change handler shows the record as a move of it would.
+  if (scroll_bar_->isEnabled()) {
+    scroll_bar_->setValue(std::clamp(target, scroll_bar_->minimum(), scroll_bar_->maximum()));
+  }
+  return true;
+}
 
 void MainWindow::UpdateScrollRange() {
   const auto stored = static_cast<int>(state_.StoredCount(NavigatedKind()));
@@ -686,6 +740,17 @@ void MainWindow::dropEvent(QDropEvent* event) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* selector = qobject_cast<QAbstractButton*>(watched);
   const int index = selector != nullptr ? field_group_->id(selector) : -1;
+  if (event->type() == QEvent::KeyPress) {
+    const bool in_field_grid = index >= 0 || std::find(value_boxes_.begin(), value_boxes_.end(),
+                                                       watched) != value_boxes_.end();
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // The keys step through the records instead of moving the selection or a text cursor.
+    if ((in_field_grid || watched == scroll_bar_) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        StepRecordsByKey(key->key())) {
+      return true;
+    }
+  }
   if (index >= 0 &&
       (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
        event->type() == QEvent::MouseButtonDblClick)) {

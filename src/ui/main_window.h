@@ -97,6 +97,8 @@ class MainWindow : public QMainWindow {
   void LoadOneFile(const QString& path, QStringList& problems);
   // Range 1..stored records of the navigated kind; disabled while it has none.
   void UpdateScrollRange();
+  // Left/Right, Page Up/Page Down and Home/End move the scroll bar; false for any other key.
+  bool StepRecordsByKey(int key);
   int ScrollPosition() const;
   void ShowPosition();
   void SetStatus(const QString& text);
