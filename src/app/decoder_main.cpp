@@ -1,12 +1,37 @@
 // The desktop decoder: the main window, opening the capture files named on the command line.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QThread>
 #include <QTimer>
+#include <QWindow>
 #include <clocale>
+#include <cstdio>
 
+#include "export/screenshot_qt.h"
 #include "ui/conf_ini_qt.h"
 #include "ui/main_window.h"
 #include "ui/program_info.h"
+
+namespace {
+
+// Lets a shown window reach the screen and run its posted layouts, so that a grab shows it as
+// the user would see it.
+void WaitUntilLaidOut(QWidget& window) {
+  const QDeadlineTimer deadline(5000);
+  while (!(window.windowHandle() != nullptr && window.windowHandle()->isExposed()) &&
+         !deadline.hasExpired()) {
+    QCoreApplication::processEvents();
+    QThread::msleep(10);
+  }
+  for (int round = 0; round < 3; ++round) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -22,6 +47,11 @@ int main(int argc, char** argv) {
       QStringLiteral("Decodes TALPHEX beacon and VAVE payload frames from KISS capture files."));
   parser.addHelpOption();
   parser.addVersionOption();
+  const QCommandLineOption screenshot(
+      QStringLiteral("screenshot"),
+      QStringLiteral("Open the captures, save a PNG picture of the window to <file> and exit."),
+      QStringLiteral("file"));
+  parser.addOption(screenshot);
   parser.addPositionalArgument(QStringLiteral("captures"),
                                QStringLiteral("KISS capture files (*.kss) to open at start"),
                                QStringLiteral("[capture.kss...]"));
@@ -30,6 +60,17 @@ int main(int argc, char** argv) {
   talphex::MainWindow window(talphex::DefaultConfIniPaths());
   window.show();
   const QStringList captures = parser.positionalArguments();
+  if (parser.isSet(screenshot)) {
+    if (!captures.isEmpty()) window.OpenFiles(captures);
+    WaitUntilLaidOut(window);
+    const talphex::Status saved =
+        talphex::SavePng(window.grab().toImage(), parser.value(screenshot));
+    if (!saved) {
+      std::fprintf(stderr, "talphex-decoder: screenshot not saved: %s\n", saved.error().c_str());
+      return 1;
+    }
+    return 0;
+  }
   if (!captures.isEmpty()) {
     // Once the window is on screen, so that it shows each file as it is loaded.
     QTimer::singleShot(0, &window, [&window, captures] { window.OpenFiles(captures); });

@@ -107,16 +107,11 @@ QRgb MeanColour(const std::vector<ColourCount>& colours, const Box& box) {
   return qRgb(mean(0), mean(1), mean(2));
 }
 
-}  // namespace
-
-QImage GrabClientArea(QWidget* client) {
-  return client->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-Status SaveBmp(const QImage& image, const QString& path) {
+// Writes `image` in `format`; an earlier file is replaced only once the new one is complete.
+Status WriteImage(const QImage& image, const QString& path, const char* format) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return Failure(path, file.errorString());
-  QImageWriter writer(&file, "bmp");
+  QImageWriter writer(&file, format);
   if (!writer.write(image)) {
     file.cancelWriting();
     return Failure(path, writer.errorString());
@@ -124,6 +119,16 @@ Status SaveBmp(const QImage& image, const QString& path) {
   if (!file.commit()) return Failure(path, file.errorString());
   return Ok();
 }
+
+}  // namespace
+
+QImage GrabClientArea(QWidget* client) {
+  return client->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+Status SaveBmp(const QImage& image, const QString& path) { return WriteImage(image, path, "bmp"); }
+
+Status SavePng(const QImage& image, const QString& path) { return WriteImage(image, path, "png"); }
 
 QImage ToIndexedWithTransparency(const QImage& image, QRgb transparent) {
   const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
@@ -174,15 +179,8 @@ Expected<QString> ConvertBmpToIndexedPng(const QString& bmp_path, QRgb transpare
   const QString png_path =
       (dot > bmp_path.lastIndexOf(QLatin1Char('/')) ? bmp_path.left(dot) : bmp_path) +
       QStringLiteral(".png");
-  const QImage indexed = ToIndexedWithTransparency(bitmap, transparent);
-  QSaveFile file(png_path);
-  if (!file.open(QIODevice::WriteOnly)) return Failure(png_path, file.errorString());
-  QImageWriter writer(&file, "png");
-  if (!writer.write(indexed)) {
-    file.cancelWriting();
-    return Failure(png_path, writer.errorString());
-  }
-  if (!file.commit()) return Failure(png_path, file.errorString());
+  const Status written = SavePng(ToIndexedWithTransparency(bitmap, transparent), png_path);
+  if (!written) return Error{written.error()};
   QFile::remove(bmp_path);
   return png_path;
 }

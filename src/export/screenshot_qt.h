@@ -16,6 +16,9 @@ QImage GrabClientArea(QWidget* client);
 // complete. The error names the path and the reason.
 Status SaveBmp(const QImage& image, const QString& path);
 
+// Saves `image` as PNG, in the same way.
+Status SavePng(const QImage& image, const QString& path);
+
 // An 8-bit palette image of at most 256 colours. Pixels of exactly `transparent` share one fully
 // transparent palette entry; all other colours map to opaque entries, exactly when the picture
 // has few enough colours, else to the mean colour of their median-cut box.
