@@ -1,20 +1,15 @@
-// Outputs that cannot be written: a read-only folder, a full device, a file size limit reached
-// part-way, a folder or a missing folder as target. Each gives a message with the path and the
-// reason, and an earlier file of the same name is left as it was, with no temporary file beside.
+// Outputs that cannot be written, through talphex-cli and through the exports beside the capture:
+// each gives a message with the path and the reason, and an earlier file of the same name is left
+// as it was, with no temporary file beside it.
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <string>
-#include <vector>
 
-#include "app/cli.h"
 #include "capture/capture_loader.h"
 #include "export/exports.h"
-#include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "robustness/robustness_helpers.h"
 #include "ui/record_view.h"
@@ -22,189 +17,105 @@
 namespace talphex {
 namespace {
 
-using testing::CliRun;
-using ::testing::HasSubstr;
+namespace fs = std::filesystem;
 using testing::ReadFile;
-using testing::RunCliWith;
-using testing::RunInChild;
-using testing::TempDir;
-using testing::WriteFile;
 
 constexpr char kEarlier[] = "earlier output, must survive\r\n";
 
-const char* const kOutputOptions[] = {"--csv", "--payload-csv", "--tlm"};
-
-int RunCliTo(std::FILE* err, const std::vector<std::string>& args) {
-  std::vector<const char*> argv = {"talphex-cli"};
-  for (const std::string& arg : args) argv.push_back(arg.c_str());
-  std::FILE* out = std::fopen("/dev/null", "wb");
-  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-  std::fclose(out);
-  return status;
+// Runs `body` in a child process; with `read_only`, as an ordinary user in a read-only folder.
+testing::CliRun RunInFolder(const testing::TempDir& dir, bool read_only,
+                            const std::function<int(std::FILE* err)>& body) {
+  fs::permissions(dir.path(), read_only ? fs::perms(0555) : fs::perms(0755));
+  testing::CliRun run = testing::RunInChild(body, read_only);
+  fs::permissions(dir.path(), fs::perms(0755));
+  return run;
 }
 
-// A folder with a capture and an earlier output file, made read-only for ordinary users; the
-// writing runs as an ordinary user, since root may write anywhere.
-class ReadOnlyFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    WriteFile(target_, kEarlier);
-    // The capture lies in the folder too, so that an ordinary user can read it.
-    WriteFile(capture_, ReadFile(TALPHEX_SAMPLE_CAPTURE));
-    ASSERT_EQ(::chmod(dir_.path().c_str(), 0555), 0);
-    listing_ = dir_.Listing();
-  }
-  void ExpectUntouched() {
-    EXPECT_EQ(ReadFile(target_), kEarlier);
-    EXPECT_EQ(dir_.Listing(), listing_);
-  }
-
-  TempDir dir_;
-  std::string target_ = dir_.File("pass.csv");
-  std::string capture_ = dir_.File("pass.kss");
-  std::string listing_;
-};
-
-TEST_F(ReadOnlyFolder, CommandLineOutputsFailWithPathAndReason) {
-  for (const char* option : kOutputOptions) {
-    SCOPED_TRACE(option);
-    const CliRun run = RunInChild(
-        [&](std::FILE* err) {
-          return RunCliTo(err, {option, target_, capture_});
-        },
-        true);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "talphex-cli: " + target_ + ": Permission denied\n");
-    ExpectUntouched();
-  }
-}
-
-TEST_F(ReadOnlyFolder, ExportsBesideCaptureFailWithPathAndReason) {
-  DecoderState state;
-  ASSERT_TRUE(LoadCaptureFile(state, TALPHEX_SAMPLE_CAPTURE).ok());
-  state.InputFilePath = capture_;
-  const RecordView view = BuildRecordView(state, 1, Kind::kBeacon, '.');
-  const CliRun run = RunInChild(
-      [&](std::FILE* err) {
-        const Expected<std::string> results[] = {
-            ExportBeaconCsv(state, '.'), ExportPayloadCsv(state, '.'), ExportReport(state, view)};
-        int failed = 0;
-        for (const Expected<std::string>& result : results) {
-          if (!result.ok()) {
-            ++failed;
-            std::fprintf(err, "%s\n", result.error().c_str());
-          }
-        }
-        return failed;
-      },
-      true);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.err, dir_.File("pass.csv") + ": Permission denied\n" +
-                         dir_.File("pass-payload.csv") + ": Permission denied\n" +
-                         dir_.File("pass.tlm") + ": Permission denied\n");
-  ExpectUntouched();
-}
-
-// A device without room: the write fails at the flush and the tool says so.
-TEST(FullDevice, CommandLineOutputsReportNoSpace) {
-  for (const char* option : kOutputOptions) {
-    SCOPED_TRACE(option);
-    const CliRun run = RunCliWith({option, "/dev/full", TALPHEX_SAMPLE_CAPTURE});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "talphex-cli: /dev/full: No space left on device\n");
-  }
-}
-
-TEST(FullDevice, StandardOutputOnFullDeviceIsReported) {
-  std::FILE* full = std::fopen("/dev/full", "wb");
-  ASSERT_NE(full, nullptr);
-  std::FILE* err = std::tmpfile();
-  const char* argv[] = {"talphex-cli", "--csv", "-", TALPHEX_SAMPLE_CAPTURE};
-  EXPECT_EQ(RunCli(4, argv, full, err), 1);
-  EXPECT_GT(std::ftell(err), 0) << "no message on standard error";
-  std::fclose(full);
-  std::fclose(err);
-}
-
-// A file size limit stands for a disk that fills while the file is written: the write fails
-// part-way through, in a child process so that the limit binds nothing else.
-TEST(DiskFullWhileWriting, EarlierFileSurvivesAndNoTemporaryFileIsLeft) {
-  for (const char* option : kOutputOptions) {
-    SCOPED_TRACE(option);
-    TempDir dir;
-    const std::string target = dir.File("pass.out");
-    WriteFile(target, kEarlier);
-    const std::string listing = dir.Listing();
-    const CliRun run = RunInChild(
-        [&](std::FILE* err) {
-          ::signal(SIGXFSZ, SIG_IGN);
-          const rlimit limit{200, 200};  // below the size of every output of the sample
-          if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 126;
-          return RunCliTo(err, {option, target, TALPHEX_SAMPLE_CAPTURE});
-        },
-        false);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "talphex-cli: " + target + ": File too large\n");
-    EXPECT_EQ(ReadFile(target), kEarlier);
-    EXPECT_EQ(dir.Listing(), listing);
-  }
-}
-
-TEST(BadOutputPath, FolderOrMissingFolderAsTarget) {
-  TempDir dir;
+TEST(BadOutput, CommandLineNamesTheOutputAndKeepsTheEarlierFile) {
+  const testing::TempDir dir;
+  // The capture lies in the folder, so that an ordinary user can read it.
+  const std::string capture = dir.File("pass.kss"), earlier = dir.File("pass.out");
+  testing::WriteFile(capture, ReadFile(TALPHEX_SAMPLE_CAPTURE));
+  enum Limit { kNone, kReadOnlyFolder, kFileSize };
   struct Case {
-    const char* name;
     std::string target;
-    std::string reason;
+    std::string message;  // after "talphex-cli: "
+    Limit limit = kNone;
+    const char* out = "/dev/null";  // standard output
   };
   const Case cases[] = {
-      {"Folder", dir.path(), "is a folder"},
-      {"MissingFolder", dir.File("no/such/folder/out.csv"), "No such file or directory"},
+      {earlier, earlier + ": Permission denied", kReadOnlyFolder},
+      // A file size limit stands for a disk that fills while the file is written.
+      {earlier, earlier + ": File too large", kFileSize},
+      {"/dev/full", "/dev/full: No space left on device"},
+      {"-", "cannot write to standard output", kNone, "/dev/full"},
+      {dir.path(), dir.path() + ": is a folder"},
+      {dir.File("no/such/out.csv"), dir.File("no/such/out.csv") + ": No such file or directory"},
   };
   for (const Case& c : cases) {
-    for (const char* option : kOutputOptions) {
-      SCOPED_TRACE(std::string(c.name) + " " + option);
-      const CliRun run = RunCliWith({option, c.target, TALPHEX_SAMPLE_CAPTURE});
+    for (const char* option : {"--csv", "--payload-csv", "--tlm"}) {
+      SCOPED_TRACE(c.message + " " + option);
+      testing::WriteFile(earlier, kEarlier);
+      const std::string listing = dir.Listing();
+      const testing::CliRun run = RunInFolder(dir, c.limit == kReadOnlyFolder, [&](std::FILE* err) {
+        const rlimit limit{200, 200};  // below the size of every output of the sample
+        if (c.limit == kFileSize &&
+            (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+          return 126;
+        }
+        std::FILE* out = std::fopen(c.out, "wb");
+        return testing::RunCliTo(out, err, {option, c.target, capture});
+      });
       EXPECT_EQ(run.status, 1);
-      EXPECT_EQ(run.err, "talphex-cli: " + c.target + ": " + c.reason + "\n");
-      EXPECT_EQ(dir.Listing(), "");
+      EXPECT_EQ(run.err, "talphex-cli: " + c.message + "\n");
+      EXPECT_EQ(ReadFile(earlier), kEarlier);
+      EXPECT_EQ(dir.Listing(), listing);
     }
   }
 }
 
-// A capture whose name is that of its output file ("pass.csv") is never replaced by the export.
-TEST(CaptureNamedLikeOutput, ExportRefusesAndCaptureStays) {
-  TempDir dir;
-  const std::string sample = ReadFile(TALPHEX_SAMPLE_CAPTURE);
-  struct Case {
-    const char* name;
-    bool report;
+// The exports beside the capture in a read-only folder, and beside a capture whose name is that of
+// the output file (regression: the export replaced the capture itself).
+TEST(BadOutput, ExportsNameTheOutputAndKeepTheCapture) {
+  using Export = Expected<std::string> (*)(const DecoderState&);
+  const Export beacon_csv = [](const DecoderState& s) { return ExportBeaconCsv(s, '.'); };
+  const Export payload_csv = [](const DecoderState& s) { return ExportPayloadCsv(s, '.'); };
+  const Export report = [](const DecoderState& s) {
+    return ExportReport(s, BuildRecordView(s, 1, Kind::kBeacon, '.'));
   };
-  for (const Case& c : {Case{"pass.csv", false}, Case{"pass.tlm", true}}) {
-    SCOPED_TRACE(c.name);
-    const std::string capture = dir.File(c.name);
-    WriteFile(capture, sample);
+  struct Case {
+    const char* capture;
+    Export write;
+    const char* output;
+    const char* reason;
+  };
+  constexpr char kItself[] = "is the capture itself, not replaced";
+  const Case cases[] = {
+      {"pass.kss", beacon_csv, "pass.csv", "Permission denied"},
+      {"pass.kss", payload_csv, "pass-payload.csv", "Permission denied"},
+      {"pass.kss", report, "pass.tlm", "Permission denied"},
+      {"pass.csv", beacon_csv, "pass.csv", kItself},
+      {"pass.tlm", report, "pass.tlm", kItself},
+  };
+  const testing::TempDir dir;
+  const std::string sample = ReadFile(TALPHEX_SAMPLE_CAPTURE);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
     DecoderState state;
-    ASSERT_TRUE(LoadCaptureFile(state, capture).ok());
-    state.InputFilePath = capture;
-    const Expected<std::string> written =
-        c.report ? ExportReport(state, BuildRecordView(state, 1, Kind::kBeacon, '.'))
-                 : ExportBeaconCsv(state, '.');
-    ASSERT_FALSE(written.ok());
-    EXPECT_EQ(written.error(), capture + ": is the capture itself, not replaced");
-    EXPECT_EQ(ReadFile(capture), sample);
+    state.InputFilePath = dir.File(c.capture);
+    testing::WriteFile(state.InputFilePath, sample);
+    ASSERT_TRUE(LoadCaptureFile(state, state.InputFilePath).ok());
+    const std::string listing = dir.Listing();
+    const bool read_only = std::string_view(c.reason) != kItself;
+    const testing::CliRun run = RunInFolder(dir, read_only, [&](std::FILE* err) {
+      const Expected<std::string> written = c.write(state);
+      std::fputs(written.ok() ? "written" : written.error().c_str(), err);
+      return 0;
+    });
+    EXPECT_EQ(run.err, dir.File(c.output) + ": " + c.reason);
+    EXPECT_EQ(ReadFile(state.InputFilePath), sample);
+    EXPECT_EQ(dir.Listing(), listing);
   }
-}
-
-// One output failing does not keep the others from being written.
-TEST(BadOutputPath, OtherOutputsAreStillWritten) {
-  TempDir dir;
-  const CliRun run =
-      RunCliWith({"--csv", "/dev/full", "--tlm", dir.File("pass.tlm"), TALPHEX_SAMPLE_CAPTURE});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.err, HasSubstr("/dev/full"));
-  EXPECT_EQ(dir.Listing(), "pass.tlm\n");
-  EXPECT_THAT(ReadFile(dir.File("pass.tlm")), HasSubstr("TALPHEX"));
 }
 
 }  // namespace

@@ -1,36 +1,74 @@
 #pragma once
 
+// Test helpers beside the file helpers of test_files.h: random bytes, a temporary folder, and the
+// command-line decoder run in-process or in a child process.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
-#include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "app/cli.h"
+#include "export/test_files.h"
 
 namespace talphex::testing {
+
+// Bytes of a fixed pseudo-random sequence, the same on every run.
+inline std::string RandomBytes(std::uint64_t seed, std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint64_t state = seed * 0x9E3779B97F4A7C15ULL + 1;
+  for (char& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "talphex-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    // Give back the rights a test may have taken away, so that the folder can be removed.
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+    fs::remove_all(path_, error);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
   std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
-  // Names of the entries in the folder, sorted; shows temporary files left behind.
-  std::string Listing() const;
+  // Names of the entries, sorted; shows temporary files left behind.
+  std::string Listing() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const std::string& name : names) text += name + "\n";
+    return text;
+  }
 
  private:
   std::string path_;
 };
-
-void WriteFile(const std::string& path, std::string_view bytes);
-std::string ReadFile(const std::string& path);
-
-// Bytes of a fixed pseudo-random sequence, the same on every run.
-std::string RandomBytes(std::uint64_t seed, std::size_t size);
 
 struct CliRun {
   int status = -1;
@@ -38,12 +76,45 @@ struct CliRun {
   std::string err;
 };
 
-// Runs the command-line decoder in-process with captured output streams.
-CliRun RunCliWith(std::initializer_list<std::string> args);
+inline int RunCliTo(std::FILE* out, std::FILE* err, std::vector<std::string> args) {
+  args.insert(args.begin(), "talphex-cli");
+  std::vector<const char*> argv;
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  return RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+}
+
+inline CliRun RunCliWith(const std::vector<std::string>& args) {
+  CliRun run;
+  run.out = Captured([&](std::FILE* out) {
+    run.err = Captured([&](std::FILE* err) { run.status = RunCliTo(out, err, args); });
+  });
+  return run;
+}
 
 // Runs `body` in a child process, so that limits it sets bind nothing else, and returns its
-// result and the text it wrote to its stream. With `as_ordinary_user`, a child of root first
-// drops to user "nobody", so that file permissions bind as they do for users.
-CliRun RunInChild(const std::function<int(std::FILE* err)>& body, bool as_ordinary_user);
+// result and what it wrote to `err`. With `as_ordinary_user`, a child of root first drops to user
+// "nobody", so that file permissions bind as they do for users.
+inline CliRun RunInChild(const std::function<int(std::FILE* err)>& body, bool as_ordinary_user) {
+  std::FILE* err = std::tmpfile();  // shared with the child, offset included
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    const bool dropped =
+        !as_ordinary_user || ::geteuid() != 0 || (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0);
+    const int status = dropped ? body(err) : 125;
+    std::fflush(err);
+    ::_exit(status);
+  }
+  CliRun run;
+  int wait_status = 0;
+  if (child > 0 && ::waitpid(child, &wait_status, 0) == child && WIFEXITED(wait_status)) {
+    run.status = WEXITSTATUS(wait_status);
+  }
+  std::rewind(err);
+  for (int c = 0; (c = std::fgetc(err)) != EOF;) run.err.push_back(static_cast<char>(c));
+  std::fclose(err);
+  return run;
+}
 
 }  // namespace talphex::testing
