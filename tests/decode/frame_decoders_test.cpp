@@ -2,215 +2,146 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace talphex {
 namespace {
 
-struct SlotCase {
-  int offset;
-  std::vector<std::uint8_t> bytes;
-  int slot;
-  double expected;
-};
-
+using enum Kind;
 using Decoder = void (*)(DecoderState&);
 
-TelemetryRecord DecodeOne(Decoder decode, const SlotCase* c, Kind kind) {
+Decoder DecoderOf(Kind kind) { return kind == kBeacon ? DecodeBeaconFrame : DecodePayloadFrame; }
+
+TelemetryRecord DecodeOne(Kind kind, int offset, const std::vector<std::uint8_t>& bytes) {
   DecoderState state;
-  if (c != nullptr) {
-    for (std::size_t i = 0; i < c->bytes.size(); ++i) {
-      state.FrameBytes[static_cast<std::size_t>(c->offset) + i] = c->bytes[i];
-    }
-  }
-  decode(state);
-  return state.Store(kind)[0];
+  std::copy(bytes.begin(), bytes.end(), state.FrameBytes.begin() + offset);
+  DecoderOf(kind)(state);
+  return state.Store(kind).at(0);
 }
 
 // Each case sets the bytes of one field in an otherwise zero body: the field's slot must read the
 // expected value and no other slot may differ from the all-zero body.
-void ExpectOnlySlotChanges(Decoder decode, Kind kind, const std::vector<SlotCase>& cases) {
-  const TelemetryRecord zero = DecodeOne(decode, nullptr, kind);
-  for (const SlotCase& c : cases) {
-    const TelemetryRecord record = DecodeOne(decode, &c, kind);
-    EXPECT_NEAR(record.Value[static_cast<std::size_t>(c.slot)], c.expected, 1e-9)
-        << "slot " << c.slot << " at offset " << c.offset;
-    for (int slot = 0; slot < kValueSlots; ++slot) {
-      if (slot == c.slot) continue;
-      EXPECT_EQ(record.Value[static_cast<std::size_t>(slot)],
-                zero.Value[static_cast<std::size_t>(slot)])
-          << "slot " << slot << " changed by bytes at offset " << c.offset;
+TEST(FrameDecoders, EveryFieldFromItsOffsetAndNoOther) {
+  struct Case {
+    Kind kind;
+    int offset;
+    std::vector<std::uint8_t> bytes;
+    std::size_t slot;
+    double expected;
+  };
+  const Case kCases[] = {
+      {kBeacon, 0, {0x2A, 0x00}, 0, 42},
+      {kBeacon, 2, {0x80, 0x2C, 0x26, 0x5C}, 1, 1546005632},
+      {kBeacon, 6, {0x05}, 2, 5},
+      {kBeacon, 7, {0x34, 0x12}, 3, 0x1234},
+      {kBeacon, 9, {0x9A, 0x01}, 4, 4.00365},
+      {kBeacon, 11, {0xFF, 0xFF}, 5, -0.244},
+      {kBeacon, 13, {0x0A, 0x00}, 6, 2.44},
+      {kBeacon, 15, {0x0A, 0x00}, 7, 2.44},
+      {kBeacon, 17, {0x0A, 0x00}, 8, 2.44},
+      {kBeacon, 19, {0x00, 0x80}, 9, -32768 * 0.244},
+      {kBeacon, 21, {0x2F, 0x02}, 10, 0.76},
+      {kBeacon, 23, {0x2F, 0x02}, 11, 0.76},
+      {kBeacon, 25, {0x2F, 0x02}, 12, 0.76},
+      {kBeacon, 27, {0x2F, 0x02}, 13, 0.76},
+      {kBeacon, 29, {0x2F, 0x02}, 14, 0.76},
+      {kBeacon, 31, {0xFF, 0xFF}, 15, 65535 * 0.49 - 273.15},
+      {kBeacon, 33, {0x90, 0x01}, 16, 25},
+      {kBeacon, 33, {0xFF, 0x03}, 16, -0.0625},
+      {kBeacon, 35, {0x90, 0x01}, 17, 25},
+      {kBeacon, 37, {0x00, 0x02}, 18, -32},
+      {kBeacon, 39, {0x90, 0xFD}, 19, 25},  // bits above the 10-bit field are ignored
+      {kBeacon, 41, {0x90, 0x01}, 20, 25},
+      {kBeacon, 43, {0x9A, 0x01}, 21, 4.00365},
+      {kBeacon, 45, {0xE8, 0x03}, 22, 0.25},
+      {kBeacon, 47, {0xE8, 0x03}, 23, 4.89},
+      {kBeacon, 49, {0xE8, 0x03}, 24, 0.25},
+      {kBeacon, 51, {0x18, 0xFC}, 25, -0.25},
+      {kBeacon, 53, {0xFE, 0xFF}, 26, -2},
+      {kBeacon, 55, {0xE8, 0x03}, 27, 0.244},
+      {kBeacon, 57, {0xE8, 0x03}, 28, 0.0651},
+      {kBeacon, 59, {0xE8, 0x03}, 29, 0.195},
+      {kBeacon, 61, {0xE8, 0x03}, 30, 2.5},
+      {kBeacon, 63, {0x00, 0x00, 0x80, 0x3F}, 31, 10},
+      {kBeacon, 67, {0x00, 0x00, 0x20, 0xC0}, 32, -25},
+      {kBeacon, 71, {0x00, 0x00, 0x00, 0x3F}, 33, 5},
+      {kPayload, 0, {0x09}, 46, 9},
+      {kPayload, 1, {0x80}, 45, 128},
+      {kPayload, 2, {0x90, 0x01}, 34, 25},
+      {kPayload, 2, {0xF0, 0x0F}, 34, -1},
+      {kPayload, 4, {0x90, 0x01}, 35, 25},
+      {kPayload, 6, {0xCD, 0x0C}, 36, 3.50026201},
+      {kPayload, 8, {0x12}, 48, 0x12},
+      {kPayload, 9, {0x34}, 47, 0x34},
+      {kPayload, 10, {0xF0, 0x0F}, 37, -1},
+      {kPayload, 12, {0xC4, 0x09}, 38, 25},
+      {kPayload, 14, {0x00, 0x01}, 39, 0.35999744},
+      {kPayload, 14, {0xFF, 0x7F}, 39, -0.00140624},
+      {kPayload, 16, {0xAB}, 50, 0xAB},
+      {kPayload, 17, {0xCD}, 49, 0xCD},
+      {kPayload, 18, {0x90, 0x01}, 40, 25},
+      {kPayload, 20, {0x9C, 0xFF}, 41, -1},
+      {kPayload, 22, {0x00, 0x01}, 42, 0.35999744},
+      {kPayload, 24, {0xFF, 0xFF}, 43, 65535},
+      {kPayload, 26, {0x10, 0x27, 0x00, 0x00}, 44, 10000},
+  };
+  for (const Case& c : kCases) {
+    const TelemetryRecord zero = DecodeOne(c.kind, 0, {});
+    const TelemetryRecord record = DecodeOne(c.kind, c.offset, c.bytes);
+    for (std::size_t slot = 0; slot < kValueSlots; ++slot) {
+      EXPECT_NEAR(record.Value[slot], slot == c.slot ? c.expected : zero.Value[slot], 1e-9)
+          << "slot " << slot << ", bytes at " << c.offset;
     }
   }
 }
 
-TEST(DecodeBeaconFrame, EveryFieldFromItsOffset) {
-  const std::vector<SlotCase> kCases = {
-      {0, {0x2A, 0x00}, 0, 42},
-      {2, {0x80, 0x2C, 0x26, 0x5C}, 1, 1546005632},
-      {2, {0xFF, 0xFF, 0xFF, 0xFF}, 1, 4294967295},
-      {6, {0x05}, 2, 5},
-      {6, {0xFF}, 2, 255},
-      {7, {0x34, 0x12}, 3, 0x1234},
-      {9, {0x9A, 0x01}, 4, 4.00365},
-      {11, {0xFF, 0xFF}, 5, -0.244},
-      {13, {0x0A, 0x00}, 6, 2.44},
-      {15, {0x0A, 0x00}, 7, 2.44},
-      {17, {0x0A, 0x00}, 8, 2.44},
-      {19, {0x00, 0x80}, 9, -32768 * 0.244},
-      {21, {0x2F, 0x02}, 10, 0.76},
-      {23, {0x2F, 0x02}, 11, 0.76},
-      {25, {0x2F, 0x02}, 12, 0.76},
-      {27, {0x2F, 0x02}, 13, 0.76},
-      {29, {0x2F, 0x02}, 14, 0.76},
-      {31, {0xFF, 0xFF}, 15, 65535 * 0.49 - 273.15},
-      {33, {0x90, 0x01}, 16, 25},
-      {33, {0xFF, 0x03}, 16, -0.0625},
-      {35, {0x90, 0x01}, 17, 25},
-      {37, {0x00, 0x02}, 18, -32},
-      {39, {0x90, 0xFD}, 19, 25},  // bits above the 10-bit field are ignored
-      {41, {0x90, 0x01}, 20, 25},
-      {43, {0x9A, 0x01}, 21, 4.00365},
-      {45, {0xE8, 0x03}, 22, 0.25},
-      {47, {0xE8, 0x03}, 23, 4.89},
-      {49, {0xE8, 0x03}, 24, 0.25},
-      {51, {0x18, 0xFC}, 25, -0.25},
-      {53, {0xFE, 0xFF}, 26, -2},
-      {55, {0xE8, 0x03}, 27, 0.244},
-      {57, {0xE8, 0x03}, 28, 0.0651},
-      {59, {0xE8, 0x03}, 29, 0.195},
-      {61, {0xE8, 0x03}, 30, 2.5},
-      {63, {0x00, 0x00, 0x80, 0x3F}, 31, 10},
-      {67, {0x00, 0x00, 0x20, 0xC0}, 32, -25},
-      {71, {0x00, 0x00, 0x00, 0x3F}, 33, 5},
-  };
-  ExpectOnlySlotChanges(DecodeBeaconFrame, Kind::kBeacon, kCases);
-}
-
-TEST(DecodePayloadFrame, EveryFieldFromItsOffset) {
-  const std::vector<SlotCase> kCases = {
-      {0, {0x09}, 46, 9},
-      {1, {0x80}, 45, 128},
-      {2, {0x90, 0x01}, 34, 25},
-      {2, {0xF0, 0x0F}, 34, -1},
-      {4, {0x90, 0x01}, 35, 25},
-      {6, {0xCD, 0x0C}, 36, 3.50026201},
-      {6, {0x00, 0x40}, 36, -16384 * 305.18 / 1000000 * 3.5},
-      {8, {0x12}, 48, 0x12},
-      {9, {0x34}, 47, 0x34},
-      {10, {0xF0, 0x0F}, 37, -1},
-      {12, {0xC4, 0x09}, 38, 25},
-      {14, {0x00, 0x01}, 39, 0.35999744},
-      {14, {0xFF, 0x7F}, 39, -0.00140624},
-      {16, {0xAB}, 50, 0xAB},
-      {17, {0xCD}, 49, 0xCD},
-      {18, {0x90, 0x01}, 40, 25},
-      {20, {0x9C, 0xFF}, 41, -1},
-      {22, {0x00, 0x01}, 42, 0.35999744},
-      {24, {0xFF, 0xFF}, 43, 65535},
-      {26, {0x10, 0x27, 0x00, 0x00}, 44, 10000},
-      {26, {0xFF, 0xFF, 0xFF, 0xFF}, 44, 4294967295},
-  };
-  ExpectOnlySlotChanges(DecodePayloadFrame, Kind::kPayload, kCases);
-}
-
-TEST(DecodeBeaconFrame, TextFieldsAndUnusedSlots) {
-  DecoderState state;
-  state.RxTimestamp = "2018-12-28 14:00:35";
-  state.BodyText = "<~body~>";
-  for (std::size_t i = 0; i < 75; ++i) state.FrameBytes[i] = 0xA5;
-  state.FrameBytes[2] = 0x80;
-  state.FrameBytes[3] = 0x2C;
-  state.FrameBytes[4] = 0x26;
-  state.FrameBytes[5] = 0x5C;
-  DecodeBeaconFrame(state);
-  ASSERT_EQ(state.BeaconCount, 1);
-  EXPECT_EQ(state.PayloadCount, 0);
-  const TelemetryRecord& record = state.BeaconStore[0];
-  EXPECT_EQ(record.RxTime, "2018-12-28 14:00:35");
-  EXPECT_EQ(record.TimeText, "2018-12-28 14:00:32");
-  EXPECT_EQ(record.FrameText, "TALPHEX<~body~>");
-  for (int slot = kFirstPayloadSlot; slot < kValueSlots; ++slot) {
-    EXPECT_EQ(record.Value[static_cast<std::size_t>(slot)], 0) << slot;
-  }
-}
-
-TEST(DecodeBeaconFrame, TimeTextOfMidnightAndOfTimesAfter2038) {
-  struct Case {
-    std::vector<std::uint8_t> posix;
-    const char* text;
-  };
-  const Case kCases[] = {
-      {{0, 0, 0, 0}, "1970-01-01"},
-      {{0xFF, 0xFF, 0xFF, 0xFF}, "2106-02-07 06:28:15"},
-      {{0x00, 0x00, 0x00, 0x80}, "2038-01-19 03:14:08"},
-  };
-  for (const Case& c : kCases) {
+TEST(FrameDecoders, TextFieldsAndTheOtherKindsSlots) {
+  for (const Kind kind : {kBeacon, kPayload}) {
     DecoderState state;
-    for (std::size_t i = 0; i < 4; ++i) state.FrameBytes[2 + i] = c.posix[i];
-    DecodeBeaconFrame(state);
-    EXPECT_EQ(state.BeaconStore[0].TimeText, c.text);
-  }
-}
-
-TEST(DecodePayloadFrame, TextFieldsAndUnusedSlots) {
-  DecoderState state;
-  state.RxTimestamp = "2018-12-28 14:00:40";
-  state.BodyText = "z~>";
-  state.FrameBytes.fill(0xA5);
-  DecodePayloadFrame(state);
-  ASSERT_EQ(state.PayloadCount, 1);
-  EXPECT_EQ(state.BeaconCount, 0);
-  const TelemetryRecord& record = state.PayloadStore[0];
-  EXPECT_EQ(record.RxTime, "2018-12-28 14:00:40");
-  EXPECT_EQ(record.TimeText, "");
-  EXPECT_EQ(record.FrameText, "VAVEz~>");
-  for (int slot = 0; slot < kFirstPayloadSlot; ++slot) {
-    EXPECT_EQ(record.Value[static_cast<std::size_t>(slot)], 0) << slot;
+    state.RxTimestamp = "2018-12-28 14:00:35";
+    state.BodyText = "<~body~>";
+    state.FrameBytes.fill(0xA5);
+    std::copy_n("\x80\x2C\x26\x5C", 4, state.FrameBytes.begin() + 2);  // on-board time 1546005632
+    DecoderOf(kind)(state);
+    ASSERT_EQ(state.BeaconCount + state.PayloadCount, 1);
+    const TelemetryRecord& record = state.Store(kind).at(0);
+    EXPECT_EQ(record.RxTime, "2018-12-28 14:00:35");
+    EXPECT_EQ(record.FrameText, (kind == kBeacon ? "TALPHEX" : "VAVE") + state.BodyText);
+    EXPECT_EQ(record.TimeText, kind == kBeacon ? "2018-12-28 14:00:32" : "");
+    for (int slot = 0; slot < kValueSlots; ++slot) {
+      if (KindOfField(slot) == kind) continue;
+      EXPECT_EQ(record.Value[slot], 0) << slot;
+    }
   }
 }
 
 TEST(FrameDecoders, FullStoreCountsTheFrameButKeepsItsRecords) {
-  for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    const Decoder decode = kind == Kind::kBeacon ? DecodeBeaconFrame : DecodePayloadFrame;
+  for (const Kind kind : {kBeacon, kPayload}) {
     DecoderState state;
-    std::int64_t& count = kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount;
-    count = 999;
-    state.FrameBytes[1] = 0x11;
-    decode(state);
-    ASSERT_EQ(count, 1000);
-    const TelemetryRecord last = state.Store(kind)[999];
-    state.FrameBytes[1] = 0x22;
-    state.RxTimestamp = "later";
-    decode(state);
-    EXPECT_EQ(count, 1001);
+    for (int frame = 1; frame <= 1001; ++frame) {
+      state.RxTimestamp = std::to_string(frame);
+      DecoderOf(kind)(state);
+    }
+    EXPECT_EQ(state.Count(kind), 1001);
     EXPECT_EQ(state.Store(kind).size(), 1000u);
-    EXPECT_EQ(state.StoredCount(kind), 1000u);
-    EXPECT_EQ(state.Store(kind)[999].Value, last.Value);
-    EXPECT_EQ(state.Store(kind)[999].RxTime, last.RxTime);
+    EXPECT_EQ(state.Store(kind)[999].RxTime, "1000");
   }
 }
 
+// After a reset a shorter file refills index 0: nothing of the earlier record may remain.
 TEST(FrameDecoders, RecordIsClearedBeforeItIsWritten) {
-  // A second file refills index 0; nothing of the first file's record may remain.
   DecoderState state;
+  DecoderState fresh;
   state.FrameBytes.fill(0xFF);
-  state.RxTimestamp = "first";
   DecodeBeaconFrame(state);
   DecodePayloadFrame(state);
   state.ResetCounts();
   state.FrameBytes.fill(0);
-  state.RxTimestamp.clear();
-  state.BodyText.clear();
-  DecodeBeaconFrame(state);
-  DecodePayloadFrame(state);
-  DecoderState fresh;
-  DecodeBeaconFrame(fresh);
-  DecodePayloadFrame(fresh);
-  for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+  for (const Kind kind : {kBeacon, kPayload}) {
+    DecoderOf(kind)(state);
+    DecoderOf(kind)(fresh);
     EXPECT_EQ(state.Store(kind)[0].Value, fresh.Store(kind)[0].Value);
-    EXPECT_EQ(state.Store(kind)[0].RxTime, "");
     EXPECT_EQ(state.Store(kind)[0].TimeText, fresh.Store(kind)[0].TimeText);
   }
 }
