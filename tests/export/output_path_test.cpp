@@ -16,17 +16,11 @@ TEST(OutputPathFor, CutsTheFileNameAtItsFirstDot) {
       {"C:\\data\\pass.1.kss", ".csv", '\\', "C:\\data\\pass.csv"},
       {"C:\\data\\pass.1.kss", ".tlm", '\\', "C:\\data\\pass.tlm"},
       {"D:\\sat.data\\pass1.kss", ".csv", '\\', "D:\\sat.data\\pass1.csv"},
-      {"D:\\data\\pass1.kss", ".csv", '\\', "D:\\data\\pass1.csv"},
       {"/a.b/c", ".csv", '/', "/a.b/c.csv"},
-      {"/home/op/passes/2026-11-14.kss", "-payload.csv", '/',
-       "/home/op/passes/2026-11-14-payload.csv"},
-      {"/home/op.x/pass.kss", ".tlm", '/', "/home/op.x/pass.tlm"},
-      {"pass.kss", ".csv", '/', "pass.csv"},
+      {"/home/op/2026-11-14.kss", "-payload.csv", '/', "/home/op/2026-11-14-payload.csv"},
       {"pass", ".csv", '/', "pass.csv"},
       {".hidden.kss", ".csv", '/', ".csv"},
-      {"/data/.kss", ".csv", '/', "/data/.csv"},
-      // With '/' as separator a backslash is part of the file name.
-      {"/data/a\\b.c.kss", ".csv", '/', "/data/a\\b.csv"},
+      {"/data/a\\b.c.kss", ".csv", '/', "/data/a\\b.csv"},  // "\" is no separator here
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(OutputPathFor(c.input, c.suffix, c.separator), c.output) << c.input;
