@@ -6,11 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <random>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,16 +22,11 @@
 
 namespace talphex::testing {
 
-// Bytes of a fixed pseudo-random sequence, the same on every run.
+// Bytes of a fixed pseudo-random sequence: the engine's output is the same everywhere.
 inline std::string RandomBytes(std::uint64_t seed, std::size_t size) {
+  std::mt19937_64 engine(seed);
   std::string bytes(size, '\0');
-  std::uint64_t state = seed * 0x9E3779B97F4A7C15ULL + 1;
-  for (char& byte : bytes) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    byte = static_cast<char>(state >> 24);
-  }
+  for (char& byte : bytes) byte = static_cast<char>(engine() >> 56);
   return bytes;
 }
 
@@ -43,11 +39,11 @@ class TempDir {
     path_ = pattern;
   }
   ~TempDir() {
-    namespace fs = std::filesystem;
     std::error_code error;
     // Give back the rights a test may have taken away, so that the folder can be removed.
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(path_, error);
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, error);
+    std::filesystem::remove_all(path_, error);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -56,11 +52,10 @@ class TempDir {
   std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
   // Names of the entries, sorted; shows temporary files left behind.
   std::string Listing() const {
-    std::vector<std::string> names;
+    std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      names.push_back(entry.path().filename().string());
+      names.insert(entry.path().filename());
     }
-    std::sort(names.begin(), names.end());
     std::string text;
     for (const std::string& name : names) text += name + "\n";
     return text;
