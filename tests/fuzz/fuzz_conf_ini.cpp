@@ -2,24 +2,14 @@
 // values, and a SCREENSHOT line appended after the text always has the last word.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "ui/conf_ini.h"
 
-namespace {
-
-void Check(bool condition, const char* what) {
-  if (condition) return;
-  std::fprintf(stderr, "conf.ini fuzz check failed: %s\n", what);
-  std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using talphex::fuzz::Check;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const talphex::ConfSettings settings = talphex::ParseConfIni(text);
   if (settings.image_path) {
@@ -27,10 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(path.find_first_of("\r\n") == std::string::npos, "IMAGE_PATH spans lines");
     Check(path.empty() || (path.front() != ' ' && path.back() != ' '), "IMAGE_PATH not trimmed");
   }
-
   for (const bool shown : {true, false}) {
-    std::string appended(text);
-    appended += shown ? "\r\nscreenshot = yes\r\n" : "\nSCREENSHOT=NO\n";
+    const std::string appended(std::string(text) +
+                               (shown ? "\r\nscreenshot = yes\r\n" : "\nSCREENSHOT=NO\n"));
     const talphex::ConfSettings last = talphex::ParseConfIni(appended);
     Check(last.screenshot_button == shown, "the last SCREENSHOT line does not win");
     Check(last.image_path == settings.image_path, "an appended line changed IMAGE_PATH");
