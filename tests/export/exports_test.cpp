@@ -61,13 +61,6 @@ TEST(ExportsGolden, SampleExportsBesideTheCapture) {
   EXPECT_EQ(dir.Listing(), "pass-payload.csv\npass.csv\npass.tlm\n");
 }
 
-// The header keeps its points.
-TEST(Exports, CsvWithDecimalCommaDiffersOnlyInTheValues) {
-  std::string expected = ReadFile(kDataDir + "sample-beacon.csv");
-  std::replace(expected.begin() + static_cast<long>(expected.find('\n')), expected.end(), '.', ',');
-  EXPECT_TRUE(BeaconCsv(Sample(), ',') == expected);
-}
-
 TEST(Exports, CsvKeepsToTheStoredRecordsInTheTwoDecimalForm) {
   DecoderState state;
   state.BeaconStore.resize(1000);
