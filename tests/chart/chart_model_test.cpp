@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace talphex {
 namespace {
@@ -13,28 +14,26 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// A state whose store of `kind` holds and counts `stored` records. Record r
-// (0-based) is received at second r and holds 100 * slot + r in every slot, so that each value
-// names its record and slot.
+// A state whose store of `kind` holds and counts `stored` records. Record r (0-based) is received
+// at "00:10:10" + r seconds, counted in fifties, and holds 100 * slot + r in every slot, so that
+// each value names its record and slot.
 DecoderState StateWith(Kind kind, std::size_t stored) {
   DecoderState state;
   std::vector<TelemetryRecord>& store = state.Store(kind);
   store.resize(stored);
   for (std::size_t r = 0; r < stored; ++r) {
-    char rx_time[64];
-    std::snprintf(rx_time, sizeof rx_time, "2026-12-06 %02zu:%02zu:%02zu", r / 3600, r / 60 % 60,
-                  r % 60);
-    store[r].RxTime = rx_time;
+    store[r].RxTime =
+        "2026-12-06 00:" + std::to_string(10 + r / 50) + ":" + std::to_string(10 + r % 50);
     for (std::size_t slot = 0; slot < kValueSlots; ++slot) store[r].Value[slot] = 100. * slot + r;
   }
-  (kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount) = std::int64_t(stored);
+  (kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount) =
+      static_cast<std::int64_t>(stored);
   return state;
 }
 
 TEST(ChartTitle, CaptionAndUnitOfTheField) {
   EXPECT_EQ(ChartTitle(4), "Battery Volt (V)");
   EXPECT_EQ(ChartTitle(0), "Message No.");
-  EXPECT_EQ(ChartTitle(2), "Mode");
   EXPECT_EQ(ChartTitle(28), "ACS Arduino Curr (\xB5\x41)");  // "µA" in Latin-1
   EXPECT_EQ(ChartTitle(45), "Status Word 0 High");
   EXPECT_EQ(ChartTitle(-1), "");
@@ -56,30 +55,27 @@ TEST(RowLabel, TakesCharactersTwelveToNineteen) {
 // command; a count past what the store holds. The last is a larger store, as the command-line
 // tool has: the chart stops at 1000 rows.
 TEST(BuildChart, RowsAndLabelSpacing) {
-  struct Case {
-    std::size_t stored;
-    std::int64_t count;
-    std::size_t rows;
-    int single, group;
-  };
-  constexpr Case kCases[] = {
+  // Records stored and counted, rows, label spacing of the single and the grouped chart.
+  constexpr std::tuple<std::size_t, std::int64_t, std::size_t, int, int> kCases[] = {
       {10, 4, 4, 0, 0},      {10, 0, 0, 0, 0},      {10, 25, 10, 0, 0},
       {40, 40, 40, 0, 0},    {41, 41, 41, 0, 1},    {60, 60, 60, 0, 2},
       {100, 100, 100, 0, 2}, {101, 101, 101, 2, 3}, {124, 124, 124, 2, 3},
       {125, 125, 125, 2, 3}, {126, 126, 126, 3, 3}, {140, 140, 140, 3, 4},
       {175, 175, 175, 4, 4}, {225, 225, 225, 4, 6}, {1200, 1200, 1000, 20, 25},
   };
-  for (const Case& c : kCases) {
-    SCOPED_TRACE(::testing::Message() << c.stored << " stored, " << c.count << " counted");
-    DecoderState state = StateWith(Kind::kBeacon, c.stored);
-    state.BeaconCount = c.count;
+  for (const auto& [stored, count, rows, single_spacing, group_spacing] : kCases) {
+    SCOPED_TRACE(::testing::Message() << stored << " stored, " << count << " counted");
+    DecoderState state = StateWith(Kind::kBeacon, stored);
+    state.BeaconCount = count;
     const ChartContent single = BuildFieldChart(state, 1, ChartType::kBars);
     const ChartContent group = BuildGroupChart(state, {5, 6, 8}, ChartType::kBars);
-    EXPECT_EQ(single.label_spacing, c.single);
-    EXPECT_EQ(group.label_spacing, c.group);
+    EXPECT_EQ(single.label_spacing, single_spacing);
+    EXPECT_EQ(group.label_spacing, group_spacing);
+    EXPECT_EQ(single.kind, Kind::kBeacon);
     for (const ChartContent* chart : {&single, &group}) {
-      EXPECT_EQ(chart->row_labels.size(), c.rows);
-      for (const ChartSeries& series : chart->series) EXPECT_EQ(series.values.size(), c.rows);
+      EXPECT_EQ(chart->row_labels.size(), rows);
+      EXPECT_EQ(chart->series.empty(), rows == 0);  // no series to leave a legend behind
+      for (const ChartSeries& series : chart->series) EXPECT_EQ(series.values.size(), rows);
     }
   }
 }
@@ -103,25 +99,24 @@ TEST(BuildChart, SeriesAndTheirPointTexts) {
   state.BeaconStore[2].Value[4] = 3.75;
   state.BeaconStore[1].RxTime.clear();
   const ChartContent single = BuildFieldChart(state, 4, ChartType::kBars);
-  EXPECT_THAT(single.row_labels, ElementsAre("00:00:00", "", "00:00:02"));
+  EXPECT_THAT(single.row_labels, ElementsAre("00:10:10", "", "00:10:12"));
   EXPECT_EQ(single.series.at(0).colour, std::nullopt);
-  EXPECT_EQ(PointText(single, 2), "Record 3, received 00:00:02\nBattery Volt: 3.75 V");
-  EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:00:02\nBattery Volt: 3,75 V");
+  EXPECT_EQ(PointText(single, 2), "Record 3, received 00:10:12\nBattery Volt: 3.75 V");
+  EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:10:12\nBattery Volt: 3,75 V");
   EXPECT_EQ(PointText(single, 1), "Record 2\nBattery Volt: 401 V");
   EXPECT_EQ(PointText(single, 3), "");
 
   const ChartContent group = BuildGroupChart(state, *FieldGroup(6), ChartType::kLines);
   EXPECT_EQ(PointText(group, 0),
-            "Record 1, received 00:00:00\nSP Curr X+: 500 mA\nSP Curr X-: 600 mA\n"
+            "Record 1, received 00:10:10\nSP Curr X+: 500 mA\nSP Curr X-: 600 mA\n"
             "SP Curr Z+: 800 mA");
-  EXPECT_EQ(group.series.at(0).colour, (Rgb{70, 130, 180}));
-  EXPECT_EQ(group.series.at(1).colour, (Rgb{34, 139, 34}));
-  EXPECT_EQ(group.series.at(2).colour, (Rgb{176, 48, 96}));
+  const Rgb kColours[] = {{70, 130, 180}, {34, 139, 34}, {176, 48, 96}};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(group.series.at(i).colour, kColours[i]);
 
   // Regression: a value that is not a number says "no value", not a number text with its unit.
   state.BeaconStore[0].Value[4] = std::numeric_limits<double>::quiet_NaN();
   EXPECT_EQ(PointText(BuildFieldChart(state, 4, ChartType::kBars), 0),
-            "Record 1, received 00:00:00\nBattery Volt: no value");
+            "Record 1, received 00:10:10\nBattery Volt: no value");
 
   // The grouped chart takes the type of the last single-field chart ("B" ticked or not).
   EXPECT_EQ(BuildGroupChart(state, {19, 20, 18}, ChartType::kBars).type, ChartType::kBars);
@@ -132,24 +127,17 @@ TEST(BuildChart, SeriesAndTheirPointTexts) {
   state.PayloadCount = 17;
   const ChartContent payload = BuildFieldChart(state, 47, ChartType::kLines);
   EXPECT_EQ(payload.kind, Kind::kPayload);
-  EXPECT_EQ(PointText(payload, 16), "Record 17, received 00:00:16\nStatus Word 1 High: 4716");
+  EXPECT_EQ(PointText(payload, 16), "Record 17, received 00:10:26\nStatus Word 1 High: 4716");
 }
 
-// A kind without records, or a field outside 0 to 50, gives no rows and no series to leave a
-// legend behind.
-TEST(BuildChart, KindWithoutRecordsOrFieldOutsideTheSlotsIsEmpty) {
-  const DecoderState state = StateWith(Kind::kPayload, 5);
-  const ChartContent charts[] = {BuildFieldChart(state, 17, ChartType::kBars),
-                                 BuildGroupChart(state, {16, 17, 20}, ChartType::kBars),
-                                 BuildFieldChart(DecoderState{}, 40, ChartType::kBars),
-                                 BuildFieldChart(state, -1, ChartType::kLines),
-                                 BuildFieldChart(state, 51, ChartType::kLines)};
-  for (const ChartContent& chart : charts) {
-    EXPECT_THAT(chart.row_labels, IsEmpty());
-    EXPECT_THAT(chart.series, IsEmpty());
+// A field outside 0 to 50 gives no rows and no series.
+TEST(BuildChart, FieldOutsideTheSlotsIsEmpty) {
+  const DecoderState state = StateWith(Kind::kBeacon, 5);
+  for (const int field : {-1, 51}) {
+    EXPECT_FALSE(IsChartableField(field));
+    EXPECT_THAT(BuildFieldChart(state, field, ChartType::kLines).row_labels, IsEmpty());
+    EXPECT_THAT(BuildFieldChart(state, field, ChartType::kLines).series, IsEmpty());
   }
-  EXPECT_EQ(charts[0].kind, Kind::kBeacon);
-  EXPECT_FALSE(IsChartableField(-1) || IsChartableField(51));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <span>
 #include <string>
 
@@ -17,18 +18,27 @@
 namespace talphex {
 namespace {
 
+// One load of the input and the frame log it wrote.
+struct Load {
+  DecoderState state;
+  LoadResult result;
+  std::string log;
+  const FrameLogSink sink = [this](std::string_view line) { log.append(line); };
+};
+
 // What a load leaves behind: the frame log (every frame, and every skip with its place, reason
 // and detail), the counts and the records, whose values go in by their bits, so that a NaN read
 // from random bytes matches itself.
-std::string Digest(const DecoderState& state, const LoadResult& result, const std::string& log) {
-  std::string text = log + state.RxTimestamp;
-  for (const std::int64_t number : {result.beacon_frames, result.payload_frames, state.BeaconCount,
-                                    state.PayloadCount, result.skipped_frames}) {
+std::string Digest(const Load& load) {
+  std::string text = load.log + load.state.RxTimestamp;
+  for (const std::int64_t number :
+       {load.result.beacon_frames, load.result.payload_frames, load.state.BeaconCount,
+        load.state.PayloadCount, load.result.skipped_frames}) {
     text += ";" + std::to_string(number);
   }
   for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    for (std::size_t i = 0; i < state.StoredCount(kind); ++i) {
-      const TelemetryRecord& record = state.Store(kind)[i];
+    for (std::size_t i = 0; i < load.state.StoredCount(kind); ++i) {
+      const TelemetryRecord& record = load.state.Store(kind)[i];
       text += ";" + record.RxTime + ";" + record.TimeText + ";" + record.FrameText;
       text.append(reinterpret_cast<const char*>(record.Value.data()), sizeof record.Value);
     }
@@ -37,49 +47,42 @@ std::string Digest(const DecoderState& state, const LoadResult& result, const st
 }
 
 void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
-  DecoderState whole_state;
-  DecoderState piece_state;
+  Load whole;
+  Load pieces;
   // Small stores, so that frames past the capacity are met as well.
-  whole_state.store_capacity = piece_state.store_capacity = 4;
-  std::string whole_log;
-  std::string piece_log;
-  const FrameLogSink whole_sink = [&whole_log](std::string_view line) { whole_log.append(line); };
-  const FrameLogSink piece_sink = [&piece_log](std::string_view line) { piece_log.append(line); };
-  const LoadResult whole = LoadCaptureBytes(whole_state, bytes, "fuzz", &whole_sink);
-  LoadResult pieces;
+  whole.state.store_capacity = pieces.state.store_capacity = 4;
+  whole.result = LoadCaptureBytes(whole.state, bytes, "fuzz", &whole.sink);
   {
-    CaptureScanner scanner(piece_state, pieces, &piece_sink);
+    CaptureScanner scanner(pieces.state, pieces.result, &pieces.sink);
     // Piece sizes depend only on the input, so that a finding replays exactly. Mostly short
     // pieces, so that parts and escape pairs straddle piece borders; now and then one beyond the
     // longest part kept.
-    std::uint64_t random = 14695981039346656037ULL;
-    for (const std::uint8_t byte : bytes) random = (random ^ byte) * 1099511628211ULL;
+    std::uint64_t seed = 0;
+    for (const std::uint8_t byte : bytes) seed = (seed ^ byte) * 1099511628211ULL;
+    std::mt19937_64 random(seed);
     for (std::size_t at = 0; at < bytes.size();) {
-      random ^= random << 13;
-      random ^= random >> 7;
-      random ^= random << 17;
-      const std::size_t longest = random % 8 == 0 ? 1 : random % 8 == 7 ? kMaxPartBytes + 2 : 97;
-      const std::size_t piece = std::min(1 + random / 8 % longest, bytes.size() - at);
+      const std::uint64_t draw = random();
+      const std::size_t longest = draw % 8 == 0 ? 1 : draw % 8 == 7 ? kMaxPartBytes + 2 : 97;
+      const std::size_t piece = std::min(1 + draw / 8 % longest, bytes.size() - at);
       scanner.Feed(bytes.subspan(at, piece));
       at += piece;
     }
   }
-  fuzz::Check(whole.ok() && pieces.ok(), "loading bytes in memory reported an error");
-  fuzz::Check(Digest(whole_state, whole, whole_log) == Digest(piece_state, pieces, piece_log),
-              "pieces and whole give different results");
-  fuzz::Check(whole.beacon_frames == whole_state.BeaconCount &&
-                  whole.payload_frames == whole_state.PayloadCount,
+  fuzz::Check(whole.result.ok() && pieces.result.ok(), "loading bytes in memory reported an error");
+  fuzz::Check(Digest(whole) == Digest(pieces), "pieces and whole give different results");
+  fuzz::Check(whole.result.beacon_frames == whole.state.BeaconCount &&
+                  whole.result.payload_frames == whole.state.PayloadCount,
               "frames decoded and counts disagree");
-  fuzz::Check(whole_state.RxTimestamp.size() <= 19, "receive timestamp longer than 19 characters");
+  fuzz::Check(whole.state.RxTimestamp.size() <= 19, "receive timestamp longer than 19 characters");
 
   // Whatever values random bodies give, the view and the files must be written from them.
   static std::FILE* const sink = std::fopen("/dev/null", "wb");
   if (sink == nullptr) return;
   for (int record = 1; record <= 2; ++record) {
-    WriteReport(sink, BuildRecordView(whole_state, record, Kind::kPayload, ','));
+    WriteReport(sink, BuildRecordView(whole.state, record, Kind::kPayload, ','));
   }
-  WriteBeaconCsv(sink, whole_state, '.');
-  WritePayloadCsv(sink, whole_state, ',');
+  WriteBeaconCsv(sink, whole.state, '.');
+  WritePayloadCsv(sink, whole.state, ',');
 }
 
 }  // namespace

@@ -40,9 +40,6 @@ class TempDir {
   }
   ~TempDir() {
     std::error_code error;
-    // Give back the rights a test may have taken away, so that the folder can be removed.
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, error);
     std::filesystem::remove_all(path_, error);
   }
   TempDir(const TempDir&) = delete;
@@ -52,10 +49,9 @@ class TempDir {
   std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
   // Names of the entries, sorted; shows temporary files left behind.
   std::string Listing() const {
+    using std::filesystem::directory_iterator;
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      names.insert(entry.path().filename());
-    }
+    for (const auto& entry : directory_iterator(path_)) names.insert(entry.path().filename());
     std::string text;
     for (const std::string& name : names) text += name + "\n";
     return text;
