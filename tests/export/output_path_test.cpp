@@ -2,30 +2,39 @@
 
 #include <gtest/gtest.h>
 
+#include "export/screenshot_name.h"
+
 namespace talphex {
 namespace {
 
 TEST(OutputPathFor, CutsTheFileNameAtItsFirstDot) {
   struct Case {
     const char* input;
-    const char* suffix;
     char separator;
     const char* output;
   };
   constexpr Case kCases[] = {
-      {"C:\\data\\pass.1.kss", ".csv", '\\', "C:\\data\\pass.csv"},
-      {"C:\\data\\pass.1.kss", ".tlm", '\\', "C:\\data\\pass.tlm"},
-      {"D:\\sat.data\\pass1.kss", ".csv", '\\', "D:\\sat.data\\pass1.csv"},
-      {"/a.b/c", ".csv", '/', "/a.b/c.csv"},
-      {"/home/op/2026-11-14.kss", "-payload.csv", '/', "/home/op/2026-11-14-payload.csv"},
-      {"pass", ".csv", '/', "pass.csv"},
-      {".hidden.kss", ".csv", '/', ".csv"},
-      {"/data/a\\b.c.kss", ".csv", '/', "/data/a\\b.csv"},  // "\" is no separator here
+      {"C:\\data\\pass.1.kss", '\\', "C:\\data\\pass.csv"},
+      {"D:\\sat.data\\pass1.kss", '\\', "D:\\sat.data\\pass1.csv"},
+      {"/a.b/c", '/', "/a.b/c.csv"},
+      {"pass", '/', "pass.csv"},
+      {".hidden.kss", '/', ".csv"},
+      {"/data/a\\b.c.kss", '/', "/data/a\\b.csv"},  // "\" is no separator here
   };
   for (const Case& c : kCases) {
-    EXPECT_EQ(OutputPathFor(c.input, c.suffix, c.separator), c.output) << c.input;
+    EXPECT_EQ(OutputPathFor(c.input, ".csv", c.separator), c.output) << c.input;
   }
   EXPECT_EQ(OutputPathFor("/x.y/pass.kss", ".csv"), "/x.y/pass.csv") << "default separator";
+}
+
+// Only the text after the last dot of the file name is its extension; the folder is a prefix, so
+// without its separator the file lands beside it.
+TEST(ScreenshotFileName, FollowsTheCaptureName) {
+  EXPECT_EQ(ScreenshotFileName("D:\\SHOTS\\", "C:\\data\\pass1.kss", '\\'), "D:\\SHOTS\\pass1.bmp");
+  EXPECT_EQ(ScreenshotFileName("/shots/", "/data/pass.1.kss"), "/shots/pass.1.bmp");
+  EXPECT_EQ(ScreenshotFileName("/shots/", "/sat.data/pass1"), "/shots/pass1.bmp");
+  EXPECT_EQ(ScreenshotFileName("/shots", "/data/pass1.kss"), "/shotspass1.bmp");
+  EXPECT_EQ(ScreenshotFileName("", "pass1.kss"), "pass1.bmp");
 }
 
 }  // namespace
