@@ -91,6 +91,14 @@ double NiceInterval(double minimum) {
   return 10 * decade;
 }
 
+// The axis lays its ticks out for a new range with the interval it has, before any handler can
+// change it: widening the interval first keeps a far larger range from getting countless ticks.
+void SetValueRange(QValueAxis* axis, double low, double high) {
+  const double interval = NiceInterval((high - low) / kValueTicks);
+  if (interval > axis->tickInterval()) axis->setTickInterval(interval);
+  axis->setRange(low, high);
+}
+
 }  // namespace
 
 // Paints the row labels under the plot. The category axis draws the ticks and reserves the room,
@@ -303,7 +311,7 @@ void ChartWidget::SetContent(const ChartContent& content) {
   const double interval = NiceInterval((high - low) / kValueTicks);
   full_value_min_ = std::floor(low / interval) * interval;
   full_value_max_ = std::ceil(high / interval) * interval;
-  value_axis_->setRange(full_value_min_, full_value_max_);
+  SetValueRange(value_axis_, full_value_min_, full_value_max_);
   value_axis_->setTickInterval(interval);
   // An empty plot shows its frame only; an axis without rows would keep stale pieces.
   value_axis_->setLabelsVisible(rows > 0);
@@ -343,7 +351,7 @@ void ChartWidget::ZoomToRows(double first, double last) {
 void ChartWidget::ResetZoom() {
   const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
   row_axis_->setRange(-0.5, rows - 0.5);
-  value_axis_->setRange(full_value_min_, full_value_max_);
+  SetValueRange(value_axis_, full_value_min_, full_value_max_);
 }
 
 QImage ChartWidget::RenderImage() {
@@ -583,7 +591,7 @@ void ChartWidget::ZoomToRubberBand(QRect rectangle) {
       value_axis_->min() + (plot.bottom() - in_chart.bottom()) / plot.height() * y_span;
   const double left = RowValueAt(in_chart.left());
   const double right = RowValueAt(in_chart.right());
-  value_axis_->setRange(bottom, top);
+  SetValueRange(value_axis_, bottom, top);
   row_axis_->setRange(left, right);
 }
 
