@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace talphex {
@@ -35,12 +36,8 @@ TEST(Ascii85, DecodesWhatTheEncoderWroteForEveryLength) {
 TEST(Ascii85, DecodesOrFailsWithItsReason) {
   using enum Ascii85Status;
   const Bytes hell = {'H', 'e', 'l', 'l'};
-  struct Case {
-    std::string text;
-    Ascii85Status status;
-    Bytes bytes;  // the whole output; for an overflow only its start
-  };
-  const Case kCases[] = {
+  // Body text, status, and the whole output; for an overflow only its start.
+  const std::tuple<std::string, Ascii85Status, Bytes> kCases[] = {
       {"z~>", kOk, {0, 0, 0, 0}},
       {"<~z~>", kOk, {0, 0, 0, 0}},
       {"s8W-!~>", kOk, {0xFF, 0xFF, 0xFF, 0xFF}},
@@ -62,13 +59,13 @@ TEST(Ascii85, DecodesOrFailsWithItsReason) {
       {"87cURuuuuu~>", kGroupOverflow, hell},
       {"uuuu~>", kGroupOverflow, {}},  // the padded final group overflows too
   };
-  for (const Case& c : kCases) {
+  for (const auto& [text, status, bytes] : kCases) {
     Bytes out = kEarlierBody;
-    EXPECT_EQ(Ascii85Decode(c.text, out), c.status) << c.text;
-    if (c.status == kGroupOverflow) out.resize(std::min(out.size(), c.bytes.size()));
-    EXPECT_EQ(out, c.bytes) << c.text;
+    EXPECT_EQ(Ascii85Decode(text, out), status) << text;
+    if (status == kGroupOverflow) out.resize(std::min(out.size(), bytes.size()));
+    EXPECT_EQ(out, bytes) << text;
     Bytes via_text = kEarlierBody;
-    EXPECT_EQ(Ascii85DecodeText(c.text, via_text), c.status == kOk) << c.text;
+    EXPECT_EQ(Ascii85DecodeText(text, via_text), status == kOk) << text;
   }
 }
 

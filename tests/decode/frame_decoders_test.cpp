@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "decode/field_readers.h"
@@ -26,14 +27,7 @@ TelemetryRecord DecodeOne(Kind kind, int offset, const std::vector<std::uint8_t>
 // expected value and no other slot may differ from the all-zero body. The cases include the
 // examples of the field readers: signed and unsigned words, 12-bit, 10-bit and 15-bit counts.
 TEST(FrameDecoders, EveryFieldFromItsOffsetAndNoOther) {
-  struct Case {
-    Kind kind;
-    int offset;
-    std::vector<std::uint8_t> bytes;
-    std::size_t slot;
-    double expected;
-  };
-  const Case kCases[] = {
+  const std::tuple<Kind, int, std::vector<std::uint8_t>, std::size_t, double> kCases[] = {
       {kBeacon, 0, {0x2A, 0x00}, 0, 42},
       {kBeacon, 2, {0x80, 0x2C, 0x26, 0x5C}, 1, 1546005632},
       {kBeacon, 6, {0x05}, 2, 5},
@@ -88,12 +82,12 @@ TEST(FrameDecoders, EveryFieldFromItsOffsetAndNoOther) {
       {kPayload, 26, {0x10, 0x27, 0x00, 0x00}, 44, 10000},
       {kPayload, 26, {0xFF, 0xFF, 0xFF, 0xFF}, 44, 4294967295},
   };
-  for (const Case& c : kCases) {
-    const TelemetryRecord zero = DecodeOne(c.kind, 0, {});
-    const TelemetryRecord record = DecodeOne(c.kind, c.offset, c.bytes);
+  for (const auto& [kind, offset, bytes, field_slot, expected] : kCases) {
+    const TelemetryRecord zero = DecodeOne(kind, 0, {});
+    const TelemetryRecord record = DecodeOne(kind, offset, bytes);
     for (std::size_t slot = 0; slot < kValueSlots; ++slot) {
-      EXPECT_NEAR(record.Value[slot], slot == c.slot ? c.expected : zero.Value[slot], 1e-9)
-          << "slot " << slot << ", bytes at " << c.offset;
+      EXPECT_NEAR(record.Value[slot], slot == field_slot ? expected : zero.Value[slot], 1e-9)
+          << "slot " << slot << ", bytes at " << offset;
     }
   }
 }

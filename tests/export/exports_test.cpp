@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "capture/capture_loader.h"
 #include "robustness/robustness_helpers.h"
@@ -39,24 +40,19 @@ TEST(ExportsGolden, SampleExportsBesideTheCapture) {
   DecoderState state = Sample();
   state.InputFilePath = dir.File("pass.1.kss");
   testing::WriteFile(dir.File("pass.csv"), std::string(200000, 'x'));
-  struct Case {
-    Expected<std::string> written;
-    std::string path;
-    const char* golden;
-  };
-  const Case kCases[] = {
+  const std::tuple<Expected<std::string>, std::string, const char*> kCases[] = {
       {ExportBeaconCsv(state, '.'), dir.File("pass.csv"), "sample-beacon.csv"},
       {ExportPayloadCsv(state, '.'), dir.File("pass-payload.csv"), "sample-payload.csv"},
       {ExportReport(state, BuildRecordView(state, 20, Kind::kBeacon)), dir.File("pass.tlm"),
        "sample-record20.tlm"},
   };
-  for (const Case& c : kCases) {
-    ASSERT_TRUE(c.written.ok()) << c.written.error();
-    EXPECT_EQ(c.written.value(), c.path);
-    const std::string text = ReadFile(c.path);
+  for (const auto& [written, path, golden] : kCases) {
+    ASSERT_TRUE(written.ok()) << written.error();
+    EXPECT_EQ(written.value(), path);
+    const std::string text = ReadFile(path);
     if (std::getenv("TALPHEX_UPDATE_GOLDEN") != nullptr)
-      testing::WriteFile(kDataDir + c.golden, text);
-    EXPECT_TRUE(text == ReadFile(kDataDir + c.golden)) << c.path << " differs from " << c.golden;
+      testing::WriteFile(kDataDir + golden, text);
+    EXPECT_TRUE(text == ReadFile(kDataDir + golden)) << path << " differs from " << golden;
   }
   EXPECT_EQ(dir.Listing(), "pass-payload.csv\npass.csv\npass.tlm\n");
 }

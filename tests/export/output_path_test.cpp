@@ -2,18 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "export/screenshot_name.h"
 
 namespace talphex {
 namespace {
 
 TEST(OutputPathFor, CutsTheFileNameAtItsFirstDot) {
-  struct Case {
-    const char* input;
-    char separator;
-    const char* output;
-  };
-  constexpr Case kCases[] = {
+  const std::tuple<const char*, char, const char*> kCases[] = {
       {"C:\\data\\pass.1.kss", '\\', "C:\\data\\pass.csv"},
       {"D:\\sat.data\\pass1.kss", '\\', "D:\\sat.data\\pass1.csv"},
       {"/a.b/c", '/', "/a.b/c.csv"},
@@ -21,8 +18,8 @@ TEST(OutputPathFor, CutsTheFileNameAtItsFirstDot) {
       {".hidden.kss", '/', ".csv"},
       {"/data/a\\b.c.kss", '/', "/data/a\\b.csv"},  // "\" is no separator here
   };
-  for (const Case& c : kCases) {
-    EXPECT_EQ(OutputPathFor(c.input, ".csv", c.separator), c.output) << c.input;
+  for (const auto& [input, separator, output] : kCases) {
+    EXPECT_EQ(OutputPathFor(input, ".csv", separator), output) << input;
   }
   EXPECT_EQ(OutputPathFor("/x.y/pass.kss", ".csv"), "/x.y/pass.csv") << "default separator";
 }

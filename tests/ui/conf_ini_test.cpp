@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 namespace talphex {
 namespace {
@@ -13,12 +14,8 @@ constexpr std::nullopt_t kUnset = std::nullopt;
 // Keys are case-blind and trimmed of blanks, not of tabs; a line starting with "#" is a comment,
 // one without "=" is ignored; the last line of a key wins; CR, LF and CR LF all end a line.
 TEST(ConfIni, Parses) {
-  struct Case {
-    std::string text;
-    std::optional<bool> screenshot_button;
-    std::optional<std::string> image_path;
-  };
-  const Case kCases[] = {
+  // Text, then the screenshot button and image path it sets.
+  const std::tuple<std::string, std::optional<bool>, std::optional<std::string>> kCases[] = {
       {"screenshot = yes\r\n", true, kUnset},
       {"SCREENSHOT=Y\r\n", false, kUnset},
       {"SCREENSHOT=\r\n", false, kUnset},
@@ -35,10 +32,10 @@ TEST(ConfIni, Parses) {
       {"IMAGE_PATH=/tmp/a=b/\r\n", kUnset, "/tmp/a=b/"},
       {"COLOUR=RED\r\nSCREENSHOTS=YES\r\n", kUnset, kUnset},
   };
-  for (const Case& c : kCases) {
-    const ConfSettings settings = ParseConfIni(c.text);
-    EXPECT_EQ(settings.screenshot_button, c.screenshot_button) << c.text;
-    EXPECT_EQ(settings.image_path, c.image_path) << c.text;
+  for (const auto& [text, screenshot_button, image_path] : kCases) {
+    const ConfSettings settings = ParseConfIni(text);
+    EXPECT_EQ(settings.screenshot_button, screenshot_button) << text;
+    EXPECT_EQ(settings.image_path, image_path) << text;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 
 namespace talphex {
 namespace {
@@ -14,13 +15,9 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // from zero; the general form has at most 15 significant digits. A value that is not finite, or
 // out of the 64-bit range, has no text.
 TEST(TextForms, Examples) {
-  struct Case {
-    std::string (*form)(double, char);
-    double value;
-    const char* text;
-  };
-  const auto integer = [](double value, char) { return IntegerText(value); };
-  const Case kCases[] = {
+  using Form = std::string (*)(double, char);
+  const Form integer = [](double value, char) { return IntegerText(value); };
+  const std::tuple<Form, double, const char*> kCases[] = {
       {integer, 2.5, "2"},
       {integer, 3.5, "4"},
       {integer, -2.5, "-2"},
@@ -58,7 +55,7 @@ TEST(TextForms, Examples) {
       {ModeText, 6, "6"},
       {ModeText, kNaN, ""},
   };
-  for (const Case& c : kCases) EXPECT_EQ(c.form(c.value, '.'), c.text) << c.value;
+  for (const auto& [form, value, text] : kCases) EXPECT_EQ(form(value, '.'), text) << value;
 }
 
 }  // namespace
