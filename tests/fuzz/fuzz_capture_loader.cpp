@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <random>
+#include <iterator>
 #include <span>
 #include <string>
 
@@ -54,16 +54,11 @@ void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
   whole.result = LoadCaptureBytes(whole.state, bytes, "fuzz", &whole.sink);
   {
     CaptureScanner scanner(pieces.state, pieces.result, &pieces.sink);
-    // Piece sizes depend only on the input, so that a finding replays exactly. Mostly short
-    // pieces, so that parts and escape pairs straddle piece borders; now and then one beyond the
-    // longest part kept.
-    std::uint64_t seed = 0;
-    for (const std::uint8_t byte : bytes) seed = (seed ^ byte) * 1099511628211ULL;
-    std::mt19937_64 random(seed);
-    for (std::size_t at = 0; at < bytes.size();) {
-      const std::uint64_t draw = random();
-      const std::size_t longest = draw % 8 == 0 ? 1 : draw % 8 == 7 ? kMaxPartBytes + 2 : 97;
-      const std::size_t piece = std::min(1 + draw / 8 % longest, bytes.size() - at);
+    // Mostly short pieces, so that parts and escape pairs straddle piece borders; now and then
+    // one beyond the longest part kept.
+    constexpr std::size_t kPieces[] = {1, 7, 2, 97, 3, 1, kMaxPartBytes + 2, 13, 5};
+    for (std::size_t at = 0, i = 0; at < bytes.size(); ++i) {
+      const std::size_t piece = std::min(kPieces[i % std::size(kPieces)], bytes.size() - at);
       scanner.Feed(bytes.subspan(at, piece));
       at += piece;
     }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture/ascii85.h"
@@ -45,8 +46,7 @@ std::string FrameWithBody(std::string_view marker, std::size_t size) {
   return RawFrame(marker, "<~" + Ascii85Encode(body.data(), body.size()));
 }
 
-std::string SummaryLine(const std::string& path, std::int64_t beacon, std::int64_t payload,
-                        std::int64_t skipped) {
+std::string SummaryLine(const std::string& path, int beacon, int payload, int skipped) {
   return path + ": " + std::to_string(beacon) + " beacon frames, " + std::to_string(payload) +
          " payload frames decoded, " + std::to_string(skipped) + " skipped\n";
 }
@@ -101,7 +101,6 @@ std::vector<CaptureCase> CaptureCases() {
       Malformed("EmptyText", b, "", S::kEmpty),
       Malformed("OpeningWithoutTilde", b, "<x87cURD]i~>", S::kBadOpening),
       Malformed("NoTerminator", b, "87cURD]i", S::kNoTerminator),
-      Malformed("TildeWithoutAngle", b, "87cURD]i~x>", S::kNoTerminator),
       Malformed("CharacterAboveU", b, "87cU{D]i~>", S::kInvalidCharacter),
       Malformed("ZInsideGroup", b, "87z~>", S::kMisplacedZ),
       Malformed("OnlyBlanks", b, " \t\r\n~>", S::kNoDigits),
@@ -154,30 +153,28 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
   }
 }
 
-// One part of 100 MB that starts like a beacon frame, unclosed or closed and followed by a frame:
-// never examined, or skipped as too long while loading goes on. Neither the loader nor the tool
-// holds the part: peak memory does not grow with it. The peak only rises, so an earlier, higher
-// peak in the same process hides growth here; ctest runs each test in a process of its own.
+// One part of 100 MB that starts like a beacon frame and is never closed: never examined, and
+// neither the loader nor the tool holds it, so peak memory does not grow with it. The peak only
+// rises, so an earlier, higher peak in the same process hides growth here; ctest runs each test
+// in a process of its own. A closed part too long to keep is among the loader's own cases.
 TEST(BadCapture, HugePartIsNeverHeldInMemory) {
   const testing::TempDir dir;
   const std::string path = dir.File("huge.kss");
-  for (const int closed : {0, 1}) {
-    SCOPED_TRACE(closed);
-    {
-      std::ofstream file(path, std::ios::binary | std::ios::trunc);
-      file << '\0' << kBeaconMarker << "<~";
-      for (int megabyte = 0; megabyte < 100; ++megabyte) file << std::string(1 << 20, '!');
-      if (closed) file << "~>\xC0" << FrameWithBody(kBeaconMarker, kBeaconBodySize);
-    }
-    rusage before{}, after{};
-    ::getrusage(RUSAGE_SELF, &before);
-    const testing::CliRun run = RunCliWith({"--log", path});
-    ::getrusage(RUSAGE_SELF, &after);
-    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "the part was kept in memory";
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(SummaryLine(path, closed, 0, closed)));
-    EXPECT_THAT(run.out, HasSubstr(closed ? "byte 0: KISS frame longer than 65536 bytes" : ""));
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << '\0' << kBeaconMarker << "<~";
+    for (int megabyte = 0; megabyte < 100; ++megabyte) file << std::string(1 << 20, '!');
   }
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  const testing::CliRun run = RunCliWith({"--log", path});
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "the part was kept in memory";
+  EXPECT_EQ(run.status, 0) << run.err;
+  // Nothing logged: the part is never examined.
+  EXPECT_EQ(run.out, SummaryLine(path, 0, 0, 0) +
+                         "total: 0 beacon frames, 0 payload frames, 0 skipped\n"
+                         "beacon time span: none\npayload time span: none\n");
 }
 
 // A capture that cannot be read is named with the reason, and the files after it still load. The
@@ -212,9 +209,8 @@ TEST(BadCapture, UnreadableCaptureIsNamedAndOthersStillLoad) {
 // conf.ini of random bytes, or of lines that only look like keys, sets nothing, and key lines
 // after it still count.
 TEST(BadConfIni, GarbageSetsNothingAndLaterKeysStillApply) {
-  std::vector<std::string> texts = {"=\r\n==\r\n = \r\n", "=YES\r\n",
-                                    std::string("IMAGE_PATH\0=x\r\nSCREENSHOT\0=YES", 30),
-                                    "\tSCREENSHOT\t=YES\r\n\tIMAGE_PATH=/x\r\n"};
+  std::vector<std::string> texts = {std::string("IMAGE_PATH\0=x\r\nSCREENSHOT\0=YES", 30),
+                                    "\tSCREENSHOT\t=YES\r\n\tIMAGE_PATH=/x\r\n=YES"};
   // Sizes from a few bytes to 64 KiB; NUL, CR, LF, "=" and "#" all occur.
   for (std::uint64_t seed = 1; seed <= 64; ++seed) {
     texts.push_back(testing::RandomBytes(seed, (seed * seed * 16) % 65536 + 1));
@@ -237,11 +233,8 @@ TEST(BadOutput, CommandLineNamesTheOutputAndKeepsTheEarlierFile) {
   const std::string capture = dir.File("pass.kss"), earlier = dir.File("pass.out");
   WriteFile(capture, ReadFile(TALPHEX_SAMPLE_CAPTURE));
   enum Limit { kNone, kReadOnlyFolder, kFileSize };
-  struct Case {
-    std::string target, message;  // the message after "talphex-cli: "
-    Limit limit;
-  };
-  const Case cases[] = {
+  // The target of all three outputs, the message after "talphex-cli: ", the limit on writing.
+  const std::tuple<std::string, std::string, Limit> cases[] = {
       {earlier, earlier + ": Permission denied", kReadOnlyFolder},
       // A file size limit stands for a disk that fills while the file is written.
       {earlier, earlier + ": File too large", kFileSize},
@@ -250,26 +243,26 @@ TEST(BadOutput, CommandLineNamesTheOutputAndKeepsTheEarlierFile) {
       {dir.path(), dir.path() + ": is a folder", kNone},
       {dir.File("no/out.csv"), dir.File("no/out.csv") + ": No such file or directory", kNone},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.message);
+  for (const auto& [target, reason, limit] : cases) {
+    SCOPED_TRACE(reason);
     WriteFile(earlier, kEarlier);
     const std::string listing = dir.Listing();
     // An ordinary user in a folder made read-only; a file size limit in the child alone.
-    fs::permissions(dir.path(), c.limit == kReadOnlyFolder ? fs::perms(0555) : fs::perms(0755));
+    fs::permissions(dir.path(), limit == kReadOnlyFolder ? fs::perms(0555) : fs::perms(0755));
     const auto cli = [&](std::FILE* err) {
-      const rlimit limit{200, 200};  // below the size of every output of the sample
-      if (c.limit == kFileSize &&
-          (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0)) {
+      const rlimit size_limit{200, 200};  // below the size of every output of the sample
+      if (limit == kFileSize &&
+          (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &size_limit) != 0)) {
         return 126;
       }
-      std::FILE* out = std::fopen(c.target == "-" ? "/dev/full" : "/dev/null", "wb");
+      std::FILE* out = std::fopen(target == "-" ? "/dev/full" : "/dev/null", "wb");
       return RunCliTo(out, err,
-                      {"--csv", c.target, "--payload-csv", c.target, "--tlm", c.target, capture});
+                      {"--csv", target, "--payload-csv", target, "--tlm", target, capture});
     };
-    const testing::CliRun run = RunInChild(cli, c.limit == kReadOnlyFolder);
+    const testing::CliRun run = RunInChild(cli, limit == kReadOnlyFolder);
     fs::permissions(dir.path(), fs::perms(0755));
     EXPECT_EQ(run.status, 1);
-    const std::string message = "talphex-cli: " + c.message + "\n";
+    const std::string message = "talphex-cli: " + reason + "\n";
     EXPECT_EQ(run.err, message + message + message);  // one for each output, none stops the others
     EXPECT_EQ(ReadFile(earlier), kEarlier);
     EXPECT_EQ(dir.Listing(), listing);

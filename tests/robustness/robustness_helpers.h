@@ -63,8 +63,7 @@ class TempDir {
 
 struct CliRun {
   int status = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 inline int RunCliTo(std::FILE* out, std::FILE* err, std::vector<std::string> args) {
