@@ -49,7 +49,6 @@ TEST(Ascii85, DecodesOrFailsWithItsReason) {
       {"", kEmpty, kEarlierBody},
       {"<87cU~>", kBadOpening, kEarlierBody},
       {"87cU~", kNoTerminator, kEarlierBody},
-      {"<~", kNoTerminator, kEarlierBody},
       {"87vU~>", kInvalidCharacter, kEarlierBody},
       {"87cU\x80~>", kInvalidCharacter, kEarlierBody},
       {"8z7cU~>", kMisplacedZ, kEarlierBody},

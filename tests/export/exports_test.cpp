@@ -10,10 +10,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <tuple>
 
 #include "capture/capture_loader.h"
+#include "export/atomic_file.h"
 #include "robustness/robustness_helpers.h"
 
 namespace talphex {
@@ -29,6 +31,8 @@ DecoderState Sample() {
   EXPECT_TRUE(LoadCaptureFile(state, TALPHEX_SAMPLE_CAPTURE).ok());
   return state;
 }
+
+void WriteNew(std::FILE* out) { std::fputs("new", out); }
 
 std::string BeaconCsv(const DecoderState& state, char separator) {
   return Captured([&](std::FILE* out) { WriteBeaconCsv(out, state, separator); });
@@ -89,6 +93,37 @@ TEST(Exports, NoInputFileOrAnUnwritableFolderWritesNothing) {
   state.InputFilePath = "/nonexistent/pass.kss";
   const Expected<std::string> failed = ExportBeaconCsv(state, '.');
   EXPECT_EQ(failed.ok() ? "" : failed.error(), "/nonexistent/pass.csv: No such file or directory");
+}
+
+TEST(AtomicFile, TargetIsReplacedOnlyOnCommit) {
+  const testing::TempDir dir;
+  const std::string target = dir.File("out.csv");
+  testing::WriteFile(target, "old");
+  AtomicFile file(target);
+  ASSERT_TRUE(file.Open().ok());
+  WriteNew(file.stream());
+  std::fflush(file.stream());
+  EXPECT_EQ(ReadFile(target), "old") << "readers see the old file while writing";
+  ASSERT_TRUE(file.Commit().ok());
+  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(dir.Listing(), "out.csv\n") << "no temporary file is left behind";
+}
+
+// Regression: writing through a symbolic link replaced the link by a file.
+TEST(AtomicFile, LinkIsWrittenThroughAndStaysALink) {
+  const testing::TempDir dir;
+  testing::WriteFile(dir.File("real.csv"), "old");
+  std::filesystem::create_symlink(dir.File("real.csv"), dir.File("link.csv"));
+  ASSERT_TRUE(WriteFileAtomically(dir.File("link.csv"), WriteNew).ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.csv")));
+  EXPECT_EQ(ReadFile(dir.File("real.csv")), "new");
+  EXPECT_EQ(dir.Listing(), "link.csv\nreal.csv\n");
+}
+
+TEST(AtomicFile, DeviceIsWrittenInPlace) {
+  const Status status = WriteFileAtomically("/dev/null", WriteNew);
+  EXPECT_TRUE(status.ok()) << status.error();
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 
 // File helpers shared by the tests that read and write real files.
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>

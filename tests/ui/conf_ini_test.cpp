@@ -20,7 +20,6 @@ TEST(ConfIni, Parses) {
       {"SCREENSHOT=Y\r\n", false, kUnset},
       {"SCREENSHOT=\r\n", false, kUnset},
       {"SCREENSHOT=YES\t\r\n", false, kUnset},
-      {"#SCREENSHOT=NO\r\n", kUnset, kUnset},
       {" #SCREENSHOT=NO\r\n", kUnset, kUnset},  // the key "#SCREENSHOT" is no key
       {"SCREENSHOT=NO\r\nSCREENSHOT=YES\r\n", true, kUnset},
       {"SCREENSHOT=YES\r\nSCREENSHOT=NO\r\n", false, kUnset},
