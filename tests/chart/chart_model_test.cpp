@@ -36,15 +36,6 @@ TEST(ChartTitle, CaptionAndUnitOfTheField) {
   EXPECT_EQ(ChartTitle(45), "Status Word 0 High");
 }
 
-// Characters 12 to 19 of the receive time, fewer for a shorter one.
-TEST(RowLabel, TakesCharactersTwelveToNineteen) {
-  EXPECT_EQ(RowLabel("2026-12-06 "), "");
-  EXPECT_EQ(RowLabel("2026-12-06 1"), "1");
-  EXPECT_EQ(RowLabel("2026-12-06 10:22"), "10:22");
-  EXPECT_EQ(RowLabel("2026-12-06 10:22:33"), "10:22:33");
-  EXPECT_EQ(RowLabel("2026-12-06 10:22:33.250"), "10:22:33");
-}
-
 // One row per counted record, at most 1000; a label every rows/50 rows above 100 rows (single
 // field) or every rows/40 above 40 (group), a half rounded to the even neighbour. The first rows
 // hold records past the count, left from an earlier file; none counted yet, on a fresh open
@@ -77,30 +68,32 @@ TEST(BuildChart, RowsAndLabelSpacing) {
 }
 
 TEST(FieldGroup, FourGroupsOfThreeBeaconFields) {
-  using Group = std::array<int, 3>;
-  const std::map<int, Group> kGroups = {{5, {5, 6, 8}},     {6, {5, 6, 8}},     {16, {16, 17, 20}},
-                                        {17, {16, 17, 20}}, {19, {19, 20, 18}}, {20, {19, 20, 18}},
-                                        {31, {31, 32, 33}}, {32, {31, 32, 33}}, {33, {31, 32, 33}}};
-  for (int field = -1; field <= kValueSlots; ++field) {
-    const auto found = kGroups.find(field);
-    EXPECT_EQ(FieldGroup(field),
-              found == kGroups.end() ? std::nullopt : std::optional<Group>(found->second))
-        << field;
-  }
+  const std::map<int, std::array<int, 3>> kGroups = {
+      {5, {5, 6, 8}},     {6, {5, 6, 8}},     {16, {16, 17, 20}},
+      {17, {16, 17, 20}}, {19, {19, 20, 18}}, {20, {19, 20, 18}},
+      {31, {31, 32, 33}}, {32, {31, 32, 33}}, {33, {31, 32, 33}},
+  };
+  for (const auto& [field, group] : kGroups) EXPECT_EQ(FieldGroup(field), group) << field;
+  int grouped = 0;  // no other field belongs to a group
+  for (int field = -1; field <= kValueSlots; ++field) grouped += FieldGroup(field).has_value();
+  EXPECT_EQ(grouped, 9);
 }
 
-// The tooltip of a row names the legends, values and units of the series, so it shows them too.
-TEST(BuildChart, SeriesAndTheirPointTexts) {
-  DecoderState state = StateWith(Kind::kBeacon, 3);
+// A row label is characters 12 to 19 of the receive time, fewer for a shorter one. The tooltip of
+// a row names the legends, values and units of the series, so it shows them too.
+TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
+  DecoderState state = StateWith(Kind::kBeacon, 5);
   state.BeaconStore[2].Value[4] = 3.75;
-  state.BeaconStore[1].RxTime.clear();
+  state.BeaconStore[1].RxTime = "2026-12-06 ";
+  state.BeaconStore[3].RxTime = "2026-12-06 1";
+  state.BeaconStore[4].RxTime = "2026-12-06 10:22:33.250";
   const ChartContent single = BuildFieldChart(state, 4, ChartType::kBars);
-  EXPECT_THAT(single.row_labels, ElementsAre("00:00:10", "", "00:00:12"));
+  EXPECT_THAT(single.row_labels, ElementsAre("00:00:10", "", "00:00:12", "1", "10:22:33"));
   EXPECT_EQ(single.series.at(0).colour, std::nullopt);
   EXPECT_EQ(PointText(single, 2), "Record 3, received 00:00:12\nBattery Volt: 3.75 V");
   EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:00:12\nBattery Volt: 3,75 V");
   EXPECT_EQ(PointText(single, 1), "Record 2\nBattery Volt: 401 V");
-  EXPECT_EQ(PointText(single, 3), "");
+  EXPECT_EQ(PointText(single, 5), "");
 
   const ChartContent group = BuildGroupChart(state, *FieldGroup(6), ChartType::kLines);
   EXPECT_EQ(PointText(group, 0),
@@ -119,9 +112,8 @@ TEST(BuildChart, SeriesAndTheirPointTexts) {
   EXPECT_EQ(BuildGroupChart(state, {19, 20, 18}, ChartType::kLines).type, ChartType::kLines);
 
   // Payload fields chart the payload store; a status byte charts under its name.
-  state.PayloadStore = StateWith(Kind::kPayload, 17).PayloadStore;
-  state.PayloadCount = 17;
-  const ChartContent payload = BuildFieldChart(state, 47, ChartType::kLines);
+  const ChartContent payload =
+      BuildFieldChart(StateWith(Kind::kPayload, 17), 47, ChartType::kLines);
   EXPECT_EQ(payload.kind, Kind::kPayload);
   EXPECT_EQ(PointText(payload, 16), "Record 17, received 00:00:26\nStatus Word 1 High: 4716");
 }

@@ -3,7 +3,10 @@
 // give the same records, counts, warnings and frame log, whatever the bytes are; the record view
 // and the exports are then built from what was loaded.
 
+#undef NDEBUG  // the assertions are what the target checks, in every build
+
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
@@ -12,7 +15,6 @@
 
 #include "capture/capture_loader.h"
 #include "export/exports.h"
-#include "fuzz_check.h"
 #include "ui/record_view.h"
 
 namespace talphex {
@@ -63,12 +65,11 @@ void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
       at += piece;
     }
   }
-  fuzz::Check(whole.result.ok() && pieces.result.ok(), "loading bytes in memory reported an error");
-  fuzz::Check(Digest(whole) == Digest(pieces), "pieces and whole give different results");
-  fuzz::Check(whole.result.beacon_frames == whole.state.BeaconCount &&
-                  whole.result.payload_frames == whole.state.PayloadCount,
-              "frames decoded and counts disagree");
-  fuzz::Check(whole.state.RxTimestamp.size() <= 19, "receive timestamp longer than 19 characters");
+  assert(whole.result.ok() && pieces.result.ok() && "loading bytes in memory reported an error");
+  assert(Digest(whole) == Digest(pieces) && "pieces and whole give different results");
+  assert(whole.result.beacon_frames == whole.state.BeaconCount && "beacon counts disagree");
+  assert(whole.result.payload_frames == whole.state.PayloadCount && "payload counts disagree");
+  assert(whole.state.RxTimestamp.size() <= 19 && "receive timestamp longer than 19 characters");
 
   // Whatever values random bodies give, the view and the files must be written from them.
   static std::FILE* const sink = std::fopen("/dev/null", "wb");

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -21,7 +20,6 @@
 #include "gtest/gtest.h"
 #include "robustness/robustness_helpers.h"
 #include "ui/conf_ini.h"
-#include "ui/record_view.h"
 
 namespace talphex {
 namespace {
@@ -30,8 +28,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using testing::ReadFile;
 using testing::RunCliTo;
-using testing::RunCliWith;
-using testing::RunInChild;
 using testing::WriteFile;
 
 // One KISS frame carrying `body_text` after `marker`, and one whose body encodes `size` bytes.
@@ -41,9 +37,8 @@ std::string RawFrame(std::string_view marker, std::string_view body_text) {
   return writer.bytes();
 }
 std::string FrameWithBody(std::string_view marker, std::size_t size) {
-  std::vector<std::uint8_t> body(size);
-  for (std::size_t i = 0; i < size; ++i) body[i] = static_cast<std::uint8_t>(37 * i + 11);
-  return RawFrame(marker, "<~" + Ascii85Encode(body.data(), body.size()));
+  const std::vector<std::uint8_t> body(size, 0x5A);
+  return RawFrame(marker, "<~" + Ascii85Encode(body.data(), size));
 }
 
 std::string SummaryLine(const std::string& path, int beacon, int payload, int skipped) {
@@ -57,7 +52,7 @@ std::string Skip(SkipReason reason, const std::string& detail) {
 
 struct CaptureCase {
   std::string name, bytes;
-  std::int64_t beacon, payload;
+  int beacon, payload;
   std::string skip;     // reason and detail of the one frame skipped, as the frame log gives them
   std::string rx_time;  // of the first beacon record
 };
@@ -146,7 +141,7 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
       EXPECT_EQ(warning.file + ": " + Skip(warning.kind, warning.detail), path + ": " + c.skip);
     }
     EXPECT_EQ(state.BeaconCount > 0 ? state.BeaconStore[0].RxTime : "", c.rx_time);
-    const testing::CliRun run = RunCliWith({"--log", path});
+    const testing::CliRun run = testing::RunCliWith({"--log", path});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_THAT(run.out, HasSubstr(SummaryLine(path, c.beacon, c.payload, skipped)));
     EXPECT_THAT(run.out, HasSubstr(c.skip));
@@ -167,7 +162,7 @@ TEST(BadCapture, HugePartIsNeverHeldInMemory) {
   }
   rusage before{}, after{};
   ::getrusage(RUSAGE_SELF, &before);
-  const testing::CliRun run = RunCliWith({"--log", path});
+  const testing::CliRun run = testing::RunCliWith({"--log", path});
   ::getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "the part was kept in memory";
   EXPECT_EQ(run.status, 0) << run.err;
@@ -175,35 +170,6 @@ TEST(BadCapture, HugePartIsNeverHeldInMemory) {
   EXPECT_EQ(run.out, SummaryLine(path, 0, 0, 0) +
                          "total: 0 beacon frames, 0 payload frames, 0 skipped\n"
                          "beacon time span: none\npayload time span: none\n");
-}
-
-// A capture that cannot be read is named with the reason, and the files after it still load. The
-// loader and the tool run as an ordinary user, for whom a file of mode 000 is unreadable.
-// Regression: the loader waited for a writer on a FIFO and read a character device without end.
-TEST(BadCapture, UnreadableCaptureIsNamedAndOthersStillLoad) {
-  const testing::TempDir dir;
-  const std::string sample = dir.File("sample.kss"), fifo = dir.File("fifo");
-  WriteFile(sample, ReadFile(TALPHEX_SAMPLE_CAPTURE));
-  WriteFile(dir.File("locked"), "");
-  fs::permissions(dir.File("locked"), fs::perms::none);
-  fs::permissions(dir.path(), fs::perms(0755));
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-  const std::pair<std::string, std::string> cases[] = {
-      {dir.File("missing.kss"), "No such file or directory"},
-      {dir.File("locked"), "Permission denied"},
-      {dir.path(), "is a folder, not a capture file"},
-      {fifo, "not a regular file"},
-      {"/dev/zero", "not a regular file"},
-  };
-  for (const auto& [path, reason] : cases) {
-    SCOPED_TRACE(path);
-    // The tool's error, the loader's text, comes before its summary, in the same stream here.
-    const auto cli = [&](std::FILE* err) { return RunCliTo(err, err, {path, sample}); };
-    const testing::CliRun run = RunInChild(cli, true);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, ::testing::StartsWith("talphex-cli: " + path + ": " + reason + "\n"));
-    EXPECT_THAT(run.err, HasSubstr(SummaryLine(sample, 86, 26, 0)));
-  }
 }
 
 // conf.ini of random bytes, or of lines that only look like keys, sets nothing, and key lines
@@ -225,29 +191,41 @@ TEST(BadConfIni, GarbageSetsNothingAndLaterKeysStillApply) {
   }
 }
 
-constexpr char kEarlier[] = "earlier output, must survive\r\n";
-
-TEST(BadOutput, CommandLineNamesTheOutputAndKeepsTheEarlierFile) {
+// Paths the tool cannot read or write, run in a child process: each is named with the reason, the
+// capture after a bad one still loads, every output is still tried, and an earlier output file
+// stays as it was, with no temporary file beside it. A file of mode 000 and a read-only folder
+// refuse an ordinary user; a file size limit stands for a disk that fills while writing.
+// Regression: the loader waited for a writer on a FIFO and read a character device without end.
+TEST(BadPath, CommandLineNamesWhatItCannotReadOrWrite) {
   const testing::TempDir dir;
   // The capture lies in the folder, so that an ordinary user can read it.
   const std::string capture = dir.File("pass.kss"), earlier = dir.File("pass.out");
+  const std::string locked = dir.File("locked"), fifo = dir.File("fifo");
   WriteFile(capture, ReadFile(TALPHEX_SAMPLE_CAPTURE));
-  enum Limit { kNone, kReadOnlyFolder, kFileSize };
-  // The target of all three outputs, the message after "talphex-cli: ", the limit on writing.
-  const std::tuple<std::string, std::string, Limit> cases[] = {
-      {earlier, earlier + ": Permission denied", kReadOnlyFolder},
-      // A file size limit stands for a disk that fills while the file is written.
-      {earlier, earlier + ": File too large", kFileSize},
-      {"/dev/full", "/dev/full: No space left on device", kNone},
-      {"-", "cannot write to standard output", kNone},  // standard output on /dev/full
-      {dir.path(), dir.path() + ": is a folder", kNone},
-      {dir.File("no/out.csv"), dir.File("no/out.csv") + ": No such file or directory", kNone},
+  WriteFile(locked, "");
+  fs::permissions(locked, fs::perms::none);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  constexpr char kEarlier[] = "earlier output, must survive\r\n";
+  enum Limit { kNone, kOrdinaryUser, kReadOnlyFolder, kFileSize };
+  // Whether the path is the target of all three outputs or a capture read before the good one;
+  // the path; the reason; the limit on the child.
+  const std::tuple<bool, std::string, std::string, Limit> cases[] = {
+      {false, dir.File("missing.kss"), "No such file or directory", kNone},
+      {false, locked, "Permission denied", kOrdinaryUser},
+      {false, dir.path(), "is a folder, not a capture file", kNone},
+      {false, fifo, "not a regular file", kNone},
+      {false, "/dev/zero", "not a regular file", kNone},
+      {true, earlier, "Permission denied", kReadOnlyFolder},
+      {true, earlier, "File too large", kFileSize},
+      {true, "/dev/full", "No space left on device", kNone},
+      {true, "-", "cannot write to standard output", kNone},  // standard output on /dev/full
+      {true, dir.path(), "is a folder", kNone},
+      {true, dir.File("no/out.csv"), "No such file or directory", kNone},
   };
-  for (const auto& [target, reason, limit] : cases) {
-    SCOPED_TRACE(reason);
+  for (const auto& [output, path, reason, limit] : cases) {
+    SCOPED_TRACE(path + ": " + reason);
     WriteFile(earlier, kEarlier);
     const std::string listing = dir.Listing();
-    // An ordinary user in a folder made read-only; a file size limit in the child alone.
     fs::permissions(dir.path(), limit == kReadOnlyFolder ? fs::perms(0555) : fs::perms(0755));
     const auto cli = [&](std::FILE* err) {
       const rlimit size_limit{200, 200};  // below the size of every output of the sample
@@ -255,15 +233,17 @@ TEST(BadOutput, CommandLineNamesTheOutputAndKeepsTheEarlierFile) {
           (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &size_limit) != 0)) {
         return 126;
       }
-      std::FILE* out = std::fopen(target == "-" ? "/dev/full" : "/dev/null", "wb");
-      return RunCliTo(out, err,
-                      {"--csv", target, "--payload-csv", target, "--tlm", target, capture});
+      // Standard output goes to the error stream, or to a full device for the output "-".
+      std::FILE* out = path == "-" ? std::fopen("/dev/full", "wb") : err;
+      if (!output) return RunCliTo(out, err, {path, capture});
+      return RunCliTo(out, err, {"--csv", path, "--payload-csv", path, "--tlm", path, capture});
     };
-    const testing::CliRun run = RunInChild(cli, limit == kReadOnlyFolder);
+    const auto run = testing::RunInChild(cli, limit == kOrdinaryUser || limit == kReadOnlyFolder);
     fs::permissions(dir.path(), fs::perms(0755));
+    const std::string message = "talphex-cli: " + (path == "-" ? "" : path + ": ") + reason + "\n";
     EXPECT_EQ(run.status, 1);
-    const std::string message = "talphex-cli: " + reason + "\n";
-    EXPECT_EQ(run.err, message + message + message);  // one for each output, none stops the others
+    EXPECT_THAT(run.err, ::testing::StartsWith(output ? message + message + message : message));
+    EXPECT_THAT(run.err, HasSubstr(output ? "" : SummaryLine(capture, 86, 26, 0)));
     EXPECT_EQ(ReadFile(earlier), kEarlier);
     EXPECT_EQ(dir.Listing(), listing);
   }
@@ -274,19 +254,14 @@ TEST(BadOutput, CommandLineNamesTheOutputAndKeepsTheEarlierFile) {
 TEST(BadOutput, ExportNeverReplacesTheCapture) {
   const testing::TempDir dir;
   const std::string sample = ReadFile(TALPHEX_SAMPLE_CAPTURE);
-  for (const std::string& capture : {dir.File("pass.csv"), dir.File("pass.tlm")}) {
-    DecoderState state;
-    state.InputFilePath = capture;
-    WriteFile(capture, sample);
-    ASSERT_TRUE(LoadCaptureFile(state, capture).ok());
-    const Expected<std::string> written =
-        capture.ends_with(".csv")
-            ? ExportBeaconCsv(state, '.')
-            : ExportReport(state, BuildRecordView(state, 1, Kind::kBeacon, '.'));
-    EXPECT_EQ(written.ok() ? "written" : written.error(),
-              capture + ": is the capture itself, not replaced");
-    EXPECT_EQ(ReadFile(capture), sample);
-  }
+  DecoderState state;
+  state.InputFilePath = dir.File("pass.csv");
+  WriteFile(state.InputFilePath, sample);
+  ASSERT_TRUE(LoadCaptureFile(state, state.InputFilePath).ok());
+  const Expected<std::string> written = ExportBeaconCsv(state, '.');
+  EXPECT_EQ(written.ok() ? "written" : written.error(),
+            state.InputFilePath + ": is the capture itself, not replaced");
+  EXPECT_EQ(ReadFile(state.InputFilePath), sample);
 }
 
 }  // namespace
