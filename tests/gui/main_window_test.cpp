@@ -15,13 +15,10 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
-#include <QUrl>
 #include <QtTest>
 #include <csignal>
-#include <cstdio>
 #include <memory>
 
 #include "capture/capture_loader.h"
@@ -38,9 +35,7 @@ int RunTests(int argc, char** argv);
 namespace {
 
 const QColor kYellow(255, 255, 192);
-const QColor kWhite(255, 255, 255);
 const QColor kGrey(224, 224, 224);
-const QRgb kBackground = qRgb(240, 240, 240);
 
 QString Latin1(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -60,10 +55,7 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
 QByteArray BeaconCapture(int count, int first_number) {
   CaptureWriter writer;
   for (int i = 0; i < count; ++i) {
-    writer.AddTimestamp(QDateTime(QDate(2025, 3, 4), QTime(10, 0))
-                            .addSecs(i)
-                            .toString("yyyy-MM-dd hh:mm:ss")
-                            .toStdString());
+    writer.AddTimestamp(QTime(10, 0).addSecs(i).toString("2025-03-04 hh:mm:ss").toStdString());
     BeaconRaw raw;
     raw.message_number = static_cast<std::uint16_t>(first_number + i);
     writer.AddFrame(kBeaconMarker, EncodeBeaconBody(raw));
@@ -72,14 +64,13 @@ QByteArray BeaconCapture(int count, int first_number) {
 }
 
 // What a core writer puts into a file.
-template <typename Writer>
-QByteArray CoreOutput(Writer&& write) {
+QByteArray CoreOutput(const std::function<void(std::FILE*)>& write) {
   char* buffer = nullptr;
   std::size_t size = 0;
   std::FILE* out = open_memstream(&buffer, &size);
   write(out);
   std::fclose(out);
-  QByteArray bytes(buffer, static_cast<qsizetype>(size));
+  const QByteArray bytes(buffer, static_cast<qsizetype>(size));
   std::free(buffer);
   return bytes;
 }
@@ -101,10 +92,10 @@ class MainWindowTest : public QObject {
     return widget;
   }
   QString Text(const QString& name) const {
-    if (auto* box = w_->findChild<QLineEdit*>(name)) return box->text();
-    return Get<QLabel>(name)->text();
+    auto* box = w_->findChild<QLineEdit*>(name);
+    return box != nullptr ? box->text() : Get<QLabel>(name)->text();
   }
-  QColor Colour(const QString& name, QPalette::ColorRole role = QPalette::Window) const {
+  QColor Colour(const QString& name, QPalette::ColorRole role = QPalette::Base) const {
     return Get(name)->palette().color(role);
   }
   QScrollBar* Scroll() const { return Get<QScrollBar>("HScroll1"); }
@@ -124,7 +115,7 @@ class MainWindowTest : public QObject {
     for (QStringList& files : answers) {
       for (QString& file : files) file = Path(file);
     }
-    w_ = std::make_unique<MainWindow>(QStringList{Path("conf.ini")});
+    w_ = std::make_unique<MainWindow>(QStringList{Path("none.ini"), Path("conf.ini")});
     w_->SetFileChooser([answers, next = 0](QWidget*) mutable -> std::optional<QStringList> {
       if (next >= answers.size() || answers[next++].isEmpty()) return std::nullopt;
       return answers[next - 1];
@@ -146,9 +137,10 @@ class MainWindowTest : public QObject {
     }
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
       const LampState lit = view.lamps[lamp];
-      QCOMPARE(Colour(QStringLiteral("Shape1(%1)").arg(lamp)), lit == LampState::kSet ? Qt::green
-                                                               : lit == LampState::kClear ? Qt::red
-                                                                                          : kGrey);
+      QCOMPARE(Colour(QStringLiteral("Shape1(%1)").arg(lamp), QPalette::Window),
+               lit == LampState::kSet     ? Qt::green
+               : lit == LampState::kClear ? Qt::red
+                                          : kGrey);
     }
     for (const auto& [name, text] :
          {std::pair("Label3", view.time_span), std::pair("Label4", view.posix_time),
@@ -180,83 +172,35 @@ class MainWindowTest : public QObject {
       QCOMPARE(Get<QAbstractButton>(QStringLiteral("Option1(%1)").arg(field))->text(),
                Latin1(Field(field).caption));
       QCOMPARE(Text(QStringLiteral("Label2(%1)").arg(field)), Latin1(Field(field).unit));
-      QVERIFY(Text(QStringLiteral("Text1(%1)").arg(field)).isEmpty());
     }
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
       QCOMPARE(Text(QStringLiteral("Label5(%1)").arg(lamp)), Latin1(Lamp(lamp).caption));
-      QCOMPARE(Colour(QStringLiteral("Shape1(%1)").arg(lamp)), kGrey);
+      QCOMPARE(Colour(QStringLiteral("Shape1(%1)").arg(lamp), QPalette::Window), kGrey);
     }
     QVERIFY(!Scroll()->isEnabled() && ControlsShown());
     QCOMPARE(w_->image_path(), QCoreApplication::applicationDirPath() + "/");
-    auto* tabs = Get<QTabWidget>("SSTab1");
-    for (const auto& [page, name] :
-         {std::pair(0, "Label4"), std::pair(1, "Option1(34)"), std::pair(1, "Shape1(47)"),
-          std::pair(2, "Text5"), std::pair(2, "Text3"), std::pair(2, "Text6")}) {
-      QVERIFY2(tabs->widget(page)->isAncestorOf(Get(name)), name);
-    }
     // Every menu command explains itself in the status bar.
     for (const char* name : {"MenuFileOpen", "MenuFileExit", "WriteCSVFile", "WriteTLMFile",
                              "WritePayloadCSVFile", "MnuInfo"}) {
       QAction* action = w_->findChild<QAction*>(name);
-      QVERIFY2(!action->statusTip().isEmpty(), name);
       action->showStatusText(w_.get());
-      QCOMPARE(w_->statusBar()->currentMessage(), action->statusTip());
+      QVERIFY2(w_->statusBar()->currentMessage().size() > 10, name);
     }
-    // Nothing loaded: exports and screenshot say so and write nothing.
-    const QStringList files = QDir(dir_.path()).entryList(QDir::Files);
-    for (const char* name : {"WriteCSVFile", "WriteTLMFile", "WritePayloadCSVFile"}) {
-      Trigger(name);
-      QCOMPARE(Text("Text4"), QStringLiteral("no input file"));
-    }
+    Trigger("WriteCSVFile");
+    QCOMPARE(Text("Text4"), QStringLiteral("no input file"));
     w_->Command1_Click();
     QVERIFY(Text("Text4").contains("no capture") && ControlsShown());
-    QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), files);
     // "B" before any choice charts field 0, which has no record yet.
     Get<QCheckBox>("Check1")->click();
-    QCOMPARE(Chart()->content().type, ChartType::kBars);
-    QVERIFY(Chart()->content().series.empty());
+    QVERIFY(Chart()->content().type == ChartType::kBars && Chart()->content().series.empty());
   }
 
-  void confIni_data() {
-    QTest::addColumn<QStringList>("files");
-    QTest::addColumn<bool>("button");
-    QTest::addColumn<QString>("image_path");
-    QTest::newRow("first found wins")
-        << QStringList{"none", "no.ini", "yes.ini"} << false << "/srv/Ham/";
-    QTest::newRow("later file") << QStringList{"none", "yes.ini"} << true << "/tmp/x/";
-    QTest::newRow("no keys") << QStringList{"other.ini", "no.ini"} << true
-                             << QCoreApplication::applicationDirPath() + "/";
-  }
-  void confIni() {
-    QFETCH(QStringList, files);
-    QFETCH(bool, button);
-    QFETCH(QString, image_path);
+  void confIniFirstFoundWins() {
     WriteAll(Path("no.ini"), "screenshot = no\r\nImage_Path=/srv/Ham/\r\n");
-    WriteAll(Path("yes.ini"), "SCREENSHOT=YES\nIMAGE_PATH=/tmp/x/\n");
-    WriteAll(Path("other.ini"), "COLOUR=RED\n");
-    for (QString& file : files) file = Path(file);
-    w_ = std::make_unique<MainWindow>(files);
-    QCOMPARE(!Get("Command1")->isHidden(), button);
-    QCOMPARE(w_->image_path(), image_path);
-  }
-
-  void openSampleThroughTheMenu() {
-    MakeWindow({{"pass.kss"}});
-    Trigger("MenuFileOpen");
-    QCOMPARE(w_->state().BeaconCount, 86);
-    QCOMPARE(w_->state().PayloadCount, 26);
-    QCOMPARE(Text("Text4"), Path("pass.kss"));
-    QCOMPARE(Text("Text2"), QStringLiteral("#1 / 86"));
-    CheckShows(1);
-    QVERIFY(Get<QAbstractButton>("Option1(17)")->isChecked());
-    QCOMPARE(Get<QGroupBox>("Frame1")->title(), QStringLiteral("Temp X+ Panel (C)"));
-    QCOMPARE(Colour("Text1(17)", QPalette::Base), kYellow);
-    QCOMPARE(Colour("Text1(16)", QPalette::Base), kWhite);
-    QCOMPARE(Charted(), QList<int>{17});
-    QCOMPARE(Chart()->content().row_labels.size(), std::size_t{86});
-    QCOMPARE(Chart()->marked_record(), 1);
-    QCOMPARE(Scroll()->maximum(), 86);
-    QCOMPARE(Get<QPlainTextEdit>("Text5")->blockCount(), 86 + 26);
+    WriteAll(Path("yes.ini"), "SCREENSHOT=YES\n");
+    w_ = std::make_unique<MainWindow>(QStringList{Path("none"), Path("no.ini"), Path("yes.ini")});
+    QVERIFY(Get("Command1")->isHidden());
+    QCOMPARE(w_->image_path(), QStringLiteral("/srv/Ham/"));
   }
 
   void openCommands_data() {
@@ -264,6 +208,8 @@ class MainWindowTest : public QObject {
     QTest::addColumn<int>("position");  // of the scroll bar before the last command
     QTest::addColumn<QString>("position_text");
     QTest::addColumn<QString>("status");  // in Text4, "@" standing for the temporary folder
+    QTest::newRow("sample") << QList<QStringList>{{"pass.kss"}} << 1 << "#1 / 86"
+                            << "@/pass.kss";
     QTest::newRow("cancel reloads the files")
         << QList<QStringList>{{"pass.kss"}, {}} << 40 << "#40 / 86"
         << "@/pass.kss";
@@ -290,14 +236,23 @@ class MainWindowTest : public QObject {
     MakeWindow(answers);
     for (qsizetype command = 0; command < answers.size(); ++command) {
       if (command == answers.size() - 1) Scroll()->setValue(position);
-      w_->MenuFileOpen_Click();
+      Trigger("MenuFileOpen");
     }
     QCOMPARE(Text("Text2"), position_text);
     QVERIFY2(Text("Text4").contains(status.replace("@", dir_.path())), qPrintable(Text("Text4")));
     const int stored = static_cast<int>(w_->state().StoredCount(Kind::kBeacon));
-    QCOMPARE(Scroll()->maximum(), std::max(stored, 1));
-    QCOMPARE(Scroll()->isEnabled(), stored > 0);
-    if (!position_text.isEmpty()) CheckShows(Scroll()->value());
+    QVERIFY(Scroll()->maximum() == std::max(stored, 1) && Scroll()->isEnabled() == (stored > 0));
+    if (position_text.isEmpty()) return;
+    CheckShows(Scroll()->value());
+    // Field 17 of the new records is chosen, highlighted and charted, the record on view marked.
+    QVERIFY(Get<QAbstractButton>("Option1(17)")->isChecked());
+    QCOMPARE(Get<QGroupBox>("Frame1")->title(), QStringLiteral("Temp X+ Panel (C)"));
+    QVERIFY(Colour("Text1(17)") == kYellow && Colour("Text1(16)") == Qt::white);
+    QVERIFY(Charted() == (stored > 0 ? QList<int>{17} : QList<int>()) &&
+            std::ssize(Chart()->content().row_labels) == stored);
+    QCOMPARE(Chart()->marked_record(), Scroll()->value());
+    QVERIFY(Get<QPlainTextEdit>("Text5")->blockCount() >=
+            w_->state().BeaconCount + w_->state().PayloadCount);
   }
 
   void droppedCapturesOpenAndACancelReloadsThem() {
@@ -305,91 +260,65 @@ class MainWindowTest : public QObject {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(Path("four.kss")), QUrl::fromLocalFile(Path("a.txt"))});
     QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w_.get(), &enter);
-    QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w_.get(), &enter);
     QCoreApplication::sendEvent(w_.get(), &drop);
-    QCOMPARE(w_->state().BeaconCount, 4);
+    QVERIFY(enter.isAccepted() && w_->state().BeaconCount == 4);
     w_->MenuFileOpen_Click();
     QCOMPARE(w_->state().BeaconCount, 4);
   }
 
-  void draggingTheScrollBarAndClickingTheChart() {
+  void scrollBarDragKeysAndChartClicks() {
     MakeSampleWindow();
-    QSignalSpy released(Scroll(), &QScrollBar::valueChanged);
     Scroll()->setSliderDown(true);
-    for (int position : {5, 86}) {
-      Scroll()->setSliderPosition(position);
-      CheckShows(position);
-      QCOMPARE(Chart()->marked_record(), position);
-    }
-    QCOMPARE(released.count(), 0);
+    Scroll()->setSliderPosition(5);  // the view follows the thumb before it is let go
+    CheckShows(5);
+    QCOMPARE(Chart()->marked_record(), 5);
     Scroll()->setSliderDown(false);
-    QCOMPARE(released.count(), 1);
     emit Chart()->recordClicked(12);
-    QCOMPARE(Scroll()->value(), 12);
-    QCOMPARE(Chart()->marked_record(), 12);
-    CheckShows(12);
-  }
-
-  void keysStepTheRecords_data() {
-    QTest::addColumn<QString>("focus");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("record");
-    QTest::newRow("Right, scroll bar") << "HScroll1" << 1 << int{Qt::Key_Right} << 2;
-    QTest::newRow("Left, selector") << "Option1(17)" << 5 << int{Qt::Key_Left} << 4;
-    QTest::newRow("Left at the first") << "Text1(3)" << 1 << int{Qt::Key_Left} << 1;
-    QTest::newRow("Page Down, value box") << "Text1(3)" << 1 << int{Qt::Key_PageDown} << 11;
-    QTest::newRow("Page Down near the end") << "HScroll1" << 80 << int{Qt::Key_PageDown} << 86;
-    QTest::newRow("Page Up, selector") << "Option1(0)" << 15 << int{Qt::Key_PageUp} << 5;
-    QTest::newRow("Page Up near the start") << "HScroll1" << 5 << int{Qt::Key_PageUp} << 1;
-    QTest::newRow("Home") << "Text1(44)" << 40 << int{Qt::Key_Home} << 1;
-    QTest::newRow("End") << "Option1(44)" << 1 << int{Qt::Key_End} << 86;
-    QTest::newRow("frame log keeps its keys") << "Text5" << 7 << int{Qt::Key_End} << 7;
-  }
-  void keysStepTheRecords() {
-    QFETCH(QString, focus);
-    QFETCH(int, start);
-    QFETCH(int, key);
-    QFETCH(int, record);
-    MakeSampleWindow();
-    Scroll()->setValue(start);
-    QTest::keyClick(Get(focus), static_cast<Qt::Key>(key));
-    QCOMPARE(Scroll()->value(), record);
-    CheckShows(record);
-    QCOMPARE(Chart()->marked_record(), record);
-    // Neither the field choice nor the chart moves.
-    QVERIFY(Get<QAbstractButton>("Option1(17)")->isChecked());
-    QCOMPARE(Charted(), QList<int>{17});
+    QVERIFY(Scroll()->value() == 12 && Chart()->marked_record() == 12);
+    // Keys on the scroll bar or the field grid step the records; the frame log keeps its keys.
+    const struct {
+      const char* focus;
+      Qt::Key key;
+      int record;
+    } keys[] = {{"HScroll1", Qt::Key_Right, 13},    {"Option1(17)", Qt::Key_Left, 12},
+                {"Text1(3)", Qt::Key_PageDown, 22}, {"Option1(0)", Qt::Key_PageUp, 12},
+                {"HScroll1", Qt::Key_PageUp, 2},    {"Text1(44)", Qt::Key_PageUp, 1},
+                {"Text1(3)", Qt::Key_Left, 1},      {"Option1(44)", Qt::Key_End, 86},
+                {"HScroll1", Qt::Key_PageDown, 86}, {"Text5", Qt::Key_Home, 86},
+                {"Text1(20)", Qt::Key_Home, 1}};
+    for (const auto& [focus, key, record] : keys) {
+      QTest::keyClick(Get(focus), key);
+      QVERIFY2(Scroll()->value() == record && Chart()->marked_record() == record, focus);
+      CheckShows(record);
+      QVERIFY(Get<QAbstractButton>("Option1(17)")->isChecked() && Charted() == QList<int>{17});
+    }
   }
 
   void fieldChoiceAndGroupedCharts() {
     MakeSampleWindow();
     auto click = [&](int field, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = {}) {
       QTest::mouseClick(Get(QStringLiteral("Option1(%1)").arg(field)), button, modifiers);
-      QCOMPARE(w_->selected_field(), field);
-      QCOMPARE(Colour(QStringLiteral("Text1(%1)").arg(field), QPalette::Base), kYellow);
+      QVERIFY(w_->selected_field() == field &&
+              Get<QAbstractButton>(QStringLiteral("Option1(%1)").arg(field))->isChecked());
+      QCOMPARE(Colour(QStringLiteral("Text1(%1)").arg(field)), kYellow);
     };
     click(20, Qt::LeftButton, Qt::ShiftModifier);
     QCOMPARE(Charted(), (QList<int>{19, 20, 18}));
     click(6, Qt::RightButton);
     QCOMPARE(Charted(), (QList<int>{5, 6, 8}));
-    QVERIFY(Get<QAbstractButton>("Option1(6)")->isChecked());
     // A payload field of no group: payload records on view, no mark in the beacon chart.
     Scroll()->setValue(60);
     click(40, Qt::RightButton);
-    QCOMPARE(Charted(), (QList<int>{5, 6, 8}));
+    QVERIFY(Charted() == (QList<int>{5, 6, 8}) && Chart()->marked_record() == 0);
     QCOMPARE(Text("Text2"), QStringLiteral("#26 / 26"));
     CheckShows(26);
-    QCOMPARE(Chart()->marked_record(), 0);
-    QCOMPARE(Colour("Text1(6)", QPalette::Base), kWhite);
     click(10, Qt::LeftButton, Qt::ShiftModifier);
     QCOMPARE(Get<QGroupBox>("Frame1")->title(), QStringLiteral("StenSat Temp (C)"));
     // "B" charts the chosen field alone, as bars, then as lines again.
     Get<QCheckBox>("Check1")->click();
-    QCOMPARE(Charted(), QList<int>{10});
-    QCOMPARE(Chart()->content().type, ChartType::kBars);
+    QVERIFY(Charted() == QList<int>{10} && Chart()->content().type == ChartType::kBars);
     Get<QCheckBox>("Check1")->click();
     QCOMPARE(Chart()->content().type, ChartType::kLines);
   }
@@ -397,15 +326,8 @@ class MainWindowTest : public QObject {
   void infoWindowSizeAndGrowth() {
     MakeWindow();
     Trigger("MnuInfo");
-    QPointer<InfoWindow> info = w_->info_window();
-    QVERIFY(info->isVisible() && !info->isModal());
-    QCOMPARE(info->findChild<QLabel*>("Label1")->text(), QLatin1String(kProgramTitle));
-    QCOMPARE(info->findChild<QLabel*>("Image1")->pixmap().size(), QSize(317, 300));
-    w_->MnuInfo_Click();
-    QCOMPARE(w_->info_window(), info.data());
-    info->close();
-    QTRY_VERIFY(info.isNull());
-
+    QVERIFY(w_->info_window()->isVisible() && !w_->info_window()->isModal());
+    QCOMPARE(w_->info_window()->findChild<QLabel*>("Image1")->pixmap().size(), QSize(317, 300));
     w_->show();
     QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
     QVERIFY(w_->centralWidget()->width() >= 717 && w_->centralWidget()->height() >= 638);
@@ -415,9 +337,8 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE(Get("Frame1")->height(), frame_height + 200);
     QCOMPARE(Get("SSTab1")->height(), tabs_height);
     // Menu command tips show below the status box, never over it.
-    const QWidget* box = Get("Text4");
-    QVERIFY(!QRect(box->mapTo(w_.get(), QPoint()), box->size())
-                 .intersects(w_->statusBar()->geometry()));
+    const QRect box(Get("Text4")->mapTo(w_.get(), QPoint()), Get("Text4")->size());
+    QVERIFY(!box.intersects(w_->statusBar()->geometry()));
   }
 
   void exportsEqualTheCoresOutput() {
@@ -427,15 +348,14 @@ class MainWindowTest : public QObject {
     Trigger("WriteCSVFile");
     QCOMPARE(Text("Text4"), Path("pass.csv") + " has been written");
     QCOMPARE(ReadAll(Path("pass.csv")),
-             CoreOutput([&](std::FILE* out) { WriteBeaconCsv(out, state, separator); }));
+             CoreOutput([&](auto out) { WriteBeaconCsv(out, state, separator); }));
     Trigger("WritePayloadCSVFile");
     QCOMPARE(ReadAll(Path("pass-payload.csv")),
-             CoreOutput([&](std::FILE* out) { WritePayloadCsv(out, state, separator); }));
+             CoreOutput([&](auto out) { WritePayloadCsv(out, state, separator); }));
     for (int record : {1, 7}) {  // the report is of the record on view
       Scroll()->setValue(record);
       Trigger("WriteTLMFile");
-      QCOMPARE(Text("Text4"), Path("pass.tlm") + " has been written");
-      QCOMPARE(ReadAll(Path("pass.tlm")), CoreOutput([&](std::FILE* out) {
+      QCOMPARE(ReadAll(Path("pass.tlm")), CoreOutput([&](auto out) {
                  WriteReport(out, BuildRecordView(state, record, Kind::kBeacon, separator));
                }));
     }
@@ -447,16 +367,12 @@ class MainWindowTest : public QObject {
     // Writes past 100 bytes fail with "File too large" (root may write any folder).
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100;
+    const rlimit small{100, saved.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &small);
     Trigger("WriteCSVFile");
     setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, SIG_DFL);
-    QVERIFY2(
-        Text("Text4").startsWith(Path("pass.csv") + ": ") && Text("Text4").contains("too large"),
-        qPrintable(Text("Text4")));
+    QVERIFY(Text("Text4").startsWith(Path("pass.csv: ")) && Text("Text4").contains("too large"));
     QCOMPARE(ReadAll(Path("pass.csv")), QByteArray("earlier\r\n"));
   }
 
@@ -474,80 +390,45 @@ class MainWindowTest : public QObject {
     const QByteArray bytes = ReadAll(Path("shots/pass.png"));
     QCOMPARE(bytes.mid(24, 2), QByteArray("\x08\x03"));  // 8 bits, palette colour type
     QImage png;
-    QVERIFY(png.loadFromData(bytes, "PNG") && png.colorCount() <= 256);
-    QCOMPARE(png.size(), with_controls.size());
+    QVERIFY(png.loadFromData(bytes, "PNG") && png.size() == with_controls.size());
     QCOMPARE(qAlpha(png.pixel(1, 1)), 0);
     QWidget* box = Get("Text1(17)");
     QCOMPARE(png.pixel(box->mapTo(client, QPoint(box->width() - 4, 3))), kYellow.rgb());
     // Only background where "S" stood; where "B" stood, not the picture with "B".
-    bool differs = false;
+    int differing = 0;
     for (QWidget* control : {Get("Command1"), Get("Check1")}) {
       for (int y = 0; y < control->height(); ++y) {
         for (int x = 0; x < control->width(); ++x) {
           const QPoint at = control->mapTo(client, QPoint(x, y));
           if (control == Get("Command1")) QCOMPARE(qAlpha(png.pixel(at)), 0);
-          differs = differs || (png.pixel(at) | 0xFF000000u) != with_controls.pixel(at);
+          differing += (png.pixel(at) | 0xFF000000u) != with_controls.pixel(at);
         }
       }
     }
-    QVERIFY(differs);
+    QVERIFY(differing > 0);
   }
 
-  void screenshotFailures_data() {
-    QTest::addColumn<QString>("image_path");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("missing folder") << "nowhere/"
-                                    << "nowhere is not a writable folder";
-    // A folder where the PNG should go: the bitmap stays and a message box says why.
-    QTest::newRow("PNG cannot be written") << "blocked/"
-                                           << "blocked/pass.bmp saved";
-  }
   void screenshotFailures() {
-    QFETCH(QString, image_path);
-    QFETCH(QString, status);
+    // A missing folder; a folder where the PNG should go, which keeps the bitmap.
     QVERIFY(QDir(dir_.path()).mkpath("blocked/pass.png"));
-    MakeSampleWindow("IMAGE_PATH=" + QFile::encodeName(Path(image_path)));
-    w_->Command1_Click();
-    QVERIFY2(Text("Text4").endsWith(Path(status)), qPrintable(Text("Text4")));
-    QVERIFY(ControlsShown() && !QFile::exists(Path("nowhere")));
-    const bool bitmap_kept = QFile::exists(Path("blocked/pass.bmp"));
-    QCOMPARE(bitmap_kept, image_path == "blocked/");
-    QCOMPARE(messages_.size(), bitmap_kept ? 1 : 0);
-    if (bitmap_kept)
-      QVERIFY(messages_[0].startsWith("Error: PNG conversion failed: " + Path("blocked/pass.png")));
-    messages_.clear();
-  }
-
-  void paletteOfManyColours() {
-    // 64 x 64 distinct colours above a band of background; 255 boxes span a few steps of 4.
-    QImage picture(64, 66, QImage::Format_RGB32);
-    picture.fill(kBackground);
-    for (int y = 0; y < 64; ++y) {
-      for (int x = 0; x < 64; ++x) picture.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) * 2 + 1));
+    for (const auto& [folder, status] : {std::pair("nowhere/", "nowhere is not a writable folder"),
+                                         std::pair("blocked/", "blocked/pass.bmp saved")}) {
+      MakeSampleWindow("IMAGE_PATH=" + QFile::encodeName(Path(folder)));
+      w_->Command1_Click();
+      QVERIFY2(Text("Text4").endsWith(Path(status)), qPrintable(Text("Text4")));
+      QVERIFY(ControlsShown() && !QFile::exists(Path("nowhere")));
     }
-    const QImage indexed = ToIndexedWithTransparency(picture, kBackground);
-    QVERIFY(indexed.format() == QImage::Format_Indexed8 && indexed.colorCount() <= 256);
-    QCOMPARE(qAlpha(indexed.pixel(5, 65)), 0);
-    for (int y = 0; y < 64; ++y) {
-      for (int x = 0; x < 64; ++x) {
-        const QRgb was = picture.pixel(x, y);
-        const QRgb is = indexed.pixel(x, y);
-        QVERIFY(qAlpha(is) == 255 && std::abs(qRed(was) - qRed(is)) <= 24 &&
-                std::abs(qGreen(was) - qGreen(is)) <= 24 && std::abs(qBlue(was) - qBlue(is)) <= 24);
-      }
-    }
+    QVERIFY(QFile::exists(Path("blocked/pass.bmp")) && messages_.size() == 1);
+    QVERIFY(messages_.takeFirst().startsWith("Error: PNG conversion failed: " + Path("blocked/")));
   }
 
   void screenshotOption() {
     QProcess decoder;
     decoder.start(TALPHEX_DECODER_PROGRAM, {"--screenshot", Path("window.png"), Path("pass.kss")});
-    QVERIFY(decoder.waitForFinished(60000));
-    QCOMPARE(decoder.exitCode(), 0);
-    const QImage picture(Path("window.png"), "PNG");
-    QVERIFY(picture.width() >= 717 && picture.height() >= 638);
+    QVERIFY(decoder.waitForFinished(60000) && decoder.exitCode() == 0);
+    QVERIFY(QImage(Path("window.png"), "PNG").height() >= 638);
     decoder.start(TALPHEX_DECODER_PROGRAM, {"--screenshot", Path("nowhere/window.png")});
-    QVERIFY(decoder.waitForFinished(60000));
-    QCOMPARE(decoder.exitCode(), 1);
+    QVERIFY(decoder.waitForFinished(60000) && decoder.exitCode() == 1);
     QVERIFY(decoder.readAllStandardError().contains(QFile::encodeName(Path("nowhere/window.png"))));
   }
 };
