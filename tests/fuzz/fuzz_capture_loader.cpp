@@ -1,7 +1,7 @@
 // Fuzz target for the capture loader. Every input is loaded twice: whole, through
-// LoadCaptureBytes, and through a CaptureScanner fed in pieces of pseudo-random size. Both must
-// give the same records, counts, warnings and frame log, whatever the bytes are; the record view
-// and the exports are then built from what was loaded.
+// LoadCaptureBytes, and through a CaptureScanner fed in pieces of changing size. Both must give
+// the same records, counts and frame log, whatever the bytes are; the record view and the exports
+// are then built from what was loaded.
 
 #undef NDEBUG  // the assertions are what the target checks, in every build
 
