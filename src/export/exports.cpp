@@ -5,6 +5,7 @@
 #include "export/atomic_file.h"
 #include "export/output_path.h"
 #include "ui/field_catalogue.h"
+#include "ui/program_info.h"
 #include "ui/text_forms.h"
 
 namespace talphex {
@@ -75,7 +76,7 @@ void WritePayloadCsv(std::FILE* out, const DecoderState& state, char decimal_sep
 void WriteReport(std::FILE* out, const RecordView& view) {
   std::string text;
   auto line = [&text](std::string_view content) { text.append(content).append(kLineEnd); };
-  line(kReportTitle);
+  line(kProgramTitle);
   line(std::string(54, '='));
   line("");
   line(view.beacon_frame);

@@ -11,7 +11,6 @@ namespace talphex {
 
 inline constexpr char kNoInputFile[] = "no input file";
 inline constexpr char kHasBeenWritten[] = " has been written";
-inline constexpr char kReportTitle[] = "TALPHEX Telemetry Decoder";
 
 // Beacon CSV: "time;", one entry per value slot 0 to 50, every line ended by ";" and CR LF;
 // one line per stored beacon record, values in the two-decimal form.
