@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 
 ./scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --target talphex-decoder talphex-cli
 
 sample=data/sample-pass.kss
 if [ -x build/release/src/app/talphex-decoder ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
