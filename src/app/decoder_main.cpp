@@ -31,30 +31,71 @@ void WaitUntilLaidOut(QWidget& window) {
   }
 }
 
-}  // namespace
+void SetApplicationInfo() {
+  QCoreApplication::setApplicationName(QStringLiteral("talphex-decoder"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TALPHEX_VERSION));
+}
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  // QApplication adopts the user's C locale; the core's number texts expect the C library to
-  // write "." and put the user's separator in themselves.
-  std::setlocale(LC_NUMERIC, "C");
-  QApplication::setApplicationName(QStringLiteral("talphex-decoder"));
-  QApplication::setApplicationDisplayName(QLatin1String(talphex::kProgramTitle));
-  QApplication::setApplicationVersion(QStringLiteral(TALPHEX_VERSION));
+// True when the command line only asks for the help or the version text.
+bool WantsInfoOnly(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray arg(argv[i]);
+    if (arg == "-h" || arg == "--help" || arg == "--help-all" || arg == "-?" || arg == "-v" ||
+        arg == "--version") {
+      return true;
+    }
+  }
+  return false;
+}
 
-  QCommandLineParser parser;
+bool HasDisplay() {
+  return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+void AddOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot) {
   parser.setApplicationDescription(
       QStringLiteral("Decodes TALPHEX beacon and VAVE payload frames from KISS capture files."));
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption screenshot(
-      QStringLiteral("screenshot"),
-      QStringLiteral("Open the captures, save a PNG picture of the window to <file> and exit."),
-      QStringLiteral("file"));
   parser.addOption(screenshot);
   parser.addPositionalArgument(QStringLiteral("captures"),
                                QStringLiteral("KISS capture files (*.kss) to open at start"),
                                QStringLiteral("[capture.kss...]"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const QCommandLineOption screenshot(
+      QStringLiteral("screenshot"),
+      QStringLiteral("Open the captures, save a PNG picture of the window to <file> and exit."),
+      QStringLiteral("file"));
+  if (WantsInfoOnly(argc, argv)) {
+    // Help and version need no display.
+    QCoreApplication app(argc, argv);
+    SetApplicationInfo();
+    QCommandLineParser parser;
+    AddOptions(parser, screenshot);
+    parser.process(app);
+    return 0;
+  }
+  if (!HasDisplay()) {
+    std::fprintf(stderr,
+                 "talphex-decoder: no display found (DISPLAY is not set); run it in a desktop "
+                 "session, under xvfb-run, or use talphex-cli\n");
+    return 1;
+  }
+  QApplication app(argc, argv);
+  // QApplication adopts the user's C locale; the core's number texts expect the C library to
+  // write "." and put the user's separator in themselves.
+  std::setlocale(LC_NUMERIC, "C");
+  SetApplicationInfo();
+  QApplication::setApplicationDisplayName(QLatin1String(talphex::kProgramTitle));
+
+  QCommandLineParser parser;
+  AddOptions(parser, screenshot);
   parser.process(app);
 
   talphex::MainWindow window(talphex::DefaultConfIniPaths());

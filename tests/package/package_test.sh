@@ -25,6 +25,11 @@ done
 
 "$work/root/usr/bin/talphex-cli" --version | grep -q '^talphex-cli 0\.3' || {
   echo "unexpected --version output"; exit 1; }
+if [ -e "$work/root/usr/bin/talphex-decoder" ]; then
+  # Help and version must work without a display.
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/talphex-decoder" --version |
+    grep -q '^talphex-decoder 0\.3' || { echo "talphex-decoder --version failed"; exit 1; }
+fi
 summary=$("$work/root/usr/bin/talphex-cli" "$work/root/usr/share/talphex/sample-pass.kss")
 echo "$summary"
 grep -q '^total: 86 beacon frames, 26 payload frames, 0 skipped$' <<<"$summary" || {
