@@ -2,18 +2,9 @@
 // record mark) and turns clicks, hovering, the wheel and drags into records and zooms.
 #include "chart/chart_widget.h"
 
-#include <QBarSeries>
-#include <QBarSet>
-#include <QCategoryAxis>
-#include <QChart>
-#include <QChartView>
-#include <QClipboard>
-#include <QLineSeries>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QToolTip>
-#include <QValueAxis>
+#include <QtCharts>
 #include <QtTest>
+#include <QtWidgets>
 #include <cmath>
 
 namespace talphex {
@@ -76,9 +67,9 @@ class ChartWidgetTest : public QObject {
         const ChartSeries& expected = content.series[k];
         QCOMPARE(set ? set->label() : line->name(), QString::fromStdString(expected.legend));
         QCOMPARE(set ? set->at(11) : line->points().last().y(), expected.values[11]);
-        const auto rgb = expected.colour.value_or(Rgb{0, 0, 0});
-        if (count == 3)
-          QCOMPARE(set ? set->color() : line->pen().color(), QColor(rgb.red, rgb.green, rgb.blue));
+        if (const auto rgb = expected.colour)
+          QCOMPARE(set ? set->color() : line->pen().color(),
+                   QColor(rgb->red, rgb->green, rgb->blue));
         if (line) QCOMPARE(line->count(), k == 0 ? 11 : 12);
       }
       auto* values = qobject_cast<QValueAxis*>(Chart()->axes(Qt::Vertical)[0]);
@@ -174,13 +165,8 @@ class ChartWidgetTest : public QObject {
   }
 };
 
-namespace testing {
-int RunTests(int argc, char** argv) {
-  ChartWidgetTest test;
-  return QTest::qExec(&test, argc, argv);
-}
-}  // namespace testing
-
 }  // namespace talphex
+
+QTEST_MAIN(talphex::ChartWidgetTest)
 
 #include "chart_widget_test.moc"
