@@ -53,6 +53,10 @@ class MainWindowTest : public QObject {
   std::unique_ptr<MainWindow> w_;
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
+  // The object name of control `index` of an array of controls, as "Text1(17)".
+  static QString Name(const char* control, int index) {
+    return QString("%1(%2)").arg(control).arg(index);
+  }
   template <typename T = QWidget>
   T* Get(const QString& name) const {
     T* widget = w_->findChild<T*>(name);
@@ -87,9 +91,8 @@ class MainWindowTest : public QObject {
   // folder) in turn, an empty list being a cancelled dialog; message boxes are recorded.
   void MakeWindow(QList<QStringList> answers = {}, const QByteArray& conf_ini = "") {
     WriteAll(Path("conf.ini"), conf_ini);
-    for (QStringList& files : answers) {
-      for (QString& file : files) file = Path(file);
-    }
+    for (QStringList& files : answers)
+      files.replaceInStrings(QRegularExpression("^"), dir_.path() + "/");
     w_ = std::make_unique<MainWindow>(QStringList{Path("none.ini"), Path("conf.ini")});
     w_->SetFileChooser([answers, next = 0](QWidget*) mutable -> std::optional<QStringList> {
       if (next >= answers.size() || answers[next++].isEmpty()) return std::nullopt;
@@ -108,12 +111,11 @@ class MainWindowTest : public QObject {
     const RecordView view = BuildRecordView(w_->state(), record, KindOfField(w_->selected_field()),
                                             w_->decimal_separator());
     for (int field = 0; field < kFieldCount; ++field) {
-      QCOMPARE(Text(QStringLiteral("Text1(%1)").arg(field)),
-               QString::fromLatin1(view.values[field]));
+      QCOMPARE(Text(Name("Text1", field)), QString::fromLatin1(view.values[field]));
     }
     const QColor lamp_colours[] = {kGrey, Qt::green, Qt::red};  // no record, set, clear
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
-      QCOMPARE(Colour(QStringLiteral("Shape1(%1)").arg(lamp), QPalette::Window),
+      QCOMPARE(Colour(Name("Shape1", lamp), QPalette::Window),
                lamp_colours[static_cast<int>(view.lamps[lamp])]);
     }
     for (const auto& [name, text] :
@@ -140,15 +142,13 @@ class MainWindowTest : public QObject {
     MakeWindow();
     QCOMPARE(w_->windowTitle(), QLatin1String(kProgramTitle));
     for (int field = 0; field < kFieldCount; ++field) {
-      QCOMPARE(Get<QAbstractButton>(QStringLiteral("Option1(%1)").arg(field))->text(),
+      QCOMPARE(Get<QAbstractButton>(Name("Option1", field))->text(),
                QString::fromLatin1(Field(field).caption));
-      QCOMPARE(Text(QStringLiteral("Label2(%1)").arg(field)),
-               QString::fromLatin1(Field(field).unit));
+      QCOMPARE(Text(Name("Label2", field)), QString::fromLatin1(Field(field).unit));
     }
     for (int lamp = 0; lamp < kLampCount; ++lamp) {
-      QCOMPARE(Text(QStringLiteral("Label5(%1)").arg(lamp)),
-               QString::fromLatin1(Lamp(lamp).caption));
-      QCOMPARE(Colour(QStringLiteral("Shape1(%1)").arg(lamp), QPalette::Window), kGrey);
+      QCOMPARE(Text(Name("Label5", lamp)), QString::fromLatin1(Lamp(lamp).caption));
+      QCOMPARE(Colour(Name("Shape1", lamp), QPalette::Window), kGrey);
     }
     QVERIFY(!Scroll()->isEnabled() && ControlsShown());
     QCOMPARE(w_->image_path(), QCoreApplication::applicationDirPath() + "/");
@@ -248,10 +248,10 @@ class MainWindowTest : public QObject {
   void fieldChoiceAndGroupedCharts() {
     MakeSampleWindow();
     auto click = [&](int field, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = {}) {
-      QTest::mouseClick(Get(QStringLiteral("Option1(%1)").arg(field)), button, modifiers);
+      QTest::mouseClick(Get(Name("Option1", field)), button, modifiers);
       QVERIFY(w_->selected_field() == field &&
-              Get<QAbstractButton>(QStringLiteral("Option1(%1)").arg(field))->isChecked());
-      QCOMPARE(Colour(QStringLiteral("Text1(%1)").arg(field)), kYellow);
+              Get<QAbstractButton>(Name("Option1", field))->isChecked());
+      QCOMPARE(Colour(Name("Text1", field)), kYellow);
     };
     click(20, Qt::LeftButton, Qt::ShiftModifier);
     QCOMPARE(Charted(), (QList<int>{19, 20, 18}));
