@@ -86,15 +86,5 @@ TEST(Cli, VersionAndUsageErrors) {
   }
 }
 
-// An output that cannot be written is named, and the others are still written.
-TEST(Cli, FailedOutputDoesNotStopTheOthers) {
-  const testing::TempDir dir;
-  const testing::CliRun run =
-      RunCliWith({"--csv", "/dev/full", "--payload-csv", dir.File("out.csv"), kSample});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("/dev/full"), std::string::npos) << run.err;
-  EXPECT_EQ(testing::ReadFile(dir.File("out.csv")), Golden("sample-payload.csv"));
-}
-
 }  // namespace
 }  // namespace talphex

@@ -36,7 +36,8 @@ TEST(Ascii85, DecodesWhatTheEncoderWroteForEveryLength) {
 TEST(Ascii85, DecodesOrFailsWithItsReason) {
   using enum Ascii85Status;
   const Bytes hell = {'H', 'e', 'l', 'l'};
-  // Body text, status, and the whole output; for an overflow only its start.
+  // Body text, status, and the whole output; for an overflow only its start. The other ways a body
+  // can be malformed go through the loader in the bad-input suite.
   const std::tuple<std::string, Ascii85Status, Bytes> kCases[] = {
       {"z~>", kOk, {0, 0, 0, 0}},
       {"<~z~>", kOk, {0, 0, 0, 0}},
@@ -46,13 +47,7 @@ TEST(Ascii85, DecodesOrFailsWithItsReason) {
       {"8~>", kOk, {}},                         // a lone digit is still a digit
       {" 87\r\n c\tU\x01R\x1F ~>", kOk, hell},  // codes 0 to 32 between digits are passed over
       {"87cURD~>\xFF{}~", kOk, hell},           // nothing after the terminator is looked at
-      {"", kEmpty, kEarlierBody},
-      {"<87cU~>", kBadOpening, kEarlierBody},
-      {"87cU~", kNoTerminator, kEarlierBody},
-      {"87vU~>", kInvalidCharacter, kEarlierBody},
       {"87cU\x80~>", kInvalidCharacter, kEarlierBody},
-      {"8z7cU~>", kMisplacedZ, kEarlierBody},
-      {"~>", kNoDigits, kEarlierBody},
       // Past the largest group value: the output is already sized, earlier groups are kept.
       {"s8W-\"~>", kGroupOverflow, {}},
       {"87cURuuuuu~>", kGroupOverflow, hell},

@@ -24,37 +24,28 @@ TelemetryRecord DecodeOne(Kind kind, int offset, const std::vector<std::uint8_t>
 }
 
 // Each case sets the bytes of one field in an otherwise zero body: the field's slot must read the
-// expected value and no other slot may differ from the all-zero body. The cases include the
-// examples of the field readers: signed and unsigned words, 12-bit, 10-bit and 15-bit counts.
-TEST(FrameDecoders, EveryFieldFromItsOffsetAndNoOther) {
+// expected value and no other slot may differ from the all-zero body. The cases are the examples
+// of the field readers (signed and unsigned words, 12-bit, 10-bit and 15-bit counts) and the signed
+// fields whose sign the sample never shows; the golden exports pin every other field's offset and
+// scale.
+TEST(FrameDecoders, FieldsFromTheirOffsetsAndNoOther) {
   const std::tuple<Kind, int, std::vector<std::uint8_t>, std::size_t, double> kCases[] = {
       {kBeacon, 0, {0x2A, 0x00}, 0, 42},
       {kBeacon, 2, {0x80, 0x2C, 0x26, 0x5C}, 1, 1546005632},
-      {kBeacon, 6, {0x05}, 2, 5},
       {kBeacon, 7, {0x00, 0x80}, 3, 32768},
       {kBeacon, 9, {0x9A, 0x01}, 4, 4.00365},
       {kBeacon, 11, {0xFF, 0xFF}, 5, -0.244},
       {kBeacon, 19, {0x00, 0x80}, 9, -32768 * 0.244},
       {kBeacon, 21, {0x2F, 0x02}, 10, 0.76},
-      {kBeacon, 29, {0x2F, 0x02}, 14, 0.76},
       {kBeacon, 31, {0xFF, 0xFF}, 15, 65535 * 0.49 - 273.15},
       {kBeacon, 33, {0x90, 0x01}, 16, 25},
       {kBeacon, 33, {0xFF, 0x03}, 16, -0.0625},
       {kBeacon, 37, {0x00, 0x02}, 18, -32},
       {kBeacon, 39, {0x90, 0xFD}, 19, 25},  // bits above the 10-bit field are ignored
-      {kBeacon, 41, {0x90, 0x01}, 20, 25},
-      {kBeacon, 43, {0x9A, 0x01}, 21, 4.00365},
       {kBeacon, 45, {0xFF, 0x7F}, 22, 32767 * 0.00025},
-      {kBeacon, 47, {0xE8, 0x03}, 23, 4.89},
       {kBeacon, 51, {0x18, 0xFC}, 25, -0.25},
       {kBeacon, 53, {0x00, 0x80}, 26, -32768},
-      {kBeacon, 55, {0xE8, 0x03}, 27, 0.244},
-      {kBeacon, 57, {0xE8, 0x03}, 28, 0.0651},
-      {kBeacon, 59, {0xE8, 0x03}, 29, 0.195},
-      {kBeacon, 61, {0xE8, 0x03}, 30, 2.5},
       {kBeacon, 63, {0x00, 0x00, 0x80, 0x3F}, 31, 10},
-      {kBeacon, 67, {0x00, 0x00, 0x20, 0xC0}, 32, -25},
-      {kBeacon, 71, {0x00, 0x00, 0x00, 0x3F}, 33, 5},
       {kPayload, 0, {0x09}, 46, 9},
       {kPayload, 1, {0x80}, 45, 128},
       {kPayload, 2, {0x90, 0x01}, 34, 25},
@@ -64,18 +55,13 @@ TEST(FrameDecoders, EveryFieldFromItsOffsetAndNoOther) {
       {kPayload, 6, {0x00, 0x40}, 36, -5.00006912 * 3.5},
       {kPayload, 6, {0xFF, 0x3F}, 36, 4.99976394 * 3.5},
       {kPayload, 6, {0x01, 0x80}, 36, 0.00030518 * 3.5},  // bit 15 ignored
-      {kPayload, 8, {0x12}, 48, 0x12},
-      {kPayload, 9, {0x34}, 47, 0x34},
       {kPayload, 10, {0xFF, 0x07}, 37, 127.9375},
       {kPayload, 12, {0xC4, 0x09}, 38, 25},
       {kPayload, 14, {0x00, 0x01}, 39, 0.35999744},
       {kPayload, 14, {0xFF, 0x7F}, 39, -0.00140624},
-      {kPayload, 16, {0xAB}, 50, 0xAB},
-      {kPayload, 17, {0xCD}, 49, 0xCD},
       {kPayload, 18, {0xFF, 0xF7}, 40, 127.9375},  // upper four bits ignored
       {kPayload, 20, {0x9C, 0xFF}, 41, -1},
       {kPayload, 22, {0x01, 0x00}, 42, 0.00140624},
-      {kPayload, 24, {0xFF, 0x7F}, 43, 32767},
       {kPayload, 26, {0x10, 0x27, 0x00, 0x00}, 44, 10000},
       {kPayload, 26, {0xFF, 0xFF, 0xFF, 0xFF}, 44, 4294967295},
   };

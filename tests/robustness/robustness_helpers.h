@@ -1,6 +1,6 @@
 #pragma once
 
-// Test helpers beside the file helpers of test_files.h: random bytes, a temporary folder, and the
+// Test helpers: files read and written whole, random bytes, a temporary folder, and the
 // command-line decoder run in-process or in a child process.
 
 #include <sys/wait.h>
@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -18,9 +21,30 @@
 #include <vector>
 
 #include "app/cli.h"
-#include "export/test_files.h"
 
 namespace talphex::testing {
+
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::filesystem::path& path, std::string_view content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// Everything `write` puts into the FILE* it is given.
+template <typename Writer>
+std::string Captured(Writer&& write) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&buffer, &size);
+  write(out);
+  std::fclose(out);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
 
 // Bytes of a fixed pseudo-random sequence: the engine's output is the same everywhere.
 inline std::string RandomBytes(std::uint64_t seed, std::size_t size) {
@@ -33,14 +57,12 @@ inline std::string RandomBytes(std::uint64_t seed, std::size_t size) {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "talphex-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+  TempDir() : path_((std::filesystem::temp_directory_path() / "talphex-XXXXXX").string()) {
+    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   }
   ~TempDir() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -49,9 +71,10 @@ class TempDir {
   std::string File(std::string_view name) const { return path_ + "/" + std::string(name); }
   // Names of the entries, sorted; shows temporary files left behind.
   std::string Listing() const {
-    using std::filesystem::directory_iterator;
     std::set<std::string> names;
-    for (const auto& entry : directory_iterator(path_)) names.insert(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+      names.insert(entry.path().filename());
+    }
     std::string text;
     for (const std::string& name : names) text += name + "\n";
     return text;
