@@ -12,7 +12,6 @@ namespace talphex {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 // A state whose store of `kind` holds and counts `stored` records. Record r (0-based) is received
 // at second 10 + r ("00:00:10" for the first, a label that is cut short from record 90 on) and
@@ -27,13 +26,6 @@ DecoderState StateWith(Kind kind, std::size_t stored) {
   }
   (kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount) = std::ssize(store);
   return state;
-}
-
-TEST(ChartTitle, CaptionAndUnitOfTheField) {
-  EXPECT_EQ(ChartTitle(4), "Battery Volt (V)");
-  EXPECT_EQ(ChartTitle(0), "Message No.");
-  EXPECT_EQ(ChartTitle(28), "ACS Arduino Curr (\xB5\x41)");  // "µA" in Latin-1
-  EXPECT_EQ(ChartTitle(45), "Status Word 0 High");
 }
 
 // One row per counted record, at most 1000; a label every rows/50 rows above 100 rows (single
@@ -118,14 +110,19 @@ TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
   EXPECT_EQ(PointText(payload, 16), "Record 17, received 00:00:26\nStatus Word 1 High: 4716");
 }
 
-// A field outside 0 to 50 has no title, no rows and no series.
-TEST(BuildChart, FieldOutsideTheSlotsIsEmpty) {
+// The title is caption and unit; a field outside 0 to 50 has no title, no rows and no series
+// (nor has payload field 45 in a state of beacon records only).
+TEST(ChartTitle, CaptionAndUnitOrNothingOutsideTheSlots) {
   const DecoderState state = StateWith(Kind::kBeacon, 5);
-  for (const int field : {-1, 51}) {
-    EXPECT_FALSE(IsChartableField(field));
-    EXPECT_EQ(ChartTitle(field), "");
-    EXPECT_THAT(BuildFieldChart(state, field, ChartType::kLines).row_labels, IsEmpty());
-    EXPECT_THAT(BuildFieldChart(state, field, ChartType::kLines).series, IsEmpty());
+  const std::pair<int, std::string> kCases[] = {
+      {4, "Battery Volt (V)"},    {0, "Message No."}, {28, "ACS Arduino Curr (\xB5\x41)"},
+      {45, "Status Word 0 High"}, {-1, ""},           {51, ""},
+  };
+  for (const auto& [field, title] : kCases) {
+    EXPECT_EQ(ChartTitle(field), title);
+    EXPECT_EQ(IsChartableField(field), !title.empty());
+    const ChartContent chart = BuildFieldChart(state, field, ChartType::kLines);
+    EXPECT_EQ(chart.row_labels.empty() && chart.series.empty(), title.empty() || field == 45);
   }
 }
 
