@@ -62,6 +62,7 @@ TEST(FrameDecoders, FieldsFromTheirOffsetsAndNoOther) {
       {kPayload, 18, {0xFF, 0xF7}, 40, 127.9375},  // upper four bits ignored
       {kPayload, 20, {0x9C, 0xFF}, 41, -1},
       {kPayload, 22, {0x01, 0x00}, 42, 0.00140624},
+      {kPayload, 24, {0x00, 0x80}, 43, 32768},
       {kPayload, 26, {0x10, 0x27, 0x00, 0x00}, 44, 10000},
       {kPayload, 26, {0xFF, 0xFF, 0xFF, 0xFF}, 44, 4294967295},
   };
