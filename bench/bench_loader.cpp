@@ -10,29 +10,13 @@
 
 #include "capture/capture_loader.h"
 #include "capture/capture_writer.h"
-#include "decode/field_readers.h"
 
 namespace {
 
 const std::string& GeneratedCapture() {
   static const std::string capture = [] {
     talphex::CaptureWriter writer;
-    for (int i = 0; i < 100000; ++i) {
-      writer.AddTimestamp(talphex::DateTimeText(talphex::PosixToDateTime(1794649261 + i)));
-      talphex::BeaconRaw beacon;
-      beacon.message_number = static_cast<std::uint16_t>(i);
-      beacon.posix_time = static_cast<std::uint32_t>(1794649260 + i);
-      beacon.mode = static_cast<std::uint8_t>(i % 6);
-      beacon.battery = static_cast<std::uint16_t>(820 + i % 17);
-      beacon.mag_field = {1234.5f, -987.25f, static_cast<float>(i % 1000)};
-      writer.AddFrame(talphex::kBeaconMarker, talphex::EncodeBeaconBody(beacon));
-      writer.AddTimestamp(talphex::DateTimeText(talphex::PosixToDateTime(1794649261 + i)));
-      talphex::PayloadRaw payload;
-      payload.status = {static_cast<std::uint16_t>(i), 0x1234, 0xC0DB};
-      payload.supervisor_time = static_cast<std::uint16_t>(i);
-      payload.overflow_time = static_cast<std::uint32_t>(i) * 7919u;
-      writer.AddFrame(talphex::kPayloadMarker, talphex::EncodePayloadBody(payload));
-    }
+    for (int n = 0; n < 200000; ++n) talphex::AddSyntheticFrame(writer, n);
     return writer.bytes();
   }();
   return capture;

@@ -10,37 +10,17 @@
 #include <cstring>
 #include <string>
 
-#include "capture/capture_loader.h"
 #include "capture/capture_writer.h"
-#include "decode/field_readers.h"
 
 namespace {
 
-constexpr std::int64_t kFirstPosixTime = 1794649260;  // 2026-11-14 09:41:00 UTC
 constexpr int kFramesPerBatch = 4096;
 
 // One batch of frames starting at frame number `first`, as one byte string.
 std::string Batch(std::int64_t first) {
   talphex::CaptureWriter writer;
   for (std::int64_t n = first; n < first + kFramesPerBatch; ++n) {
-    const std::int64_t posix_time = kFirstPosixTime + n;
-    writer.AddTimestamp(talphex::DateTimeText(talphex::PosixToDateTime(posix_time)));
-    if (n % 2 == 0) {
-      talphex::BeaconRaw beacon;
-      beacon.message_number = static_cast<std::uint16_t>(n);
-      beacon.posix_time = static_cast<std::uint32_t>(posix_time);
-      beacon.mode = static_cast<std::uint8_t>(n / 1000 % 6);
-      beacon.battery = static_cast<std::uint16_t>(800 + n % 40);
-      beacon.board_temp = {600, 601, 602, static_cast<std::uint16_t>(590 + n % 20), 610, 611};
-      beacon.mag_field = {1234.5f, -987.25f, static_cast<float>(n % 1000)};
-      writer.AddFrame(talphex::kBeaconMarker, talphex::EncodeBeaconBody(beacon));
-    } else {
-      talphex::PayloadRaw payload;
-      payload.status = {static_cast<std::uint16_t>(n), 0x1234, 0xC0DB};
-      payload.supervisor_time = static_cast<std::uint16_t>(n);
-      payload.overflow_time = static_cast<std::uint32_t>(n) * 7919u;
-      writer.AddFrame(talphex::kPayloadMarker, talphex::EncodePayloadBody(payload));
-    }
+    talphex::AddSyntheticFrame(writer, n);
   }
   return writer.bytes();
 }

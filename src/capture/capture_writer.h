@@ -60,4 +60,9 @@ class CaptureWriter {
   std::string bytes_;
 };
 
+// Adds frame number `n` of a long synthetic pass, for speed and memory checks: a timestamp part,
+// then a beacon frame for even numbers and a payload frame for odd ones, with values that change
+// from frame to frame (status bytes include 0xC0 and 0xDB, so escapes occur).
+void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n);
+
 }  // namespace talphex
