@@ -33,13 +33,10 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) qFatal("write");
 }
 
-// `count` beacon frames numbered from `count`, each after its own timestamp.
+// `count` beacon frames of the synthetic pass (its even frames).
 QByteArray BeaconCapture(int count) {
   CaptureWriter writer;
-  for (int i = 0; i < count; ++i) {
-    writer.AddTimestamp(QTime(10, 0).addSecs(i).toString("2025-03-04 hh:mm:ss").toStdString());
-    writer.AddFrame(kBeaconMarker, EncodeBeaconBody({static_cast<std::uint16_t>(count + i)}));
-  }
+  for (int i = 0; i < count; ++i) AddSyntheticFrame(writer, 2 * i);
   return QByteArray::fromStdString(writer.bytes());
 }
 
@@ -79,13 +76,6 @@ class MainWindowTest : public QObject {
   }
   bool ControlsShown() const { return !Get("Command1")->isHidden() && !Get("Check1")->isHidden(); }
   void Trigger(const char* action) const { w_->findChild<QAction*>(action)->trigger(); }
-  // What a core writer puts into a file.
-  QByteArray CoreOutput(const std::function<void(std::FILE*)>& write) const {
-    std::FILE* out = std::fopen(QFile::encodeName(Path("core.out")).constData(), "wb");
-    write(out);
-    std::fclose(out);
-    return ReadAll(Path("core.out"));
-  }
 
   // A window with this conf.ini, whose open dialog gives `answers` (files of the temporary
   // folder) in turn, an empty list being a cancelled dialog; message boxes are recorded.
@@ -141,14 +131,13 @@ class MainWindowTest : public QObject {
   void startUp() {
     MakeWindow();
     QCOMPARE(w_->windowTitle(), QLatin1String(kProgramTitle));
-    for (int field = 0; field < kFieldCount; ++field) {
-      QCOMPARE(Get<QAbstractButton>(Name("Option1", field))->text(),
-               QString::fromLatin1(Field(field).caption));
-      QCOMPARE(Text(Name("Label2", field)), QString::fromLatin1(Field(field).unit));
-    }
-    for (int lamp = 0; lamp < kLampCount; ++lamp) {
-      QCOMPARE(Text(Name("Label5", lamp)), QString::fromLatin1(Lamp(lamp).caption));
-      QCOMPARE(Colour(Name("Shape1", lamp), QPalette::Window), kGrey);
+    for (int i = 0; i < kLampCount; ++i) {  // captions and units; the lamps without a record
+      QCOMPARE(Text(Name("Label5", i)), QString::fromLatin1(Lamp(i).caption));
+      QCOMPARE(Colour(Name("Shape1", i), QPalette::Window), kGrey);
+      if (i >= kFieldCount) continue;
+      QCOMPARE(Get<QAbstractButton>(Name("Option1", i))->text(),
+               QString::fromLatin1(Field(i).caption));
+      QCOMPARE(Text(Name("Label2", i)), QString::fromLatin1(Field(i).unit));
     }
     QVERIFY(!Scroll()->isEnabled() && ControlsShown());
     QCOMPARE(w_->image_path(), QCoreApplication::applicationDirPath() + "/");
@@ -275,19 +264,21 @@ class MainWindowTest : public QObject {
     MakeSampleWindow();
     const char separator = w_->decimal_separator();
     const DecoderState& state = w_->state();
-    Trigger("WriteCSVFile");
-    QCOMPARE(Text("Text4"), Path("pass.csv") + " has been written");
-    QCOMPARE(ReadAll(Path("pass.csv")),
-             CoreOutput([&](auto out) { WriteBeaconCsv(out, state, separator); }));
-    Trigger("WritePayloadCSVFile");
-    QCOMPARE(ReadAll(Path("pass-payload.csv")),
-             CoreOutput([&](auto out) { WritePayloadCsv(out, state, separator); }));
-    for (int record : {1, 7}) {  // the report is of the record on view
+    // Each file as the core writes it beside the capture, the report of the record on view.
+    using CoreExport = std::function<Expected<std::string>(const RecordView&)>;
+    const std::tuple<const char*, const char*, int, CoreExport> exports[] = {
+        {"WriteCSVFile", "pass.csv", 1, [&](auto&) { return ExportBeaconCsv(state, separator); }},
+        {"WritePayloadCSVFile", "pass-payload.csv", 1,
+         [&](auto&) { return ExportPayloadCsv(state, separator); }},
+        {"WriteTLMFile", "pass.tlm", 1, [&](auto& view) { return ExportReport(state, view); }},
+        {"WriteTLMFile", "pass.tlm", 7, [&](auto& view) { return ExportReport(state, view); }}};
+    for (const auto& [action, file, record, core_export] : exports) {
       Scroll()->setValue(record);
-      Trigger("WriteTLMFile");
-      QCOMPARE(ReadAll(Path("pass.tlm")), CoreOutput([&](auto out) {
-                 WriteReport(out, BuildRecordView(state, record, Kind::kBeacon, separator));
-               }));
+      Trigger(action);
+      QCOMPARE(Text("Text4"), Path(file) + kHasBeenWritten);
+      const QByteArray written = ReadAll(Path(file));
+      QVERIFY(core_export(BuildRecordView(state, record, Kind::kBeacon, separator)).ok());
+      QCOMPARE(written, ReadAll(Path(file)));
     }
     // A failed write keeps the earlier file: past 100 bytes writes fail with "File too large"
     // (root may write any folder).
