@@ -37,10 +37,10 @@ TEST(Ascii85, DecodesOrFailsWithItsReason) {
   using enum Ascii85Status;
   const Bytes hell = {'H', 'e', 'l', 'l'};
   // Body text, status, and the whole output; for an overflow only its start. The other ways a body
-  // can be malformed go through the loader in the bad-input suite.
+  // can be malformed go through the loader in the bad-input suite, the opening "<~" through the
+  // round trip above, and Ascii85DecodeText's agreement through the fuzz target's corpus.
   const std::tuple<std::string, Ascii85Status, Bytes> kCases[] = {
       {"z~>", kOk, {0, 0, 0, 0}},
-      {"<~z~>", kOk, {0, 0, 0, 0}},
       {"s8W-!~>", kOk, {0xFF, 0xFF, 0xFF, 0xFF}},
       {"87cU~>", kOk, {'H', 'e', 'l'}},         // four digits make three bytes
       {"87cURD~>", kOk, hell},                  // a lone sixth digit is dropped
@@ -58,8 +58,6 @@ TEST(Ascii85, DecodesOrFailsWithItsReason) {
     EXPECT_EQ(Ascii85Decode(text, out), status) << text;
     if (status == kGroupOverflow) out.resize(std::min(out.size(), bytes.size()));
     EXPECT_EQ(out, bytes) << text;
-    Bytes via_text = kEarlierBody;
-    EXPECT_EQ(Ascii85DecodeText(text, via_text), status == kOk) << text;
   }
 }
 

@@ -100,7 +100,6 @@ std::vector<CaptureCase> CaptureCases() {
       Malformed("ZInsideGroup", b, "87z~>", S::kMisplacedZ),
       Malformed("OnlyBlanks", b, " \t\r\n~>", S::kNoDigits),
       Malformed("GroupAboveMaximum", b, "s8W-\"~>", S::kGroupOverflow),
-      Malformed("PaddedFinalGroupOverflows", b, "87cURuuuu~>", S::kGroupOverflow),
       // Timestamp parts with escapes: an escaped delimiter, an escape in the byte before the
       // time, thirteen escapes that shorten the time, a lone escape at the end, and 29 bytes that
       // unescape to 28, which is no timestamp part.
