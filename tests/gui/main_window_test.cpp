@@ -83,7 +83,9 @@ class MainWindowTest : public QObject {
     WriteAll(Path("conf.ini"), conf_ini);
     for (QStringList& files : answers)
       files.replaceInStrings(QRegularExpression("^"), dir_.path() + "/");
-    w_ = std::make_unique<MainWindow>(QStringList{Path("none.ini"), Path("conf.ini")});
+    // The first file found wins: later.ini, which would hide "S", is never read.
+    w_ = std::make_unique<MainWindow>(
+        QStringList{Path("none.ini"), Path("conf.ini"), Path("later.ini")});
     w_->SetFileChooser([answers, next = 0](QWidget*) mutable -> std::optional<QStringList> {
       if (next >= answers.size() || answers[next++].isEmpty()) return std::nullopt;
       return answers[next - 1];
@@ -119,6 +121,7 @@ class MainWindowTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(QFile::copy(TALPHEX_SAMPLE_CAPTURE, Path("pass.kss")));
+    WriteAll(Path("later.ini"), "SCREENSHOT=NO\nIMAGE_PATH=/srv/later/\n");
     WriteAll(Path("four.kss"), BeaconCapture(4));
     WriteAll(Path("three.kss"), BeaconCapture(3));
     WriteAll(Path("long.kss"), BeaconCapture(1003));
@@ -156,14 +159,8 @@ class MainWindowTest : public QObject {
     // "B" before any choice charts field 0, which has no record yet.
     Get<QCheckBox>("Check1")->click();
     QVERIFY(Chart()->content().type == ChartType::kBars && Chart()->content().series.empty());
-  }
-
-  void confIniFirstFoundWins() {
-    WriteAll(Path("no.ini"), "screenshot = no\r\nImage_Path=/srv/Ham/\r\n");
-    WriteAll(Path("yes.ini"), "SCREENSHOT=YES\n");
-    w_ = std::make_unique<MainWindow>(QStringList{Path("none"), Path("no.ini"), Path("yes.ini")});
-    QVERIFY(Get("Command1")->isHidden());
-    QCOMPARE(w_->image_path(), QStringLiteral("/srv/Ham/"));
+    MakeWindow({}, "screenshot = no\r\nImage_Path=/srv/Ham/\r\n");
+    QVERIFY(Get("Command1")->isHidden() && w_->image_path() == "/srv/Ham/");
   }
 
   void openCommands() {
