@@ -14,19 +14,21 @@ class ChartWidgetTest : public QObject {
 
   ChartWidget widget_;
 
-  // Shows `rows` rows one second apart and `count` series, series k holding k + r / 10 at row r,
-  // changed by `edit`, laid out as the event loop would before the user sees it.
+  // Shows `rows` beacon records one second apart as the core charts them: field 16 alone, or with
+  // 17 and 18 as a group (count 3), field 16 + k holding k + r / 10 at row r; then `edit` changes
+  // the content, laid out as the event loop would before the user sees it.
   ChartContent Show(int rows, int count, ChartType type, int spacing = 0,
                     const std::function<void(ChartContent&)>& edit = {}) {
-    ChartContent content{.type = type, .row_labels = {}, .series = {}, .label_spacing = spacing};
+    DecoderState state;
+    state.BeaconCount = rows;
     for (int r = 0; r < rows; ++r) {
-      content.row_labels.push_back(QTime(10, 0).addSecs(r).toString("hh:mm:ss").toStdString());
+      TelemetryRecord& record = state.BeaconStore.emplace_back();
+      record.RxTime = QTime(10, 0).addSecs(r).toString("2025-03-04 hh:mm:ss").toStdString();
+      for (int k = 0; k < 3; ++k) record.Value[16 + k] = k + r / 10.0;
     }
-    for (int k = 0; k < count; ++k) {
-      content.series.push_back({16 + k, "Series " + std::to_string(k), std::nullopt, {}, "C"});
-      for (int r = 0; r < rows; ++r) content.series.back().values.push_back(k + r / 10.0);
-      if (count == 3) content.series.back().colour = kGroupColours[k];
-    }
+    ChartContent content =
+        count == 3 ? BuildGroupChart(state, {16, 17, 18}, type) : BuildFieldChart(state, 16, type);
+    content.label_spacing = spacing;
     if (edit) edit(content);
     widget_.SetContent(content);
     QCoreApplication::sendPostedEvents();
