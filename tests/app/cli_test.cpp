@@ -51,8 +51,7 @@ TEST(Cli, OutputsToStandardOutputAreTheExports) {
   std::string payload_comma = Golden("sample-payload.csv");
   std::replace(payload_comma.begin(), payload_comma.end(), '.', ',');
   const std::pair<std::vector<std::string>, std::string> kCases[] = {
-      {{"--csv", "-", kSample}, beacon},
-      // Captures follow each other in the stores.
+      // Captures follow each other in the stores: the golden beacon CSV, then its records again.
       {{"--csv", "-", kSample, kSample}, beacon + beacon.substr(beacon.find('\n') + 1)},
       {{"--max-records", "10", "--csv", "-", kSample}, Head(beacon, 11)},
       {{"--max-records", "0", "--payload-csv", "-", kSample}, Head(payload_comma, 1)},
