@@ -58,27 +58,29 @@ talphex::ChartType TypeOf(const benchmark::State& state) {
   return state.range(0) == 0 ? talphex::ChartType::kBars : talphex::ChartType::kLines;
 }
 
-void BM_FieldChart(benchmark::State& state) {
+// Builds and renders the chart that `build` makes, once per iteration.
+template <typename Build>
+void RenderEachIteration(benchmark::State& state, Build&& build) {
   talphex::ChartWidget widget;
   widget.resize(kChartWidth, kChartHeight);
   widget.show();
   for (auto _ : state) {
-    widget.SetContent(talphex::BuildFieldChart(ThousandRecords(), 17, TypeOf(state)));
+    widget.SetContent(build());
     QPixmap pixmap = Render(widget);
     benchmark::DoNotOptimize(pixmap);
   }
 }
+
+void BM_FieldChart(benchmark::State& state) {
+  RenderEachIteration(
+      state, [&] { return talphex::BuildFieldChart(ThousandRecords(), 17, TypeOf(state)); });
+}
 BENCHMARK(BM_FieldChart)->ArgName("lines")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_GroupChart(benchmark::State& state) {
-  talphex::ChartWidget widget;
-  widget.resize(kChartWidth, kChartHeight);
-  widget.show();
-  for (auto _ : state) {
-    widget.SetContent(talphex::BuildGroupChart(ThousandRecords(), {16, 17, 20}, TypeOf(state)));
-    QPixmap pixmap = Render(widget);
-    benchmark::DoNotOptimize(pixmap);
-  }
+  RenderEachIteration(state, [&] {
+    return talphex::BuildGroupChart(ThousandRecords(), {16, 17, 20}, TypeOf(state));
+  });
 }
 BENCHMARK(BM_GroupChart)->ArgName("lines")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
