@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs every test, in the default build and in the ASan+UBSan build.
+# Builds and runs every test: the core alone (no Qt), the default build and the ASan+UBSan build.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/setup.sh
 ./scripts/check-format.sh
 
-for preset in default asan; do
+for preset in core default asan; do
   echo "== $preset build =="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

@@ -15,9 +15,9 @@
 #include <cstring>
 #include <string>
 
-#include "capture/capture_loader.h"
-#include "chart/chart_model.h"
-#include "chart/chart_widget.h"
+#include "core/capture/capture_loader.h"
+#include "core/chart/chart_model.h"
+#include "gui/chart_widget.h"
 
 namespace {
 

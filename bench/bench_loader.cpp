@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <span>
 
-#include "capture/capture_loader.h"
-#include "capture/capture_writer.h"
+#include "core/capture/capture_loader.h"
+#include "testkit/capture_writer.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "capture/capture_writer.h"
+#include "testkit/capture_writer.h"
 
 namespace {
 
@@ -28,6 +28,10 @@ std::string Batch(std::int64_t first) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: make-big-capture OUTPUT.kss SIZE_MB\n");
+    return 0;
+  }
   char* end = nullptr;
   const long long size_mb = argc == 3 ? std::strtoll(argv[2], &end, 10) : 0;
   if (argc != 3 || end == argv[2] || *end != '\0' || size_mb <= 0) {

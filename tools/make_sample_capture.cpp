@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
-#include "capture/capture_loader.h"
-#include "capture/capture_writer.h"
-#include "decode/field_readers.h"
-#include "export/atomic_file.h"
+#include "core/capture/capture_loader.h"
+#include "core/decode/field_readers.h"
+#include "core/export/atomic_file.h"
+#include "testkit/capture_writer.h"
 
 namespace {
 
@@ -119,7 +120,12 @@ std::string Timestamp(std::int64_t posix_seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  const std::string_view first = argc > 1 ? argv[1] : "";
+  if (first == "--help" || first == "-h") {
+    std::printf("usage: make-sample-capture OUTPUT.kss\n");
+    return 0;
+  }
+  if (argc != 2 || first.starts_with('-')) {
     std::fprintf(stderr, "usage: make-sample-capture OUTPUT.kss\n");
     return 2;
   }

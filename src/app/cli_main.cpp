@@ -1,5 +1,5 @@
 #include <cstdio>
 
-#include "app/cli.h"
+#include "cli/cli.h"
 
 int main(int argc, char** argv) { return talphex::RunCli(argc, argv, stdout, stderr); }

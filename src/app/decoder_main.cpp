@@ -9,10 +9,10 @@
 #include <clocale>
 #include <cstdio>
 
-#include "export/screenshot_qt.h"
-#include "ui/conf_ini_qt.h"
-#include "ui/main_window.h"
-#include "ui/program_info.h"
+#include "core/view/program_info.h"
+#include "gui/conf_ini_paths.h"
+#include "gui/main_window.h"
+#include "gui/screenshot.h"
 
 namespace {
 

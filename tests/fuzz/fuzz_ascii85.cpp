@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "capture/ascii85.h"
+#include "core/capture/ascii85.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using talphex::Ascii85Status;

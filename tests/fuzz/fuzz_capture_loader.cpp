@@ -13,9 +13,9 @@
 #include <span>
 #include <string>
 
-#include "capture/capture_loader.h"
-#include "export/exports.h"
-#include "ui/record_view.h"
+#include "core/capture/capture_loader.h"
+#include "core/export/exports.h"
+#include "core/view/record_view.h"
 
 namespace talphex {
 namespace {

@@ -1,6 +1,6 @@
 // The chart widget renders what the chart model decided (series type, colours, labelled rows, the
 // record mark) and turns clicks, hovering, the wheel and drags into records and zooms.
-#include "chart/chart_widget.h"
+#include "gui/chart_widget.h"
 
 #include <QtCharts>
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The main window driven as a user drives it: menu actions, the open dialog's seam, clicks, keys
 // and drops. The core's own tests check every text; these check that the window shows, writes
 // and pictures what the core computes for the state it holds.
-#include "ui/main_window.h"
+#include "gui/main_window.h"
 
 #include <sys/resource.h>
 
@@ -10,12 +10,12 @@
 #include <csignal>
 #include <memory>
 
-#include "capture/capture_loader.h"
-#include "capture/capture_writer.h"
-#include "chart/chart_widget.h"
-#include "export/exports.h"
-#include "export/screenshot_qt.h"
-#include "ui/program_info.h"
+#include "core/capture/capture_loader.h"
+#include "core/export/exports.h"
+#include "core/view/program_info.h"
+#include "gui/chart_widget.h"
+#include "gui/screenshot.h"
+#include "testkit/capture_writer.h"
 
 namespace talphex {
 namespace {

@@ -12,14 +12,14 @@
 #include <tuple>
 #include <vector>
 
-#include "capture/ascii85.h"
-#include "capture/capture_loader.h"
-#include "capture/capture_writer.h"
-#include "export/exports.h"
+#include "core/capture/ascii85.h"
+#include "core/capture/capture_loader.h"
+#include "core/export/exports.h"
+#include "core/view/conf_ini.h"
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "robustness/robustness_helpers.h"
-#include "ui/conf_ini.h"
+#include "testkit/capture_writer.h"
+#include "testkit/test_support.h"
 
 namespace talphex {
 namespace {

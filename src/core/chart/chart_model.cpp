@@ -1,0 +1,136 @@
+#include "core/chart/chart_model.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/view/field_catalogue.h"
+#include "core/view/text_forms.h"
+
+namespace talphex {
+namespace {
+
+std::size_t ChartRows(const DecoderState& state, Kind kind) {
+  return std::min(state.StoredCount(kind), kMaxChartRows);
+}
+
+ChartContent RowsOf(const DecoderState& state, Kind kind, ChartType type) {
+  ChartContent content;
+  content.kind = kind;
+  content.type = type;
+  const std::size_t rows = ChartRows(state, kind);
+  content.row_labels.reserve(rows);
+  for (std::size_t r = 0; r < rows; ++r) {
+    content.row_labels.push_back(RowLabel(state.Store(kind)[r].RxTime));
+  }
+  return content;
+}
+
+// Fields 45 to 50 have no selector of their own; their status-byte names stand in for captions.
+std::string LegendOf(int field) { return std::string(SlotName(field)); }
+
+std::string UnitOf(int field) {
+  return field < kFieldCount ? std::string(Field(field).unit) : std::string();
+}
+
+ChartSeries SeriesOf(const DecoderState& state, Kind kind, int field) {
+  ChartSeries series{field, LegendOf(field), std::nullopt, {}, UnitOf(field)};
+  const std::size_t rows = ChartRows(state, kind);
+  series.values.reserve(rows);
+  for (std::size_t r = 0; r < rows; ++r) {
+    series.values.push_back(state.Store(kind)[r].Value[static_cast<std::size_t>(field)]);
+  }
+  return series;
+}
+
+}  // namespace
+
+std::string ChartTitle(int field) {
+  if (!IsChartableField(field)) return {};
+  std::string title = LegendOf(field);
+  const std::string unit = UnitOf(field);
+  if (!unit.empty()) title.append(" (").append(unit).append(")");
+  return title;
+}
+
+std::string RowLabel(const std::string& rx_time) {
+  if (rx_time.size() < 12) return {};
+  return rx_time.substr(11, 8);
+}
+
+int LabelSpacing(std::size_t rows, std::size_t threshold, std::size_t divisor) {
+  if (rows <= threshold || divisor == 0) return 0;
+  // Integer arithmetic keeps the half-to-even rule exact, whatever the floating rounding mode.
+  std::size_t quotient = rows / divisor;
+  const std::size_t twice_remainder = 2 * (rows % divisor);
+  if (twice_remainder > divisor || (twice_remainder == divisor && quotient % 2 == 1)) ++quotient;
+  return static_cast<int>(quotient);
+}
+
+std::optional<std::array<int, 3>> FieldGroup(int field) {
+  switch (field) {
+    case 5:
+    case 6:
+      return std::array<int, 3>{5, 6, 8};
+    case 16:
+    case 17:
+      return std::array<int, 3>{16, 17, 20};
+    case 19:
+    case 20:
+      return std::array<int, 3>{19, 20, 18};
+    case 31:
+    case 32:
+    case 33:
+      return std::array<int, 3>{31, 32, 33};
+    default:
+      return std::nullopt;
+  }
+}
+
+ChartContent BuildFieldChart(const DecoderState& state, int field, ChartType type) {
+  if (!IsChartableField(field)) {
+    ChartContent empty;
+    empty.type = type;
+    return empty;
+  }
+  const Kind kind = KindOfField(field);
+  ChartContent content = RowsOf(state, kind, type);
+  if (content.row_labels.empty()) return content;
+  content.series.push_back(SeriesOf(state, kind, field));
+  content.label_spacing =
+      LabelSpacing(content.row_labels.size(), kFieldChartAutoRows, kFieldChartLabelDivisor);
+  return content;
+}
+
+ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>& fields,
+                             ChartType type) {
+  ChartContent content = RowsOf(state, Kind::kBeacon, type);
+  if (content.row_labels.empty()) return content;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    if (!IsChartableField(fields[k]) || KindOfField(fields[k]) != Kind::kBeacon) continue;
+    content.series.push_back(SeriesOf(state, Kind::kBeacon, fields[k]));
+    content.series.back().colour = kGroupColours[k];
+  }
+  content.label_spacing =
+      LabelSpacing(content.row_labels.size(), kGroupChartAutoRows, kGroupChartLabelDivisor);
+  return content;
+}
+
+std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator) {
+  if (row >= content.row_labels.size()) return {};
+  std::string text = "Record " + std::to_string(row + 1);
+  if (!content.row_labels[row].empty()) text += ", received " + content.row_labels[row];
+  for (const ChartSeries& series : content.series) {
+    if (row >= series.values.size()) continue;
+    const double value = series.values[row];
+    text += "\n" + series.legend + ": ";
+    if (!std::isfinite(value)) {
+      text += "no value";
+      continue;
+    }
+    text += GeneralText(value, decimal_separator);
+    if (!series.unit.empty()) text += " " + series.unit;
+  }
+  return text;
+}
+
+}  // namespace talphex

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/decode/telemetry_record.h"
+
+namespace talphex {
+
+// Everything the loader, the decoders, the record view and the exports share. The window or the
+// command-line tool owns one and passes it by reference.
+struct DecoderState {
+  std::vector<TelemetryRecord> BeaconStore;
+  std::vector<TelemetryRecord> PayloadStore;
+  // Frames decoded since the last reset; they go on counting past the store capacity.
+  std::int64_t BeaconCount = 0;
+  std::int64_t PayloadCount = 0;
+  std::size_t store_capacity = kStoreCapacity;
+  // Receive times of the first and the last frame of each kind counted since the last reset,
+  // kept apart from the stores so that the span is known even for frames that were not stored.
+  std::array<std::string, 2> first_rx_time;
+  std::array<std::string, 2> last_rx_time;
+
+  std::string InputFilePath;
+  // Last timestamp part met since start; never reset, so it carries over between files.
+  std::string RxTimestamp;
+  std::string BodyText;
+  std::vector<std::uint8_t> BodyBytes;
+  // Body of the frame in work; bytes past the body read as 0.
+  std::array<std::uint8_t, kFrameBytesSize> FrameBytes{};
+
+  std::vector<TelemetryRecord>& Store(Kind kind) {
+    return kind == Kind::kBeacon ? BeaconStore : PayloadStore;
+  }
+  const std::vector<TelemetryRecord>& Store(Kind kind) const {
+    return kind == Kind::kBeacon ? BeaconStore : PayloadStore;
+  }
+  std::int64_t Count(Kind kind) const { return kind == Kind::kBeacon ? BeaconCount : PayloadCount; }
+  // Records of a kind that are stored and may be read: 1 to StoredCount.
+  std::size_t StoredCount(Kind kind) const;
+
+  // What an open command does before it loads: counts to 0, stored records forgotten.
+  void ResetCounts();
+};
+
+}  // namespace talphex

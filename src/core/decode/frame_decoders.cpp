@@ -1,0 +1,98 @@
+#include "core/decode/frame_decoders.h"
+
+#include <string_view>
+
+#include "core/decode/field_readers.h"
+
+namespace talphex {
+namespace {
+
+constexpr std::string_view kBeaconMarker = "TALPHEX";
+constexpr std::string_view kPayloadMarker = "VAVE";
+
+// The record that the frame in work goes into, cleared; nullptr once the store is full.
+TelemetryRecord* NextRecord(DecoderState& state, Kind kind) {
+  std::int64_t& count = kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount;
+  ++count;
+  const auto kind_index = static_cast<std::size_t>(kind);
+  if (count == 1) state.first_rx_time[kind_index] = state.RxTimestamp;
+  state.last_rx_time[kind_index].assign(state.RxTimestamp);
+  std::vector<TelemetryRecord>& store = state.Store(kind);
+  const auto index = static_cast<std::size_t>(count - 1);
+  if (index >= state.store_capacity) return nullptr;
+  if (index >= store.size()) store.resize(index + 1);
+  TelemetryRecord& record = store[index];
+  // assign() keeps the strings' buffers, so refilling a store allocates nothing.
+  record.RxTime.assign(state.RxTimestamp);
+  record.TimeText.clear();
+  record.Value.fill(0.0);
+  const std::string_view marker = kind == Kind::kBeacon ? kBeaconMarker : kPayloadMarker;
+  record.FrameText.assign(marker);
+  record.FrameText.append(state.BodyText);
+  return &record;
+}
+
+}  // namespace
+
+void DecodeBeaconFrame(DecoderState& state) {
+  TelemetryRecord* record = NextRecord(state, Kind::kBeacon);
+  if (record == nullptr) return;
+  const FrameByteArray& b = state.FrameBytes;
+  auto& v = record->Value;
+  const double posix_seconds = ReadUInt32(b, 2);
+  record->TimeText = DateTimeText(PosixToDateTime(static_cast<std::int64_t>(posix_seconds)));
+
+  v[0] = ReadUInt16(b, 0);
+  v[1] = posix_seconds;
+  v[2] = b[6];
+  v[3] = ReadUInt16(b, 7);
+  v[4] = ReadUInt16(b, 9) * 0.009765;
+  for (int slot = 5; slot <= 9; ++slot) {  // SP currents X+, X-, Y+, Z+, Z- at 11 to 19
+    v[slot] = (ReadInt16(b, 11 + 2 * (slot - 5)) * 0.000244) * 1000;
+  }
+  for (int slot = 10; slot <= 15; ++slot) {  // board temperatures at 21 to 31
+    v[slot] = ReadUInt16(b, 21 + 2 * (slot - 10)) * 0.49 - 273.15;
+  }
+  for (int slot = 16; slot <= 20; ++slot) {  // panel temperatures at 33 to 41
+    v[slot] = ReadSigned10(b, 33 + 2 * (slot - 16)) * 0.25;
+  }
+  v[21] = ReadUInt16(b, 43) * 0.009765;
+  v[22] = ReadInt16(b, 45) * 0.00025;
+  v[23] = ReadInt16(b, 47) * 0.00489;
+  v[24] = ReadInt16(b, 49) * 0.00025;
+  v[25] = ReadInt16(b, 51) * 0.00025;
+  v[26] = ReadInt16(b, 53);
+  v[27] = ReadInt16(b, 55) * 0.000244;
+  v[28] = ReadInt16(b, 57) * 0.0000651;
+  v[29] = ReadInt16(b, 59) * 0.000195;
+  v[30] = ReadInt16(b, 61) * 0.0025;
+  for (int slot = 31; slot <= 33; ++slot) {  // magnetic field X, Y, Z at 63 to 71
+    v[slot] = static_cast<double>(ReadSingle(b, 63 + 4 * (slot - 31)) * 10.0f);
+  }
+}
+
+void DecodePayloadFrame(DecoderState& state) {
+  TelemetryRecord* record = NextRecord(state, Kind::kPayload);
+  if (record == nullptr) return;
+  const FrameByteArray& b = state.FrameBytes;
+  auto& v = record->Value;
+  v[46] = b[0];
+  v[45] = b[1];
+  v[34] = ReadSigned12(b, 2);
+  v[35] = ReadSigned12(b, 4);
+  v[36] = ReadVoltage15(b, 6) * 3.5;
+  v[48] = b[8];
+  v[47] = b[9];
+  v[37] = ReadSigned12(b, 10);
+  v[38] = ReadInt16(b, 12) * 0.01;
+  v[39] = ReadCurrent15(b, 14) / 0.1;
+  v[50] = b[16];
+  v[49] = b[17];
+  v[40] = ReadSigned12(b, 18);
+  v[41] = ReadInt16(b, 20) * 0.01;
+  v[42] = ReadCurrent15(b, 22) / 0.1;
+  v[43] = ReadUInt16(b, 24);
+  v[44] = ReadUInt32(b, 26);
+}
+
+}  // namespace talphex

@@ -1,0 +1,110 @@
+#include "core/export/exports.h"
+
+#include <string_view>
+
+#include "core/export/atomic_file.h"
+#include "core/export/output_path.h"
+#include "core/view/field_catalogue.h"
+#include "core/view/program_info.h"
+#include "core/view/text_forms.h"
+
+namespace talphex {
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::size_t kCaptionWidth = 18;
+
+void Put(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
+
+// Header and records of a CSV file over the slots [first_slot, last_slot].
+template <typename SlotText>
+void WriteCsv(std::FILE* out, const DecoderState& state, Kind kind, int first_slot, int last_slot,
+              SlotText&& slot_text) {
+  std::string line = "time;";
+  for (int slot = first_slot; slot <= last_slot; ++slot) {
+    line.append(SlotName(slot)).push_back(';');
+  }
+  line.append(kLineEnd);
+  Put(out, line);
+  const std::size_t records = state.StoredCount(kind);
+  for (std::size_t r = 0; r < records; ++r) {
+    const TelemetryRecord& record = state.Store(kind)[r];
+    line.assign(record.RxTime).push_back(';');
+    for (int slot = first_slot; slot <= last_slot; ++slot) {
+      line.append(slot_text(slot, record.Value[static_cast<std::size_t>(slot)])).push_back(';');
+    }
+    line.append(kLineEnd);
+    Put(out, line);
+  }
+}
+
+// A report line: caption padded to 18 characters, ": ", the value as shown, a blank, the unit.
+std::string FieldLine(int field, const std::string& value) {
+  std::string line(Field(field).caption);
+  if (line.size() < kCaptionWidth) line.resize(kCaptionWidth, ' ');
+  line.append(": ").append(value).append(" ").append(Field(field).unit);
+  return line;
+}
+
+template <typename Writer>
+Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
+                                   Writer&& write) {
+  if (state.InputFilePath.empty()) return Error{kNoInputFile};
+  std::string path = OutputPathFor(state.InputFilePath, suffix);
+  // A capture named like its output ("pass.csv") must not be replaced by it.
+  if (path == state.InputFilePath) return Error{path + ": is the capture itself, not replaced"};
+  if (Status written = WriteFileAtomically(path, write); !written) {
+    return Error{written.error()};
+  }
+  return path;
+}
+
+}  // namespace
+
+void WriteBeaconCsv(std::FILE* out, const DecoderState& state, char decimal_separator) {
+  WriteCsv(out, state, Kind::kBeacon, 0, kValueSlots - 1,
+           [&](int, double value) { return TwoDecimalText(value, decimal_separator); });
+}
+
+void WritePayloadCsv(std::FILE* out, const DecoderState& state, char decimal_separator) {
+  WriteCsv(
+      out, state, Kind::kPayload, kFirstPayloadSlot, kValueSlots - 1, [&](int slot, double value) {
+        return slot < kFieldCount ? TwoDecimalText(value, decimal_separator) : IntegerText(value);
+      });
+}
+
+void WriteReport(std::FILE* out, const RecordView& view) {
+  std::string text;
+  auto line = [&text](std::string_view content) { text.append(content).append(kLineEnd); };
+  line(kProgramTitle);
+  line(std::string(54, '='));
+  line("");
+  line(view.beacon_frame);
+  line("");
+  for (int field = 0; field < kFirstPayloadSlot; ++field) {
+    line(FieldLine(field, view.values[static_cast<std::size_t>(field)]));
+  }
+  line("");
+  line(view.payload_frame);
+  line("");
+  for (int field = kFirstPayloadSlot; field < kFieldCount; ++field) {
+    line(FieldLine(field, view.values[static_cast<std::size_t>(field)]));
+  }
+  Put(out, text);
+}
+
+Expected<std::string> ExportBeaconCsv(const DecoderState& state, char decimal_separator) {
+  return ExportBeside(state, ".csv",
+                      [&](std::FILE* out) { WriteBeaconCsv(out, state, decimal_separator); });
+}
+
+Expected<std::string> ExportPayloadCsv(const DecoderState& state, char decimal_separator) {
+  return ExportBeside(state, "-payload.csv",
+                      [&](std::FILE* out) { WritePayloadCsv(out, state, decimal_separator); });
+}
+
+Expected<std::string> ExportReport(const DecoderState& state, const RecordView& view) {
+  return ExportBeside(state, ".tlm", [&](std::FILE* out) { WriteReport(out, view); });
+}
+
+}  // namespace talphex

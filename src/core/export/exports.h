@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "core/base/expected.h"
+#include "core/decode/decoder_state.h"
+#include "core/view/record_view.h"
+
+namespace talphex {
+
+inline constexpr char kNoInputFile[] = "no input file";
+inline constexpr char kHasBeenWritten[] = " has been written";
+
+// Beacon CSV: "time;", one entry per value slot 0 to 50, every line ended by ";" and CR LF;
+// one line per stored beacon record, values in the two-decimal form.
+void WriteBeaconCsv(std::FILE* out, const DecoderState& state, char decimal_separator);
+
+// Payload CSV: "time;" and value slots 34 to 50; 34 to 44 in the two-decimal form, the status
+// bytes 45 to 50 as whole numbers.
+void WritePayloadCsv(std::FILE* out, const DecoderState& state, char decimal_separator);
+
+// Telemetry report of the two records on view, from the view's own texts.
+void WriteReport(std::FILE* out, const RecordView& view);
+
+// The same written beside the capture last loaded (state.InputFilePath), replacing an earlier
+// file only when complete. Return the path written, or kNoInputFile / the path and the reason.
+Expected<std::string> ExportBeaconCsv(const DecoderState& state, char decimal_separator);
+Expected<std::string> ExportPayloadCsv(const DecoderState& state, char decimal_separator);
+Expected<std::string> ExportReport(const DecoderState& state, const RecordView& view);
+
+}  // namespace talphex

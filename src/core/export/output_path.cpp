@@ -1,0 +1,14 @@
+#include "core/export/output_path.h"
+
+namespace talphex {
+
+std::string OutputPathFor(std::string_view input_path, std::string_view suffix, char separator) {
+  const std::size_t separator_at = input_path.rfind(separator);
+  const std::size_t name_start = separator_at == std::string_view::npos ? 0 : separator_at + 1;
+  const std::size_t dot = input_path.find('.', name_start);
+  std::string path(input_path.substr(0, dot));
+  path.append(suffix);
+  return path;
+}
+
+}  // namespace talphex

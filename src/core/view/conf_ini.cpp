@@ -1,0 +1,51 @@
+#include "core/view/conf_ini.h"
+
+namespace talphex {
+namespace {
+
+std::string_view TrimSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string UpperAscii(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+void ApplyLine(std::string_view line, ConfSettings& settings) {
+  if (line.empty() || line.front() == '#') return;
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return;
+  const std::string key = UpperAscii(TrimSpaces(line.substr(0, equals)));
+  const std::string_view value = TrimSpaces(line.substr(equals + 1));
+  if (key == "IMAGE_PATH") {
+    settings.image_path = std::string(value);
+  } else if (key == "SCREENSHOT") {
+    settings.screenshot_button = UpperAscii(value) == "YES";
+  }
+}
+
+}  // namespace
+
+ConfSettings ParseConfIni(std::string_view text) {
+  ConfSettings settings;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      ApplyLine(text.substr(start), settings);
+      break;
+    }
+    ApplyLine(text.substr(start, end - start), settings);
+    // CR LF is one line end; a lone CR or LF is one as well.
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return settings;
+}
+
+}  // namespace talphex

@@ -1,0 +1,98 @@
+#include "core/view/record_view.h"
+
+#include "core/view/text_forms.h"
+
+namespace talphex {
+namespace {
+
+// Text form of each field: integer, two decimals, general, or the mode name.
+enum class Form { kInteger, kTwoDecimals, kGeneral, kMode };
+
+constexpr Form FormOf(int field) {
+  switch (field) {
+    case 0:
+    case 1:
+    case 3:
+    case 31:
+    case 32:
+    case 33:
+      return Form::kInteger;
+    case 2:
+      return Form::kMode;
+    case 43:
+    case 44:
+      return Form::kGeneral;
+    default:
+      return Form::kTwoDecimals;
+  }
+}
+
+std::string ValueText(int field, double value, char decimal_separator) {
+  switch (FormOf(field)) {
+    case Form::kInteger:
+      return IntegerText(value);
+    case Form::kMode:
+      return ModeText(value, decimal_separator);
+    case Form::kGeneral:
+      return GeneralText(value, decimal_separator);
+    case Form::kTwoDecimals:
+      break;
+  }
+  return TwoDecimalText(value, decimal_separator);
+}
+
+}  // namespace
+
+const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number) {
+  if (record_number < 1 || static_cast<std::size_t>(record_number) > state.StoredCount(kind)) {
+    return nullptr;
+  }
+  return &state.Store(kind)[static_cast<std::size_t>(record_number - 1)];
+}
+
+std::string PositionText(const DecoderState& state, int record_number, Kind navigated) {
+  std::string text = "#";
+  text.append(std::to_string(record_number)).append(" / ");
+  text.append(std::to_string(state.Count(navigated)));
+  return text;
+}
+
+std::string TimeSpanText(const DecoderState& state, Kind kind) {
+  if (state.Count(kind) <= 0) return {};
+  const auto index = static_cast<std::size_t>(kind);
+  return "time span: " + state.first_rx_time[index] + " -> " + state.last_rx_time[index];
+}
+
+RecordView BuildRecordView(const DecoderState& state, int record_number, Kind navigated,
+                           char decimal_separator) {
+  RecordView view;
+  const TelemetryRecord* beacon = StoredRecord(state, Kind::kBeacon, record_number);
+  const TelemetryRecord* payload = StoredRecord(state, Kind::kPayload, record_number);
+  for (int field = 0; field < kFieldCount; ++field) {
+    const TelemetryRecord* record = KindOfField(field) == Kind::kBeacon ? beacon : payload;
+    if (record != nullptr) {
+      view.values[static_cast<std::size_t>(field)] =
+          ValueText(field, record->Value[static_cast<std::size_t>(field)], decimal_separator);
+    }
+  }
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    LampState& state_of_lamp = view.lamps[static_cast<std::size_t>(lamp)];
+    if (payload == nullptr) {
+      state_of_lamp = LampState::kNoRecord;
+      continue;
+    }
+    const LampInfo info = Lamp(lamp);
+    const auto byte = static_cast<long long>(payload->Value[static_cast<std::size_t>(info.slot)]);
+    state_of_lamp = (byte & info.mask) != 0 ? LampState::kSet : LampState::kClear;
+  }
+  const TelemetryRecord* shown = navigated == Kind::kBeacon ? beacon : payload;
+  view.time_span = TimeSpanText(state, navigated);
+  view.posix_time = "Posix Time: " + (beacon != nullptr ? beacon->TimeText : std::string());
+  view.rx_timestamp = "RX Timestamp: " + (shown != nullptr ? shown->RxTime : std::string());
+  if (beacon != nullptr) view.beacon_frame = beacon->FrameText;
+  if (payload != nullptr) view.payload_frame = payload->FrameText;
+  view.position = PositionText(state, record_number, navigated);
+  return view;
+}
+
+}  // namespace talphex

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "core/decode/decoder_state.h"
+#include "core/view/field_catalogue.h"
+
+namespace talphex {
+
+enum class LampState { kNoRecord, kSet, kClear };
+
+// Everything the window shows for one record number. The report is written from the same texts.
+struct RecordView {
+  std::array<std::string, kFieldCount> values;  // Text1(0..44)
+  std::array<LampState, kLampCount> lamps{};    // Shape1(0..47)
+  std::string time_span;                        // Label3
+  std::string posix_time;                       // Label4
+  std::string rx_timestamp;                     // Label10
+  std::string beacon_frame;                     // Text3
+  std::string payload_frame;                    // Text6
+  std::string position;                         // Text2
+};
+
+// The view of record `record_number` (1-based) of both kinds. A kind without a stored record at
+// that number shows empty texts and unlit lamps. The shared lines follow the navigated kind.
+RecordView BuildRecordView(const DecoderState& state, int record_number, Kind navigated,
+                           char decimal_separator = '.');
+
+// "#n / count" of the navigation.
+std::string PositionText(const DecoderState& state, int record_number, Kind navigated);
+
+// "time span: first -> last" of a kind's frames; empty while it has none.
+std::string TimeSpanText(const DecoderState& state, Kind kind);
+
+// The record of a kind with that number, or nullptr when none is stored there.
+const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number);
+
+}  // namespace talphex

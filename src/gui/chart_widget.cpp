@@ -1,0 +1,616 @@
+#include "gui/chart_widget.h"
+
+#include <QApplication>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QGraphicsItem>
+#include <QGraphicsLayout>
+#include <QGraphicsRectItem>
+#include <QHash>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "core/view/program_info.h"
+
+namespace talphex {
+namespace {
+
+// Line charts with at most this many rows show their points as markers too.
+constexpr int kMaxRowsWithPointMarkers = 120;
+// Bars of charts with more rows are drawn without outline, which would hide their fill.
+constexpr int kMaxRowsWithBarOutline = 200;
+// The wheel never zooms in closer than this many rows.
+constexpr double kMinVisibleRows = 4;
+constexpr double kWheelZoomPerNotch = 0.8;
+// Values beyond are drawn at this size, which keeps every span of the scale finite.
+constexpr double kLargestValue = 1e300;
+// Value axis intervals at most this many to the full height.
+constexpr double kValueTicks = 5;
+// Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
+constexpr char16_t kZeroWidthSpace = 0x200B;
+// Smallest row label font, in pixels, when labels stand close together.
+constexpr double kMinLabelPixels = 9;
+// Length of the axis ticks in Qt Charts; labels start below them.
+constexpr double kAxisTickLength = 4;
+
+QColor ToQColor(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
+
+// Smallest of 1, 2, 5, 10, 20, 50, ... that is at least `minimum`.
+int RoundStepUp(double minimum) {
+  for (int decade = 1; decade < std::numeric_limits<int>::max() / 10; decade *= 10) {
+    for (const int factor : {1, 2, 5}) {
+      if (factor * decade >= minimum) return factor * decade;
+    }
+  }
+  return std::numeric_limits<int>::max();
+}
+
+// The font of upright row labels, shrunk from `font` until a label fits into `room` pixels of
+// width, but no smaller than kMinLabelPixels.
+QFont FontForRoom(QFont font, double room) {
+  while (QFontMetricsF(font).height() + 1 > room) {
+    const double pixels = QFontInfo(font).pixelSize();
+    if (pixels <= kMinLabelPixels) break;
+    font.setPixelSize(static_cast<int>(pixels) - 1);
+  }
+  return font;
+}
+
+// Smallest of 1, 2, 2.5 and 5 times a power of ten that is at least `minimum`.
+double NiceInterval(double minimum) {
+  if (!(minimum > 0) || !std::isfinite(minimum)) return 1;
+  const double decade = std::pow(10.0, std::floor(std::log10(minimum)));
+  for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
+    if (factor * decade >= minimum * (1 - 1e-9)) return factor * decade;
+  }
+  return 10 * decade;
+}
+
+// The axis lays its ticks out for a new range with the interval it has, before any handler can
+// change it: widening the interval first keeps a far larger range from getting countless ticks.
+void SetValueRange(QValueAxis* axis, double low, double high) {
+  const double interval = NiceInterval((high - low) / kValueTicks);
+  if (interval > axis->tickInterval()) axis->setTickInterval(interval);
+  axis->setRange(low, high);
+}
+
+}  // namespace
+
+// Paints the row labels under the plot. The category axis draws the ticks and reserves the room,
+// but it would cut upright labels down to the width between two ticks; these are painted whole,
+// skipping any that would overlap the one before.
+class RowLabelsItem : public QGraphicsItem {
+ public:
+  RowLabelsItem(QChart* chart, QValueAxis* row_axis)
+      : QGraphicsItem(chart), chart_(chart), row_axis_(row_axis) {}
+
+  void SetLabels(std::vector<std::pair<int, QString>> labels, bool rotated, const QFont& font,
+                 const QColor& colour) {
+    prepareGeometryChange();
+    labels_ = std::move(labels);
+    rotated_ = rotated;
+    font_ = font;
+    // Unset properties would come from the view's font, which the window may make bold.
+    font_.setResolveMask(QFont::AllPropertiesResolved);
+    colour_ = colour;
+    update();
+  }
+
+  QRectF boundingRect() const override { return chart_->rect(); }
+
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem* /*option*/,
+             QWidget* /*widget*/) override {
+    const QRectF plot = chart_->plotArea();
+    const double span = row_axis_->max() - row_axis_->min();
+    if (plot.width() <= 0 || span <= 0) return;
+    painter->setFont(font_);
+    painter->setPen(colour_);
+    const QFontMetricsF metrics(font_);
+    const double top = plot.bottom() + kAxisTickLength;
+    const double right_edge = chart_->rect().right();
+    double free_from = -std::numeric_limits<double>::infinity();
+    for (const auto& [row, text] : labels_) {
+      const double x = plot.left() + (row - row_axis_->min()) / span * plot.width();
+      if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
+      if (rotated_) {
+        const double half_height = metrics.height() / 2;
+        if (x - half_height < free_from) continue;
+        painter->save();
+        painter->translate(x, top);
+        painter->rotate(-90);
+        painter->drawText(QRectF(-plot.height(), -half_height, plot.height(), 2 * half_height),
+                          Qt::AlignRight | Qt::AlignVCenter, text);
+        painter->restore();
+        free_from = x + half_height + 1;
+      } else {
+        const double width = metrics.horizontalAdvance(text);
+        const double left = std::clamp(x - width / 2, 0.0, right_edge - width);
+        if (left < free_from) continue;
+        painter->drawText(QRectF(left, top, width + 1, metrics.height()), Qt::AlignLeft, text);
+        free_from = left + width + metrics.averageCharWidth();
+      }
+    }
+  }
+
+ private:
+  QChart* chart_;
+  QValueAxis* row_axis_;
+  std::vector<std::pair<int, QString>> labels_;
+  bool rotated_ = false;
+  QFont font_;
+  QColor colour_;
+};
+
+ChartWidget::ChartWidget(QWidget* parent)
+    : QWidget(parent),
+      chart_(new QChart),
+      view_(new QChartView(chart_, this)),
+      row_axis_(new QCategoryAxis),
+      value_axis_(new QValueAxis),
+      mark_(new QGraphicsRectItem(chart_)),
+      labels_item_(new RowLabelsItem(chart_, row_axis_)),
+      rubber_band_(new QRubberBand(QRubberBand::Rectangle, view_->viewport())) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(view_);
+
+  chart_->legend()->setAlignment(Qt::AlignBottom);
+  chart_->setBackgroundRoundness(0);
+  chart_->setMargins(QMargins(4, 4, 8, 0));
+  chart_->layout()->setContentsMargins(0, 0, 0, 0);
+  chart_->setAnimationOptions(QChart::NoAnimation);
+
+  row_axis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  row_axis_->setGridLineVisible(false);
+  row_axis_->setStartValue(-0.5);
+  row_axis_->setRange(-0.5, 0.5);
+  value_axis_->setRange(0, 1);
+  value_axis_->setLabelFormat(QStringLiteral("%g"));
+  value_axis_->setTickType(QValueAxis::TicksDynamic);
+  value_axis_->setTickAnchor(0);
+  chart_->addAxis(row_axis_, Qt::AlignBottom);
+  chart_->addAxis(value_axis_, Qt::AlignLeft);
+  // The theme has styled the axes by now.
+  label_colour_ = row_axis_->labelsColor();
+  label_font_ = row_axis_->labelsFont();
+  // The axis lays out invisible labels to keep their room; RowLabelsItem paints the real ones.
+  row_axis_->setLabelsColor(Qt::transparent);
+
+  mark_->setBrush(QColor(255, 190, 0, 70));
+  mark_->setPen(QPen(QColor(220, 130, 0), 1));
+  mark_->setZValue(100);  // above the series
+  mark_->hide();
+
+  view_->setRenderHint(QPainter::Antialiasing);
+  view_->setFrameShape(QFrame::NoFrame);
+  view_->viewport()->setMouseTracking(true);
+  view_->viewport()->installEventFilter(this);
+
+  connect(chart_, &QChart::plotAreaChanged, this, [this] {
+    UpdateRowLabels();
+    UpdateMark();
+  });
+  connect(value_axis_, &QValueAxis::rangeChanged, this, [this](qreal low, qreal high) {
+    if (high > low) value_axis_->setTickInterval(NiceInterval((high - low) / kValueTicks));
+  });
+  connect(row_axis_, &QValueAxis::rangeChanged, this, [this] {
+    UpdateRowLabels();
+    UpdateMark();
+  });
+}
+
+void ChartWidget::SetContent(const ChartContent& content) {
+  content_ = content;
+  const int rows = static_cast<int>(content_.row_labels.size());
+  chart_->removeAllSeries();
+  hover_row_ = -1;
+
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  if (rows > 0) {
+    // Bar sets are complete before the series meets the chart, which then builds its bars once.
+    QBarSeries* bars = nullptr;
+    QList<QBarSet*> bar_sets;
+    if (content_.type == ChartType::kBars) {
+      bars = new QBarSeries;
+      bars->setBarWidth(0.8);
+    }
+    for (const ChartSeries& series : content_.series) {
+      const QString legend = QString::fromLatin1(series.legend);
+      const auto count = std::min<qsizetype>(rows, static_cast<qsizetype>(series.values.size()));
+      // A value that is not a number has no bar and no point; absurdly large ones are cut so
+      // that the scale stays finite.
+      QList<qreal> values;
+      values.reserve(count);
+      for (qsizetype r = 0; r < count; ++r) {
+        const double value = series.values[static_cast<std::size_t>(r)];
+        values.append(std::isnan(value) ? value : std::clamp(value, -kLargestValue, kLargestValue));
+        if (std::isnan(value)) continue;
+        low = std::min(low, values.back());
+        high = std::max(high, values.back());
+      }
+      if (bars != nullptr) {
+        auto* set = new QBarSet(legend);
+        for (qreal& value : values) {
+          if (std::isnan(value)) value = 0;
+        }
+        set->append(values);
+        bar_sets.append(set);
+        if (series.colour) {
+          set->setColor(ToQColor(*series.colour));
+          set->setBorderColor(ToQColor(*series.colour).darker(130));
+        }
+        if (rows > kMaxRowsWithBarOutline) set->setPen(Qt::NoPen);
+      } else {
+        auto* line = new QLineSeries;
+        line->setName(legend);
+        QList<QPointF> points;
+        points.reserve(count);
+        for (qsizetype r = 0; r < count; ++r) {
+          if (!std::isnan(values[r])) points.append(QPointF(static_cast<double>(r), values[r]));
+        }
+        line->replace(points);
+        chart_->addSeries(line);
+        QPen pen = line->pen();
+        pen.setWidthF(2);
+        if (series.colour) pen.setColor(ToQColor(*series.colour));
+        line->setPen(pen);
+        if (rows <= kMaxRowsWithPointMarkers) {
+          line->setMarkerSize(3);
+          line->setPointsVisible(true);
+        }
+        line->attachAxis(row_axis_);
+        line->attachAxis(value_axis_);
+      }
+    }
+    if (bars != nullptr) {
+      bars->append(bar_sets);
+      chart_->addSeries(bars);
+      bars->attachAxis(row_axis_);
+      bars->attachAxis(value_axis_);
+    }
+  }
+
+  // Bars grow from zero, so their scale includes it; a constant series still gets some height.
+  if (low > high) {
+    low = 0;
+    high = 1;
+  }
+  if (content_.type == ChartType::kBars) {
+    low = std::min(low, 0.0);
+    high = std::max(high, 0.0);
+  }
+  const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.1, 1.0);
+  if (content_.type == ChartType::kLines || low < 0) low -= margin;
+  if (content_.type == ChartType::kLines || high > 0) high += margin;
+  const double interval = NiceInterval((high - low) / kValueTicks);
+  full_value_min_ = std::floor(low / interval) * interval;
+  full_value_max_ = std::ceil(high / interval) * interval;
+  SetValueRange(value_axis_, full_value_min_, full_value_max_);
+  value_axis_->setTickInterval(interval);
+  // An empty plot shows its frame only; an axis without rows would keep stale pieces.
+  value_axis_->setLabelsVisible(rows > 0);
+  row_axis_->setVisible(rows > 0);
+
+  QFontMetricsF metrics(label_font_);
+  max_label_width_ = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
+  for (const std::string& label : content_.row_labels) {
+    max_label_width_ =
+        std::max(max_label_width_, metrics.horizontalAdvance(QString::fromLatin1(label)));
+  }
+  labels_stale_ = true;
+  row_axis_->setRange(-0.5, std::max(rows, 1) - 0.5);
+  UpdateRowLabels();
+  UpdateMark();
+}
+
+void ChartWidget::SetMarkedRecord(int record_number) {
+  marked_record_ = record_number;
+  UpdateMark();
+}
+
+std::pair<int, int> ChartWidget::VisibleRows() const {
+  const int rows = static_cast<int>(content_.row_labels.size());
+  const int first = std::max(0, static_cast<int>(std::ceil(row_axis_->min())));
+  const int last = std::min(rows - 1, static_cast<int>(std::floor(row_axis_->max())));
+  return {first, last};
+}
+
+void ChartWidget::ZoomToRows(double first, double last) {
+  const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
+  const double low = std::max(-0.5, std::min(first, last) - 0.5);
+  const double high = std::min(rows - 0.5, std::max(first, last) + 0.5);
+  if (high > low) row_axis_->setRange(low, high);
+}
+
+void ChartWidget::ResetZoom() {
+  const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
+  row_axis_->setRange(-0.5, rows - 0.5);
+  SetValueRange(value_axis_, full_value_min_, full_value_max_);
+}
+
+QImage ChartWidget::RenderImage() {
+  rubber_band_->hide();
+  // The chart lays itself out in posted events; a grab right after SetContent must see them.
+  QCoreApplication::sendPostedEvents();
+  return view_->grab().toImage();
+}
+
+bool ChartWidget::SavePng(const QString& path, QString* error) {
+  const QString shown_path = QDir::toNativeSeparators(path);
+  const QImage image = RenderImage();
+  if (image.isNull()) {
+    *error = tr("Cannot save the chart as %1: the chart could not be drawn.").arg(shown_path);
+    return false;
+  }
+  // QSaveFile writes beside the target and renames at the end, so a failure never leaves a
+  // half-written file in place of a good one.
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    *error = tr("Cannot save the chart as %1: %2").arg(shown_path, file.errorString());
+    return false;
+  }
+  if (!image.save(&file, "PNG")) {
+    const QString reason = file.error() != QFileDevice::NoError
+                               ? file.errorString()
+                               : tr("the PNG image could not be encoded");
+    file.cancelWriting();
+    *error = tr("Cannot save the chart as %1: %2").arg(shown_path, reason);
+    return false;
+  }
+  if (!file.commit()) {
+    *error = tr("Cannot save the chart as %1: %2").arg(shown_path, file.errorString());
+    return false;
+  }
+  return true;
+}
+
+void ChartWidget::SaveChartAsPng() {
+  if (save_folder_.isEmpty()) {
+    save_folder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  }
+  QString path = QFileDialog::getSaveFileName(
+      this, tr("Save Chart as PNG"), QDir(save_folder_).filePath(QStringLiteral("chart.png")),
+      tr("PNG images (*.png)"));
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+  save_folder_ = QFileInfo(path).absolutePath();
+  QString error;
+  if (!SavePng(path, &error)) {
+    QMessageBox::warning(this, QString::fromLatin1(kProgramTitle), error);
+  }
+}
+
+void ChartWidget::CopyChart() { QGuiApplication::clipboard()->setImage(RenderImage()); }
+
+QRectF ChartWidget::MarkRect() const { return mark_->isVisible() ? mark_->rect() : QRectF(); }
+
+int ChartWidget::RowAt(QPoint view_position) const {
+  const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));
+  if (!chart_->plotArea().contains(in_chart)) return -1;
+  const long row = std::lround(RowValueAt(in_chart.x()));
+  if (row < 0 || row >= static_cast<long>(content_.row_labels.size())) return -1;
+  return static_cast<int>(row);
+}
+
+double ChartWidget::RowValueAt(double chart_x) const {
+  const QRectF plot = chart_->plotArea();
+  return row_axis_->min() +
+         (chart_x - plot.left()) / plot.width() * (row_axis_->max() - row_axis_->min());
+}
+
+void ChartWidget::UpdateRowLabels() {
+  const int rows = static_cast<int>(content_.row_labels.size());
+  const double low = row_axis_->min();
+  const double high = row_axis_->max();
+  const double plot_width = chart_->plotArea().width() > 1
+                                ? chart_->plotArea().width()
+                                : std::max(100.0, static_cast<double>(view_->width()) - 80);
+  const double row_width = plot_width / (high - low);
+  const double label_room = max_label_width_ + QFontMetricsF(label_font_).height();
+  // The content's spacing holds at every zoom; the automatic one keeps the labels apart.
+  int step = content_.label_spacing;
+  if (step <= 0) step = RoundStepUp(label_room / row_width);
+  step = std::min(step, std::max(rows, 1));  // one label at least, and no overflow past the rows
+  const bool rotated = step * row_width < label_room;
+  // Only the rows in view get a category: the axis shares its width among all of them.
+  const int first = std::max(0, static_cast<int>(std::ceil(low / step)) * step);
+  const int last = std::min(rows - 1, static_cast<int>(std::floor(high)));
+  std::vector<int> labelled;
+  for (int r = first; r <= last; r += step) labelled.push_back(r);
+  if (!labels_stale_ && step == label_step_ && rotated == labels_rotated_ &&
+      labelled == labelled_rows_) {
+    labels_item_->update();
+    return;
+  }
+  labels_stale_ = false;
+  label_step_ = step;
+  labels_rotated_ = rotated;
+  labelled_rows_ = std::move(labelled);
+
+  // Removing from the end keeps each removal cheap.
+  const QStringList old_labels = row_axis_->categoriesLabels();
+  for (auto label = old_labels.crbegin(); label != old_labels.crend(); ++label) {
+    row_axis_->remove(*label);
+  }
+  row_axis_->setStartValue(low);
+  std::vector<std::pair<int, QString>> painted;
+  painted.reserve(labelled_rows_.size());
+  QHash<QString, int> repeats;
+  for (const int r : labelled_rows_) {
+    const QString text = QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]);
+    painted.emplace_back(r, text);
+    // Category labels must differ; a repeated time gets invisible characters appended.
+    const int seen = repeats[text]++;
+    row_axis_->append(seen > 0 ? text + QString(seen, QChar(kZeroWidthSpace)) : text, r);
+  }
+  const QFont font = rotated ? FontForRoom(label_font_, step * row_width) : label_font_;
+  if (row_axis_->labelsFont() != font) row_axis_->setLabelsFont(font);
+  row_axis_->setLabelsAngle(rotated ? -90 : 0);
+  labels_item_->SetLabels(std::move(painted), rotated, font, label_colour_);
+}
+
+void ChartWidget::UpdateMark() {
+  const int rows = static_cast<int>(content_.row_labels.size());
+  const QRectF plot = chart_->plotArea();
+  if (marked_record_ < 1 || marked_record_ > rows || plot.width() <= 0) {
+    mark_->hide();
+    return;
+  }
+  const double x_span = row_axis_->max() - row_axis_->min();
+  const double centre =
+      plot.left() + (marked_record_ - 1 - row_axis_->min()) / x_span * plot.width();
+  const double half_width = std::max(1.5, plot.width() / x_span / 2);
+  const double left = std::max(plot.left(), centre - half_width);
+  const double right = std::min(plot.right(), centre + half_width);
+  if (right <= left) {
+    mark_->hide();
+    return;
+  }
+  mark_->setRect(QRectF(left, plot.top(), right - left, plot.height()));
+  mark_->show();
+}
+
+bool ChartWidget::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != view_->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::LeftButton) {
+        pressed_ = true;
+        dragging_ = false;
+        press_position_ = mouse->position().toPoint();
+        QToolTip::hideText();
+      }
+      return true;
+    }
+    case QEvent::MouseMove: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      const QPoint position = mouse->position().toPoint();
+      if (!pressed_) {
+        ShowToolTip(position, mouse->globalPosition().toPoint());
+        return true;
+      }
+      if ((position - press_position_).manhattanLength() >= QApplication::startDragDistance()) {
+        dragging_ = true;
+      }
+      if (dragging_) {
+        rubber_band_->setGeometry(QRect(press_position_, position).normalized());
+        rubber_band_->show();
+      }
+      return true;
+    }
+    case QEvent::MouseButtonRelease: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() != Qt::LeftButton || !pressed_) return true;
+      pressed_ = false;
+      if (dragging_) {
+        dragging_ = false;
+        rubber_band_->hide();
+        ZoomToRubberBand(QRect(press_position_, mouse->position().toPoint()).normalized());
+      } else if (const int row = RowAt(mouse->position().toPoint()); row >= 0) {
+        emit recordClicked(row + 1);
+      }
+      return true;
+    }
+    case QEvent::MouseButtonDblClick:
+      ResetZoom();
+      return true;
+    case QEvent::Wheel: {
+      const auto* wheel = static_cast<QWheelEvent*>(event);
+      ZoomWheel(wheel->position().toPoint(), wheel->angleDelta().y());
+      return true;
+    }
+    case QEvent::ContextMenu:
+      ShowContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+      return true;
+    case QEvent::Leave:
+      hover_row_ = -1;
+      QToolTip::hideText();
+      return false;
+    default:
+      return QWidget::eventFilter(watched, event);
+  }
+}
+
+void ChartWidget::ShowContextMenu(QPoint global_position) {
+  QMenu menu(this);
+  connect(menu.addAction(tr("Save Chart as PNG...")), &QAction::triggered, this,
+          &ChartWidget::SaveChartAsPng);
+  connect(menu.addAction(tr("Copy Chart")), &QAction::triggered, this, &ChartWidget::CopyChart);
+  menu.exec(global_position);
+}
+
+void ChartWidget::ShowToolTip(QPoint view_position, QPoint global_position) {
+  const int row = RowAt(view_position);
+  if (row == hover_row_) return;
+  hover_row_ = row;
+  if (row < 0) {
+    QToolTip::hideText();
+    return;
+  }
+  QToolTip::showText(
+      global_position,
+      QString::fromLatin1(PointText(content_, static_cast<std::size_t>(row), decimal_separator_)),
+      view_->viewport());
+}
+
+void ChartWidget::ZoomToRubberBand(QRect rectangle) {
+  const QRectF plot = chart_->plotArea();
+  const QRectF in_chart =
+      chart_->mapFromScene(view_->mapToScene(rectangle)).boundingRect().intersected(plot);
+  if (in_chart.width() < 3 || in_chart.height() < 3 || content_.row_labels.empty()) return;
+  const double y_span = value_axis_->max() - value_axis_->min();
+  const double top = value_axis_->min() + (plot.bottom() - in_chart.top()) / plot.height() * y_span;
+  const double bottom =
+      value_axis_->min() + (plot.bottom() - in_chart.bottom()) / plot.height() * y_span;
+  const double left = RowValueAt(in_chart.left());
+  const double right = RowValueAt(in_chart.right());
+  SetValueRange(value_axis_, bottom, top);
+  row_axis_->setRange(left, right);
+}
+
+void ChartWidget::ZoomWheel(QPoint view_position, int angle_delta) {
+  const double rows = static_cast<double>(content_.row_labels.size());
+  if (rows < 1 || angle_delta == 0) return;
+  const double low = row_axis_->min();
+  const double high = row_axis_->max();
+  const double span = high - low;
+  const double full_span = rows;
+  const double new_span = std::clamp(span * std::pow(kWheelZoomPerNotch, angle_delta / 120.0),
+                                     std::min(kMinVisibleRows, full_span), full_span);
+  const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));
+  double anchor = RowValueAt(in_chart.x());
+  if (!(anchor >= low && anchor <= high)) anchor = (low + high) / 2;
+  // The row under the cursor stays where it is.
+  double new_low = anchor - (anchor - low) * new_span / span;
+  new_low = std::clamp(new_low, -0.5, rows - 0.5 - new_span);
+  row_axis_->setRange(new_low, new_low + new_span);
+}
+
+}  // namespace talphex

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QRectF>
+#include <QString>
+#include <QWidget>
+#include <utility>
+#include <vector>
+
+#include "core/chart/chart_model.h"
+
+class QCategoryAxis;
+class QChart;
+class QChartView;
+class QGraphicsRectItem;
+class QRubberBand;
+class QValueAxis;
+
+namespace talphex {
+
+class RowLabelsItem;
+
+// Renders a ChartContent with Qt Charts inside the chart frame. It only shows what the core
+// computed; choosing what to chart is the window's business.
+//
+// The user explores the chart with the mouse: hovering shows the record's time and values, the
+// wheel zooms the rows around the cursor, dragging a rectangle zooms into it, a double-click shows
+// everything again, a click picks a record, and the context menu saves or copies the chart.
+class ChartWidget : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ChartWidget(QWidget* parent = nullptr);
+
+  // Replaces whatever the chart showed. An empty content shows an empty plot.
+  void SetContent(const ChartContent& content);
+  const ChartContent& content() const { return content_; }
+
+  // Marks the record on view (1-based); moving the mark does not rebuild the chart. A number
+  // outside the rows hides the mark.
+  void SetMarkedRecord(int record_number);
+  int marked_record() const { return marked_record_; }
+
+  // Decimal separator of the values in the tooltips; '.' unless set.
+  void SetDecimalSeparator(char separator) { decimal_separator_ = separator; }
+
+  // Rows in view after zooming, as the first and last 0-based row index.
+  std::pair<int, int> VisibleRows() const;
+  // Shows rows `first` to `last` (0-based) only; the value axis keeps its scale.
+  void ZoomToRows(double first, double last);
+  // Shows all rows and the full value range again.
+  void ResetZoom();
+
+  // The chart as the user sees it.
+  QImage RenderImage();
+  // Writes the chart as a PNG file; an existing file is replaced only once the new one is
+  // complete. On failure returns false and sets `error` to a message naming the path.
+  bool SavePng(const QString& path, QString* error);
+
+  // Context menu actions.
+  void SaveChartAsPng();
+  void CopyChart();
+
+  // For tests and the window: the chart and its view.
+  QChart* chart() const { return chart_; }
+  QChartView* view() const { return view_; }
+  // 0-based row under a position in view coordinates, or -1 outside the plotted rows.
+  int RowAt(QPoint view_position) const;
+  // Rows in view that carry a tick and a label, and whether the labels stand upright.
+  const std::vector<int>& LabelledRows() const { return labelled_rows_; }
+  bool RowLabelsRotated() const { return labels_rotated_; }
+  // Where the record mark stands in chart coordinates; empty while it is hidden.
+  QRectF MarkRect() const;
+
+ signals:
+  // The user clicked the bar or point of a record (1-based).
+  void recordClicked(int record_number);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void UpdateRowLabels();
+  void UpdateMark();
+  void ShowContextMenu(QPoint global_position);
+  void ShowToolTip(QPoint view_position, QPoint global_position);
+  void ZoomToRubberBand(QRect rectangle);
+  void ZoomWheel(QPoint view_position, int angle_delta);
+  double RowValueAt(double chart_x) const;
+
+  ChartContent content_;
+  int marked_record_ = 0;
+  char decimal_separator_ = '.';
+
+  QChart* chart_;
+  QChartView* view_;
+  QCategoryAxis* row_axis_;
+  QValueAxis* value_axis_;
+  QGraphicsRectItem* mark_;
+  RowLabelsItem* labels_item_;
+  QRubberBand* rubber_band_;
+
+  // Value range the content was scaled to, restored by ResetZoom.
+  double full_value_min_ = 0;
+  double full_value_max_ = 1;
+
+  QColor label_colour_;
+  QFont label_font_;
+  // Widest row label in the axis font.
+  double max_label_width_ = 0;
+  // Row labels as last laid out, to skip work when nothing changed.
+  int label_step_ = 0;
+  bool labels_rotated_ = false;
+  std::vector<int> labelled_rows_;
+  bool labels_stale_ = true;
+
+  QPoint press_position_;
+  bool pressed_ = false;
+  bool dragging_ = false;
+  int hover_row_ = -1;
+  QString save_folder_;
+};
+
+}  // namespace talphex

@@ -1,0 +1,773 @@
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <string_view>
+
+#include "core/capture/capture_loader.h"
+#include "core/export/exports.h"
+#include "core/export/screenshot_name.h"
+#include "core/view/program_info.h"
+#include "gui/chart_widget.h"
+#include "gui/conf_ini_paths.h"
+#include "gui/info_window.h"
+#include "gui/screenshot.h"
+
+namespace talphex {
+namespace {
+
+// Client area at start, in pixels.
+constexpr int kClientWidth = 717;
+constexpr int kClientHeight = 638;
+
+// Field grid: per column an option button, a value box and a unit label, sized to the font.
+constexpr int kGridSpacing = 3;
+constexpr int kRowHeight = 17;
+constexpr int kPageMargin = 3;
+constexpr int kTabHeight = 249;
+// Lamp grid: a lamp and its caption per lamp column, two lamp columns under each field column.
+constexpr int kLampWidth = 25;
+constexpr int kLampHeight = 9;
+constexpr int kLampCellWidth = 32;
+constexpr int kLampRowHeight = 15;
+// Records that Page Up and Page Down step over.
+constexpr int kRecordsPerPage = 10;
+
+const QColor kBackground(240, 240, 240);
+const QColor kChosenValue(255, 255, 192);
+const QColor kOtherValue(255, 255, 255);
+const QColor kLampSet(0, 255, 0);
+const QColor kLampClear(255, 0, 0);
+const QColor kLampNoRecord(224, 224, 224);
+const QColor kStatusText(128, 128, 128);
+
+QString Latin1(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+// Paths are bytes in the file system's encoding, not Latin-1 texts.
+QString PathText(const std::string& path) { return QFile::decodeName(path.c_str()); }
+
+void SetBase(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Base, colour);
+  widget->setPalette(palette);
+}
+
+void SetFill(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, colour);
+  widget->setPalette(palette);
+}
+
+QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name) {
+  auto* box = new QLineEdit(parent);
+  box->setObjectName(name);
+  box->setReadOnly(true);
+  box->setFocusPolicy(Qt::ClickFocus);
+  return box;
+}
+
+QString ControlName(const char* control, int index) {
+  return QStringLiteral("%1(%2)").arg(QLatin1String(control)).arg(index);
+}
+
+char LocaleDecimalSeparator() {
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1 && point.at(0).unicode() < 0x100) {
+    return static_cast<char>(point.at(0).unicode());
+  }
+  return '.';
+}
+
+std::optional<QStringList> AskForCaptureFiles(QWidget* parent) {
+  const QStringList paths =
+      QFileDialog::getOpenFileNames(parent, QStringLiteral("Open KISS File"), QString(),
+                                    QStringLiteral("KISS Files (*.kss);;All Files (*)"));
+  if (paths.isEmpty()) return std::nullopt;
+  return paths;
+}
+
+// "frame" or "frames" after a count.
+QString Frames(std::int64_t count, const char* noun) {
+  return QLatin1String(noun) + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+QStringList CaptureFilesOf(const QMimeData* mime) {
+  QStringList paths;
+  if (mime == nullptr || !mime->hasUrls()) return paths;
+  for (const QUrl& url : mime->urls()) {
+    const QString path = url.toLocalFile();
+    if (!path.isEmpty() && path.endsWith(QStringLiteral(".kss"), Qt::CaseInsensitive)) {
+      paths << path;
+    }
+  }
+  return paths;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
+    : QMainWindow(parent),
+      conf_ini_paths_(conf_ini_paths),
+      decimal_separator_(LocaleDecimalSeparator()),
+      file_chooser_(AskForCaptureFiles) {
+  state_.store_capacity = kStoreCapacity;
+  message_sink_ = [this](const QString& title, const QString& text) {
+    QMessageBox::information(this, title, text);
+  };
+  setWindowTitle(QLatin1String(kProgramTitle));
+  setAcceptDrops(true);
+  BuildWidgets();
+  BuildMenus();
+  // Below the client area, so that a menu command's tip never covers the status box.
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  Form_Load();
+  const QSize least = centralWidget()->minimumSizeHint();
+  resize(std::max(kClientWidth, least.width()), std::max(kClientHeight, least.height()) +
+                                                    menuBar()->sizeHint().height() +
+                                                    statusBar()->sizeHint().height());
+}
+
+MainWindow::~MainWindow() = default;
+
+// ---------------------------------------------------------------------------------------------
+// Widgets
+
+void MainWindow::BuildWidgets() {
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, kBackground);
+  palette.setColor(QPalette::Button, kBackground);
+  palette.setColor(QPalette::Base, kBackground);
+  setPalette(palette);
+  QFont font = this->font();
+  font.setPointSizeF(8.0);
+  setFont(font);
+
+  // Widest caption with its indicator, widest value (ten digits), widest unit.
+  const QFontMetrics metrics(font);
+  for (const FieldInfo& info : kFields) {
+    selector_width_ = std::max(selector_width_, metrics.horizontalAdvance(Latin1(info.caption)));
+    unit_width_ = std::max(unit_width_, metrics.horizontalAdvance(Latin1(info.unit)));
+  }
+  // The indicator and its spacing, as the style measures a selector.
+  QRadioButton probe(QStringLiteral("0"));
+  probe.setFont(font);
+  selector_width_ += probe.sizeHint().width() - metrics.horizontalAdvance(QStringLiteral("0"));
+  value_width_ = metrics.horizontalAdvance(QStringLiteral("4294967295")) + 8;
+  unit_width_ += 2;
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("Form1"));
+  client->setAutoFillBackground(true);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(4, 6, 4, 5);
+  layout->setSpacing(6);
+
+  field_group_ = new QButtonGroup(this);
+  field_group_->setExclusive(true);
+  connect(field_group_, &QButtonGroup::idClicked, this, &MainWindow::OnOptionClicked);
+
+  tabs_ = new QTabWidget(client);
+  tabs_->setObjectName(QStringLiteral("SSTab1"));
+  tabs_->addTab(BuildFieldPage(TabPage::kTalphex), QStringLiteral("TALPHEX"));
+  tabs_->addTab(BuildFieldPage(TabPage::kVave), QStringLiteral("VAVE"));
+  tabs_->addTab(BuildDebugPage(), QStringLiteral("debug"));
+  tabs_->setFixedHeight(std::max(kTabHeight, tabs_->minimumSizeHint().height()));
+  layout->addWidget(tabs_);
+
+  auto* lines = new QHBoxLayout;
+  time_span_label_ = new QLabel(client);
+  time_span_label_->setObjectName(QStringLiteral("Label3"));
+  QFont bold = font;
+  bold.setBold(true);
+  time_span_label_->setFont(bold);
+  rx_time_label_ = new QLabel(client);
+  rx_time_label_->setObjectName(QStringLiteral("Label10"));
+  lines->addWidget(time_span_label_, 1);
+  lines->addWidget(rx_time_label_);
+  lines->addSpacing(8);
+  layout->addLayout(lines);
+
+  layout->addWidget(BuildChartFrame(), 1);
+  layout->addWidget(BuildStatusRow());
+  setCentralWidget(client);
+}
+
+QWidget* MainWindow::BuildFieldPage(TabPage page) {
+  auto* widget = new QWidget;
+  widget->setObjectName(page == TabPage::kTalphex ? QStringLiteral("PageTALPHEX")
+                                                  : QStringLiteral("PageVAVE"));
+  auto* outer = new QVBoxLayout(widget);
+  outer->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
+  outer->setSpacing(8);
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(kGridSpacing);
+  grid->setVerticalSpacing(0);
+  for (int field = 0; field < kFieldCount; ++field) {
+    const FieldInfo& info = Field(field);
+    if (info.page != page) continue;
+    auto* selector = new QRadioButton(QStringLiteral("Option1"), widget);
+    selector->setObjectName(ControlName("Option1", field));
+    selector->setFixedSize(selector_width_, kRowHeight);
+    selector->installEventFilter(this);
+    field_group_->addButton(selector, field);
+    QLineEdit* value = MakeReadOnlyBox(widget, ControlName("Text1", field));
+    value->setFixedHeight(kRowHeight);
+    value->installEventFilter(this);
+    auto* unit = new QLabel(widget);
+    unit->setObjectName(ControlName("Label2", field));
+    unit->setFixedSize(unit_width_, kRowHeight);
+    const int column = info.column * 3;
+    grid->addWidget(selector, info.row, column);
+    if (info.unit.empty()) {
+      // A field without unit lends the unit's place to its value (the mode names are long).
+      value->setFixedWidth(value_width_ + kGridSpacing + unit_width_);
+      grid->addWidget(value, info.row, column + 1, 1, 2, Qt::AlignLeft);
+    } else {
+      value->setFixedWidth(value_width_);
+      grid->addWidget(value, info.row, column + 1);
+    }
+    grid->addWidget(unit, info.row, column + 2);
+    field_selectors_[static_cast<std::size_t>(field)] = selector;
+    value_boxes_[static_cast<std::size_t>(field)] = value;
+    unit_labels_[static_cast<std::size_t>(field)] = unit;
+  }
+  grid->setColumnMinimumWidth(2, unit_width_);
+  grid->setColumnMinimumWidth(5, unit_width_);
+  grid->setColumnStretch(9, 1);
+  if (page == TabPage::kTalphex) {
+    posix_time_label_ = new QLabel(widget);
+    posix_time_label_->setObjectName(QStringLiteral("Label4"));
+    posix_time_label_->setFixedHeight(kRowHeight);
+    grid->addWidget(posix_time_label_, 0, 6, 1, 4);
+  }
+  outer->addLayout(grid);
+  if (page == TabPage::kVave) {
+    auto* lamp_grid = new QGridLayout;
+    lamp_grid->setHorizontalSpacing(0);
+    lamp_grid->setVerticalSpacing(0);
+    AddLampGrid(lamp_grid, 0);
+    outer->addLayout(lamp_grid);
+  }
+  outer->addStretch(1);
+  return widget;
+}
+
+void MainWindow::AddLampGrid(QGridLayout* grid, int first_row) {
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    const LampInfo info = Lamp(lamp);
+    auto* shape = new QFrame;
+    shape->setObjectName(ControlName("Shape1", lamp));
+    shape->setFrameShape(QFrame::Box);
+    shape->setFixedSize(kLampWidth, kLampHeight);
+    shape->setAutoFillBackground(true);
+    SetFill(shape, kLampNoRecord);
+    auto* caption = new QLabel(QStringLiteral("Label5"));
+    caption->setObjectName(ControlName("Label5", lamp));
+    caption->setFixedHeight(kLampRowHeight);
+    grid->addWidget(shape, first_row + info.row, info.column * 2, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(caption, first_row + info.row, info.column * 2 + 1);
+    lamps_[static_cast<std::size_t>(lamp)] = shape;
+    lamp_labels_[static_cast<std::size_t>(lamp)] = caption;
+  }
+  // Two lamp columns share the width of one field column.
+  const int pair_width = selector_width_ + value_width_ + unit_width_ + 3 * kGridSpacing;
+  const int first_caption = pair_width / 2 - kLampCellWidth;
+  for (int column = 0; column < 6; ++column) {
+    grid->setColumnMinimumWidth(column * 2, kLampCellWidth);
+    grid->setColumnMinimumWidth(
+        column * 2 + 1,
+        column % 2 == 0 ? first_caption : pair_width - 2 * kLampCellWidth - first_caption);
+  }
+  grid->setColumnStretch(12, 1);
+}
+
+QWidget* MainWindow::BuildDebugPage() {
+  auto* widget = new QWidget;
+  widget->setObjectName(QStringLiteral("Pagedebug"));
+  auto* layout = new QVBoxLayout(widget);
+  layout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
+  layout->setSpacing(2);
+  frame_log_ = new QPlainTextEdit(widget);
+  frame_log_->setObjectName(QStringLiteral("Text5"));
+  frame_log_->setReadOnly(true);
+  frame_log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  frame_log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // The log only grows; the oldest lines go once it is very long.
+  frame_log_->setMaximumBlockCount(200000);
+  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  mono.setPointSizeF(8.0);
+  mono.setBold(true);
+  frame_log_->setFont(mono);
+  SetBase(frame_log_, kOtherValue);
+  layout->addWidget(frame_log_, 1);
+  beacon_frame_box_ = MakeReadOnlyBox(widget, QStringLiteral("Text3"));
+  payload_frame_box_ = MakeReadOnlyBox(widget, QStringLiteral("Text6"));
+  for (QLineEdit* box : {beacon_frame_box_, payload_frame_box_}) {
+    box->setFont(mono);
+    SetBase(box, kOtherValue);
+    layout->addWidget(box);
+  }
+  return widget;
+}
+
+QWidget* MainWindow::BuildChartFrame() {
+  chart_frame_ = new QGroupBox(centralWidget());
+  chart_frame_->setObjectName(QStringLiteral("Frame1"));
+  QFont title_font = font();
+  title_font.setPointSizeF(9.75);
+  title_font.setBold(true);
+  chart_frame_->setFont(title_font);
+  auto* grid = new QGridLayout(chart_frame_);
+  grid->setContentsMargins(6, 4, 6, 6);
+  chart_ = new ChartWidget(chart_frame_);
+  chart_->setObjectName(QStringLiteral("MSChart1"));
+  chart_->setFont(font());
+  chart_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  chart_->SetDecimalSeparator(decimal_separator_);
+  grid->addWidget(chart_, 0, 0);
+  bars_box_ = new QCheckBox(QStringLiteral("B"), chart_frame_);
+  bars_box_->setObjectName(QStringLiteral("Check1"));
+  bars_box_->setFont(font());
+  bars_box_->setToolTip(QStringLiteral("Bars instead of lines"));
+  QSizePolicy keep_place = bars_box_->sizePolicy();
+  keep_place.setRetainSizeWhenHidden(true);
+  bars_box_->setSizePolicy(keep_place);
+  // Over the chart's bottom right corner, as in the frame it stands in.
+  grid->addWidget(bars_box_, 0, 0, Qt::AlignRight | Qt::AlignBottom);
+  connect(bars_box_, &QCheckBox::clicked, this, [this] { Check1_Click(); });
+  connect(chart_, &ChartWidget::recordClicked, this, [this](int record_number) {
+    if (scroll_bar_->isEnabled()) scroll_bar_->setValue(record_number);
+  });
+  return chart_frame_;
+}
+
+QWidget* MainWindow::BuildStatusRow() {
+  auto* row = new QWidget(centralWidget());
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(7);
+  screenshot_button_ = new QPushButton(QStringLiteral("S"), row);
+  screenshot_button_->setObjectName(QStringLiteral("Command1"));
+  screenshot_button_->setFixedSize(33, 21);
+  screenshot_button_->setToolTip(QStringLiteral("Save a screenshot of the window"));
+  connect(screenshot_button_, &QPushButton::clicked, this, [this] { Command1_Click(); });
+  // Hidden for the screenshot or by conf.ini, the button keeps its place in the row.
+  QSizePolicy keep_place = screenshot_button_->sizePolicy();
+  keep_place.setRetainSizeWhenHidden(true);
+  screenshot_button_->setSizePolicy(keep_place);
+  status_box_ = MakeReadOnlyBox(row, QStringLiteral("Text4"));
+  QPalette grey = status_box_->palette();
+  grey.setColor(QPalette::Text, kStatusText);
+  status_box_->setPalette(grey);
+  position_box_ = MakeReadOnlyBox(row, QStringLiteral("Text2"));
+  position_box_->setFixedWidth(80);
+  scroll_bar_ = new QScrollBar(Qt::Horizontal, row);
+  scroll_bar_->setObjectName(QStringLiteral("HScroll1"));
+  scroll_bar_->setFixedSize(81, 19);
+  scroll_bar_->setRange(1, 1);
+  scroll_bar_->setPageStep(1);
+  scroll_bar_->setEnabled(false);
+  // Takes the focus like the field grid, so that the keys step through the records.
+  scroll_bar_->setFocusPolicy(Qt::StrongFocus);
+  scroll_bar_->installEventFilter(this);
+  // The view follows the thumb through sliderMoved; valueChanged comes when it is let go.
+  scroll_bar_->setTracking(false);
+  connect(scroll_bar_, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
+  connect(scroll_bar_, &QScrollBar::sliderMoved, this, [this] { HScroll1_Scroll(); });
+  layout->addWidget(screenshot_button_);
+  layout->addWidget(status_box_, 1);
+  layout->addWidget(position_box_);
+  layout->addWidget(scroll_bar_);
+  return row;
+}
+
+void MainWindow::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  file->setObjectName(QStringLiteral("MnuFile"));
+  QAction* open = file->addAction(QStringLiteral("Open KISS File"));
+  open->setObjectName(QStringLiteral("MenuFileOpen"));
+  open->setShortcut(QKeySequence::Open);
+  open->setStatusTip(
+      QStringLiteral("Open one or more KISS capture files (*.kss) and show their records"));
+  connect(open, &QAction::triggered, this, [this] { MenuFileOpen_Click(); });
+  QAction* exit = file->addAction(QStringLiteral("Exit"));
+  exit->setObjectName(QStringLiteral("MenuFileExit"));
+  exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  exit->setStatusTip(QStringLiteral("Close the decoder"));
+  connect(exit, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
+
+  QMenu* tlm = menuBar()->addMenu(QStringLiteral("&TLM File"));
+  tlm->setObjectName(QStringLiteral("MnuSettings"));
+  QAction* csv = tlm->addAction(QStringLiteral("Write CSV File"));
+  csv->setObjectName(QStringLiteral("WriteCSVFile"));
+  csv->setStatusTip(QStringLiteral(
+      "Write every beacon record to <capture name>.csv beside the last capture file"));
+  connect(csv, &QAction::triggered, this, [this] { WriteCSVFile_Click(); });
+  QAction* report = tlm->addAction(QStringLiteral("Write TLM File"));
+  report->setObjectName(QStringLiteral("WriteTLMFile"));
+  report->setStatusTip(QStringLiteral(
+      "Write the record on view as a report to <capture name>.tlm beside the last capture file"));
+  connect(report, &QAction::triggered, this, [this] { WriteTLMFile_Click(); });
+  QAction* payload = tlm->addAction(QStringLiteral("Write Payload CSV File"));
+  payload->setObjectName(QStringLiteral("WritePayloadCSVFile"));
+  payload->setStatusTip(QStringLiteral(
+      "Write every payload record to <capture name>-payload.csv beside the last capture file"));
+  connect(payload, &QAction::triggered, this, [this] { WritePayloadCSVFile_Click(); });
+
+  QAction* info = menuBar()->addAction(QStringLiteral("&Info"));
+  info->setObjectName(QStringLiteral("MnuInfo"));
+  info->setStatusTip(QStringLiteral("About the decoder and the TALPHEX mission"));
+  connect(info, &QAction::triggered, this, [this] { MnuInfo_Click(); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up, captions, record view and navigation
+
+void MainWindow::Form_Load() {
+  SetFieldCaptions();
+  const WindowSettings settings =
+      ReadWindowSettings(conf_ini_paths_, WindowSettings{DefaultImagePath(), true});
+  image_path_ = settings.image_path;
+  screenshot_button_->setVisible(settings.screenshot_button);
+}
+
+void MainWindow::SetFieldCaptions() {
+  for (int field = 0; field < kFieldCount; ++field) {
+    const FieldInfo& info = Field(field);
+    field_selectors_[static_cast<std::size_t>(field)]->setText(Latin1(info.caption));
+    // Fields without unit keep their empty label.
+    if (!info.unit.empty())
+      unit_labels_[static_cast<std::size_t>(field)]->setText(Latin1(info.unit));
+  }
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    lamp_labels_[static_cast<std::size_t>(lamp)]->setText(Latin1(Lamp(lamp).caption));
+  }
+}
+
+void MainWindow::ShowRecord(int record_number) {
+  shown_view_ = BuildRecordView(state_, record_number, NavigatedKind(), decimal_separator_);
+  for (int field = 0; field < kFieldCount; ++field) {
+    value_boxes_[static_cast<std::size_t>(field)]->setText(
+        Latin1(shown_view_.values[static_cast<std::size_t>(field)]));
+  }
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    const LampState lit = shown_view_.lamps[static_cast<std::size_t>(lamp)];
+    SetFill(lamps_[static_cast<std::size_t>(lamp)], lit == LampState::kSet     ? kLampSet
+                                                    : lit == LampState::kClear ? kLampClear
+                                                                               : kLampNoRecord);
+  }
+  time_span_label_->setText(Latin1(shown_view_.time_span));
+  posix_time_label_->setText(Latin1(shown_view_.posix_time));
+  rx_time_label_->setText(Latin1(shown_view_.rx_timestamp));
+  beacon_frame_box_->setText(Latin1(shown_view_.beacon_frame));
+  beacon_frame_box_->setCursorPosition(0);
+  payload_frame_box_->setText(Latin1(shown_view_.payload_frame));
+  payload_frame_box_->setCursorPosition(0);
+}
+
+int MainWindow::ScrollPosition() const { return scroll_bar_->sliderPosition(); }
+
+void MainWindow::ShowPosition() {
+  const int position = ScrollPosition();
+  position_box_->setText(Latin1(PositionText(state_, position, NavigatedKind())));
+  ShowRecord(position);
+  // A chart of the other kind (a grouped chart left standing) has no record to mark.
+  chart_->SetMarkedRecord(chart_->content().kind == NavigatedKind() ? position : 0);
+}
+
+void MainWindow::HScroll1_Change() { ShowPosition(); }
+
+void MainWindow::HScroll1_Scroll() { ShowPosition(); }
+
+bool MainWindow::StepRecordsByKey(int key) {
+  const int position = scroll_bar_->value();
+  int target = position;
+  switch (key) {
+    case Qt::Key_Left:
+      target = position - 1;
+      break;
+    case Qt::Key_Right:
+      target = position + 1;
+      break;
+    case Qt::Key_PageUp:
+      target = position - kRecordsPerPage;
+      break;
+    case Qt::Key_PageDown:
+      target = position + kRecordsPerPage;
+      break;
+    case Qt::Key_Home:
+      target = scroll_bar_->minimum();
+      break;
+    case Qt::Key_End:
+      target = scroll_bar_->maximum();
+      break;
+    default:
+      return false;
+  }
+  // Through the scroll bar, so that its change handler shows the record as a move of it would.
+  if (scroll_bar_->isEnabled()) {
+    scroll_bar_->setValue(std::clamp(target, scroll_bar_->minimum(), scroll_bar_->maximum()));
+  }
+  return true;
+}
+
+void MainWindow::UpdateScrollRange() {
+  const auto stored = static_cast<int>(state_.StoredCount(NavigatedKind()));
+  const QSignalBlocker blocker(scroll_bar_);
+  scroll_bar_->setRange(1, std::max(stored, 1));
+  scroll_bar_->setEnabled(stored > 0);
+}
+
+void MainWindow::OnOptionClicked(int index) {
+  const bool group = group_requested_ || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+  group_requested_ = false;
+  Option1_Click(index, group ? ChartChoice::kGroup : ChartChoice::kSingle);
+}
+
+void MainWindow::Option1_Click(int index, ChartChoice choice) {
+  if (index < 0 || index >= kFieldCount) return;
+  selected_field_ = index;
+  chart_frame_->setTitle(Latin1(ChartTitle(index)));
+  field_selectors_[static_cast<std::size_t>(index)]->setChecked(true);
+  for (QLineEdit* box : value_boxes_) SetBase(box, kOtherValue);
+  SetBase(value_boxes_[static_cast<std::size_t>(index)], kChosenValue);
+  UpdateScrollRange();
+  if (choice == ChartChoice::kGroup) {
+    // A field outside the four groups leaves the chart as it is.
+    if (const auto group = FieldGroup(index)) {
+      chart_->SetContent(BuildGroupChart(state_, *group, last_chart_type_));
+    }
+  } else {
+    last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
+    chart_->SetContent(BuildFieldChart(state_, index, last_chart_type_));
+  }
+  ShowPosition();
+}
+
+void MainWindow::Check1_Click() {
+  last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
+  chart_->SetContent(BuildFieldChart(state_, selected_field_, last_chart_type_));
+  chart_->SetMarkedRecord(chart_->content().kind == NavigatedKind() ? ScrollPosition() : 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Open command
+
+void MainWindow::MenuFileOpen_Click() { RunOpenCommand(file_chooser_(this)); }
+
+void MainWindow::OpenFiles(const QStringList& paths) { RunOpenCommand(paths); }
+
+void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
+  SetFieldCaptions();
+  for (QLineEdit* box : value_boxes_) box->clear();
+  state_.ResetCounts();
+  // A cancelled choice loads the files of the last confirmed one again.
+  if (chosen) chosen_files_ = *chosen;
+  QStringList problems;
+  for (const QString& path : chosen_files_) LoadOneFile(path, problems);
+  if (chosen_files_.isEmpty()) return;
+
+  for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+    const std::int64_t not_kept =
+        state_.Count(kind) - static_cast<std::int64_t>(state_.StoredCount(kind));
+    if (not_kept > 0) {
+      problems << QStringLiteral("%1 %2 beyond the %3 records a store keeps %4 not kept")
+                      .arg(not_kept)
+                      .arg(kind == Kind::kBeacon ? Frames(not_kept, "beacon frame")
+                                                 : Frames(not_kept, "payload frame"))
+                      .arg(state_.store_capacity)
+                      .arg(not_kept == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    }
+  }
+  if (!problems.isEmpty()) SetStatus(problems.join(QStringLiteral("; ")));
+}
+
+void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
+  state_.InputFilePath = QFile::encodeName(path).toStdString();
+  SetStatus(path);
+  // Lets the window show the path before a long file is read; user input waits.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+  QString log;
+  const FrameLogSink sink = [&log](std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    log += Latin1(line);
+    log += QLatin1Char('\n');
+  };
+  const LoadResult result = LoadCaptureFile(state_, state_.InputFilePath, &sink);
+  if (!log.isEmpty()) {
+    log.chop(1);
+    frame_log_->appendPlainText(log);
+  }
+  if (!result.ok()) problems << PathText(result.error);
+  if (result.skipped_frames > 0) {
+    // One pass over the placeholders, so that a "%" in the path stays as it is.
+    problems << QStringLiteral("%1: %2 %3 could not be decoded (listed on the debug page)")
+                    .arg(path, QString::number(result.skipped_frames),
+                         Frames(result.skipped_frames, "frame"));
+  }
+  // The new records on view: field 17 over the beacon records.
+  Option1_Click(17);
+  HScroll1_Change();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Exports
+
+void MainWindow::WriteCSVFile_Click() {
+  const Expected<std::string> written = ExportBeaconCsv(state_, decimal_separator_);
+  SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
+                    : PathText(written.error()));
+}
+
+void MainWindow::WritePayloadCSVFile_Click() {
+  const Expected<std::string> written = ExportPayloadCsv(state_, decimal_separator_);
+  SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
+                    : PathText(written.error()));
+}
+
+void MainWindow::WriteTLMFile_Click() {
+  const Expected<std::string> written = ExportReport(state_, shown_view_);
+  SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
+                    : PathText(written.error()));
+}
+
+void MainWindow::Command1_Click() {
+  if (state_.InputFilePath.empty()) {
+    SetStatus(QStringLiteral("no capture loaded yet: nothing to take a screenshot of"));
+    return;
+  }
+  const QString bmp_path = PathText(
+      ScreenshotFileName(QFile::encodeName(image_path_).toStdString(), state_.InputFilePath));
+  const QFileInfo folder(QFileInfo(bmp_path).absolutePath());
+  if (!folder.isDir() || !folder.isWritable()) {
+    SetStatus(
+        QStringLiteral("screenshot not saved: %1 is not a writable folder").arg(folder.filePath()));
+    return;
+  }
+  bars_box_->hide();
+  screenshot_button_->hide();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  const QImage picture = GrabClientArea(centralWidget());
+  const Status saved = SaveBmp(picture, bmp_path);
+  bars_box_->show();
+  screenshot_button_->show();
+  if (!saved) {
+    SetStatus(QStringLiteral("screenshot not saved: ") + PathText(saved.error()));
+    return;
+  }
+  SetStatus(bmp_path + QStringLiteral(" saved"));
+  const Expected<QString> png_path = ConvertBmpToIndexedPng(bmp_path, kBackground.rgb());
+  if (!png_path) {
+    ShowMessage(QStringLiteral("Error"),
+                QStringLiteral("PNG conversion failed: ") + PathText(png_path.error()));
+    return;
+  }
+  SetStatus(png_path.value() + QStringLiteral(" converted and saved"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Other commands
+
+void MainWindow::MenuFileExit_Click() {
+  if (info_window_) info_window_->close();
+  close();
+  QCoreApplication::quit();
+}
+
+void MainWindow::MnuInfo_Click() {
+  if (!info_window_) info_window_ = new InfoWindow(this);
+  info_window_->show();
+  info_window_->raise();
+  info_window_->activateWindow();
+}
+
+void MainWindow::SetStatus(const QString& text) {
+  status_box_->setText(text);
+  status_box_->setCursorPosition(0);
+  status_box_->setToolTip(text);
+}
+
+void MainWindow::ShowMessage(const QString& title, const QString& text) {
+  if (message_sink_) message_sink_(title, text);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!CaptureFilesOf(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList paths = CaptureFilesOf(event->mimeData());
+  if (paths.isEmpty()) return;
+  event->acceptProposedAction();
+  OpenFiles(paths);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  auto* selector = qobject_cast<QAbstractButton*>(watched);
+  const int index = selector != nullptr ? field_group_->id(selector) : -1;
+  if (event->type() == QEvent::KeyPress) {
+    const bool in_field_grid = index >= 0 || std::find(value_boxes_.begin(), value_boxes_.end(),
+                                                       watched) != value_boxes_.end();
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // The keys step through the records instead of moving the selection or a text cursor.
+    if ((in_field_grid || watched == scroll_bar_) &&
+        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        StepRecordsByKey(key->key())) {
+      return true;
+    }
+  }
+  if (index >= 0 &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+       event->type() == QEvent::MouseButtonDblClick)) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::RightButton) {
+      // A right click chooses the field and asks for its group's chart.
+      if (event->type() == QEvent::MouseButtonPress) {
+        selector->setChecked(true);
+        Option1_Click(index, ChartChoice::kGroup);
+      }
+      return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+      group_requested_ = (mouse->modifiers() & Qt::ShiftModifier) != 0;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace talphex

@@ -1,0 +1,148 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+
+#include "core/chart/chart_model.h"
+#include "core/decode/decoder_state.h"
+#include "core/view/field_catalogue.h"
+#include "core/view/record_view.h"
+#include "gui/info_window.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QCheckBox;
+class QFrame;
+class QGridLayout;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QTabWidget;
+
+namespace talphex {
+
+class ChartWidget;
+
+// The decoder's main window. It owns the decoder state and shows what the core computes from it:
+// the record view, the chart content and the export results. Handlers keep the names users of
+// the program know from its menus and controls.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Asks the user for capture files; nullopt when the user cancelled.
+  using FileChooser = std::function<std::optional<QStringList>(QWidget* parent)>;
+  // Shows a message box with a title and a text.
+  using MessageSink = std::function<void(const QString& title, const QString& text)>;
+
+  enum class ChartChoice { kSingle, kGroup };
+
+  // `conf_ini_paths`: where conf.ini is looked for, first found wins.
+  explicit MainWindow(const QStringList& conf_ini_paths, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  void SetFileChooser(FileChooser chooser) { file_chooser_ = std::move(chooser); }
+  void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
+
+  // Start-up: captions, screenshot folder and conf.ini. Runs once from the constructor.
+  void Form_Load();
+  void SetFieldCaptions();
+  // Copies the view of a record number into the widgets.
+  void ShowRecord(int record_number);
+  void HScroll1_Change();
+  void HScroll1_Scroll();
+  void MenuFileOpen_Click();
+  // Opens capture files as if they had been chosen in the open dialog.
+  void OpenFiles(const QStringList& paths);
+  void Option1_Click(int index, ChartChoice choice = ChartChoice::kSingle);
+  void Check1_Click();
+  void WriteCSVFile_Click();
+  void WriteTLMFile_Click();
+  void WritePayloadCSVFile_Click();
+  void Command1_Click();
+  void MenuFileExit_Click();
+  void MnuInfo_Click();
+
+  const DecoderState& state() const { return state_; }
+  int selected_field() const { return selected_field_; }
+  const QString& image_path() const { return image_path_; }
+  char decimal_separator() const { return decimal_separator_; }
+  // The view last shown; the report is written from it.
+  const RecordView& shown_view() const { return shown_view_; }
+  InfoWindow* info_window() const { return info_window_; }
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildWidgets();
+  QWidget* BuildFieldPage(TabPage page);
+  void AddLampGrid(QGridLayout* grid, int first_row);
+  QWidget* BuildDebugPage();
+  QWidget* BuildChartFrame();
+  QWidget* BuildStatusRow();
+  void BuildMenus();
+
+  // The open command after the file choice: loads `paths` one after the other.
+  void RunOpenCommand(const std::optional<QStringList>& chosen);
+  void LoadOneFile(const QString& path, QStringList& problems);
+  // Range 1..stored records of the navigated kind; disabled while it has none.
+  void UpdateScrollRange();
+  // Left/Right, Page Up/Page Down and Home/End move the scroll bar; false for any other key.
+  bool StepRecordsByKey(int key);
+  int ScrollPosition() const;
+  void ShowPosition();
+  void SetStatus(const QString& text);
+  void ShowMessage(const QString& title, const QString& text);
+  Kind NavigatedKind() const { return KindOfField(selected_field_); }
+  void OnOptionClicked(int index);
+
+  DecoderState state_;
+  int selected_field_ = 0;
+  ChartType last_chart_type_ = ChartType::kLines;
+  RecordView shown_view_;
+  QStringList chosen_files_;  // files of the last confirmed open command
+  QStringList conf_ini_paths_;
+  QString image_path_;
+  char decimal_separator_ = '.';
+  bool group_requested_ = false;
+  int selector_width_ = 0;
+  int value_width_ = 0;
+  int unit_width_ = 0;  // Shift or right button on the field selector being chosen
+
+  FileChooser file_chooser_;
+  MessageSink message_sink_;
+
+  QTabWidget* tabs_ = nullptr;
+  std::array<QAbstractButton*, kFieldCount> field_selectors_{};
+  std::array<QLineEdit*, kFieldCount> value_boxes_{};
+  std::array<QLabel*, kFieldCount> unit_labels_{};
+  std::array<QFrame*, kLampCount> lamps_{};
+  std::array<QLabel*, kLampCount> lamp_labels_{};
+  QButtonGroup* field_group_ = nullptr;
+  QLabel* posix_time_label_ = nullptr;  // Label4
+  QLabel* time_span_label_ = nullptr;   // Label3
+  QLabel* rx_time_label_ = nullptr;     // Label10
+  QPlainTextEdit* frame_log_ = nullptr;
+  QLineEdit* beacon_frame_box_ = nullptr;   // Text3
+  QLineEdit* payload_frame_box_ = nullptr;  // Text6
+  QGroupBox* chart_frame_ = nullptr;
+  ChartWidget* chart_ = nullptr;
+  QCheckBox* bars_box_ = nullptr;
+  QPushButton* screenshot_button_ = nullptr;
+  QLineEdit* status_box_ = nullptr;    // Text4
+  QLineEdit* position_box_ = nullptr;  // Text2
+  QScrollBar* scroll_bar_ = nullptr;
+  QPointer<InfoWindow> info_window_;
+};
+
+}  // namespace talphex

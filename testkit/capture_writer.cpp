@@ -1,0 +1,145 @@
+#include "testkit/capture_writer.h"
+
+#include <bit>
+
+#include "core/capture/ascii85.h"
+#include "core/decode/field_readers.h"
+
+namespace talphex {
+namespace {
+
+class BodyBuilder {
+ public:
+  explicit BodyBuilder(std::span<std::uint8_t> out) : out_(out) {}
+  void U8(std::uint8_t v) { out_[at_++] = v; }
+  void U16(std::uint16_t v) {
+    U8(static_cast<std::uint8_t>(v));
+    U8(static_cast<std::uint8_t>(v >> 8));
+  }
+  void U32(std::uint32_t v) {
+    U16(static_cast<std::uint16_t>(v));
+    U16(static_cast<std::uint16_t>(v >> 16));
+  }
+  void I16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
+
+ private:
+  std::span<std::uint8_t> out_;
+  std::size_t at_ = 0;
+};
+
+// AX.25 UI frame header: destination, source (last address), control 0x03, PID 0xF0.
+std::string Ax25Header() {
+  std::string header;
+  auto address = [&header](std::string_view call, bool last) {
+    for (char c : call) header.push_back(static_cast<char>(c << 1));
+    header.push_back(static_cast<char>(0x60 | (last ? 1 : 0)));
+  };
+  address("CQ    ", false);
+  address("TALPHX", true);
+  header.push_back('\x03');
+  header.push_back('\xF0');
+  return header;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 75> EncodeBeaconBody(const BeaconRaw& raw) {
+  std::array<std::uint8_t, 75> body{};
+  BodyBuilder b(body);
+  b.U16(raw.message_number);
+  b.U32(raw.posix_time);
+  b.U8(raw.mode);
+  b.U16(raw.idle_timer);
+  b.U16(raw.battery);
+  for (auto v : raw.sp_current) b.I16(v);
+  for (auto v : raw.board_temp) b.U16(v);
+  for (auto v : raw.panel_temp) b.U16(static_cast<std::uint16_t>(v & 0x03FF));
+  b.U16(raw.battery2);
+  for (auto v : raw.current) b.I16(v);
+  for (auto v : raw.mag_field) b.U32(std::bit_cast<std::uint32_t>(v));
+  return body;
+}
+
+std::array<std::uint8_t, 30> EncodePayloadBody(const PayloadRaw& raw) {
+  std::array<std::uint8_t, 30> body{};
+  BodyBuilder b(body);
+  auto u12 = [](std::int16_t v) { return static_cast<std::uint16_t>(v & 0x0FFF); };
+  auto u15 = [](std::int16_t v) { return static_cast<std::uint16_t>(v & 0x7FFF); };
+  b.U16(raw.status[0]);
+  b.U16(u12(raw.power_temp[0]));
+  b.U16(u12(raw.power_temp[1]));
+  b.U16(u15(raw.battery));
+  b.U16(raw.status[1]);
+  b.U16(u12(raw.powsec_temp[0]));
+  b.I16(raw.csac_temp[0]);
+  b.U16(u15(raw.current[0]));
+  b.U16(raw.status[2]);
+  b.U16(u12(raw.powsec_temp[1]));
+  b.I16(raw.csac_temp[1]);
+  b.U16(u15(raw.current[1]));
+  b.U16(raw.supervisor_time);
+  b.U32(raw.overflow_time);
+  return body;
+}
+
+std::string KissEscape(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + 8);
+  for (char c : bytes) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    if (byte == 0xC0) {
+      out.append("\xDB\xDC");
+    } else if (byte == 0xDB) {
+      out.append("\xDB\xDD");
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n) {
+  constexpr std::int64_t kFirstPosixTime = 1794649260;  // 2026-11-14 09:41:00 UTC
+  const std::int64_t posix_time = kFirstPosixTime + n;
+  writer.AddTimestamp(DateTimeText(PosixToDateTime(posix_time)));
+  if (n % 2 == 0) {
+    BeaconRaw beacon;
+    beacon.message_number = static_cast<std::uint16_t>(n);
+    beacon.posix_time = static_cast<std::uint32_t>(posix_time);
+    beacon.mode = static_cast<std::uint8_t>(n / 1000 % 6);
+    beacon.battery = static_cast<std::uint16_t>(800 + n % 40);
+    beacon.board_temp = {600, 601, 602, static_cast<std::uint16_t>(590 + n % 20), 610, 611};
+    beacon.mag_field = {1234.5f, -987.25f, static_cast<float>(n % 1000)};
+    writer.AddFrame("TALPHEX", EncodeBeaconBody(beacon));
+  } else {
+    PayloadRaw payload;
+    payload.status = {static_cast<std::uint16_t>(n), 0x1234, 0xC0DB};
+    payload.supervisor_time = static_cast<std::uint16_t>(n);
+    payload.overflow_time = static_cast<std::uint32_t>(n) * 7919u;
+    writer.AddFrame("VAVE", EncodePayloadBody(payload));
+  }
+}
+
+void CaptureWriter::AddPart(std::string_view bytes) {
+  bytes_.append(KissEscape(bytes));
+  bytes_.push_back('\xC0');
+}
+
+void CaptureWriter::AddTimestamp(std::string_view timestamp) {
+  std::string part(28, '\0');
+  part.replace(1, std::min<std::size_t>(timestamp.size(), 19), timestamp.substr(0, 19));
+  AddPart(part);
+}
+
+void CaptureWriter::AddRawFrame(std::string_view marker, std::string_view body_text) {
+  std::string frame(1, '\0');  // KISS command byte: data frame on port 0
+  frame.append(Ax25Header()).append(marker).append(body_text);
+  AddPart(frame);
+}
+
+void CaptureWriter::AddFrame(std::string_view marker, std::span<const std::uint8_t> body) {
+  // The opening "<~" keeps a body whose first digit is "<" from reading as a bad delimiter.
+  AddRawFrame(marker, "<~" + Ascii85Encode(body.data(), body.size()));
+}
+
+}  // namespace talphex

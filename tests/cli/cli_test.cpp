@@ -1,0 +1,89 @@
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "testkit/test_support.h"
+
+namespace talphex {
+namespace {
+
+using testing::RunCliWith;
+
+constexpr char kSample[] = TALPHEX_SAMPLE_CAPTURE;
+constexpr char kSummary[] =
+    ": 86 beacon frames, 26 payload frames decoded, 0 skipped\n"
+    "total: 86 beacon frames, 26 payload frames, 0 skipped\n"
+    "beacon time span: 2026-11-14 09:41:03 -> 2026-11-14 09:50:58\n"
+    "payload time span: 2026-11-14 09:41:11 -> 2026-11-14 09:50:46\n";
+
+std::string Golden(const char* name) {
+  return testing::ReadFile(std::string(TALPHEX_TEST_DATA_DIR) + "/" + name);
+}
+
+// The first `lines` lines of `text`.
+std::string Head(const std::string& text, int lines) {
+  std::size_t end = 0;
+  for (int i = 0; i < lines; ++i) end = text.find('\n', end) + 1;
+  return text.substr(0, end);
+}
+
+// The summary; with --log after every frame's line.
+TEST(Cli, SummaryOfTheSample) {
+  const testing::CliRun run = RunCliWith({kSample});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, kSample + std::string(kSummary));
+  const std::string log = RunCliWith({"--log", kSample}).out;
+  EXPECT_EQ(log.rfind("TALPHEX<~", 0), 0u);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 86 + 26);
+  EXPECT_EQ(log.substr(log.rfind("\r\n") + 2), run.out);
+  const std::string limited = RunCliWith({"--max-records", "10", kSample}).out;
+  EXPECT_NE(limited.find("76 beacon frames beyond --max-records were not kept"), std::string::npos)
+      << limited;
+}
+
+TEST(Cli, OutputsToStandardOutputAreTheExports) {
+  const std::string beacon = Golden("sample-beacon.csv");
+  std::string payload_comma = Golden("sample-payload.csv");
+  std::replace(payload_comma.begin(), payload_comma.end(), '.', ',');
+  const std::pair<std::vector<std::string>, std::string> kCases[] = {
+      // Captures follow each other in the stores: the golden beacon CSV, then its records again.
+      {{"--csv", "-", kSample, kSample}, beacon + beacon.substr(beacon.find('\n') + 1)},
+      {{"--max-records", "10", "--csv", "-", kSample}, Head(beacon, 11)},
+      {{"--max-records", "0", "--payload-csv", "-", kSample}, Head(payload_comma, 1)},
+      {{kSample, "--payload-csv", "-", "--decimal-comma"}, payload_comma},
+      {{"--tlm", "-", "--record", "20", kSample}, Golden("sample-record20.tlm")},
+      {{"--tlm", "-", kSample}, RunCliWith({"--record", "1", "--tlm", "-", kSample}).out},
+  };
+  for (const auto& [args, expected] : kCases) {
+    const testing::CliRun run = RunCliWith(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(run.out == expected) << args[0] << " " << args[1];
+  }
+}
+
+TEST(Cli, VersionAndUsageErrors) {
+  const testing::CliRun version = RunCliWith({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find(TALPHEX_VERSION), std::string::npos) << version.out;
+  const std::vector<std::string> kUsageErrors[] = {
+      {},
+      {"--csv", "-"},
+      {"--unknown", kSample},
+      {"--record", "0", "--tlm", "-", kSample},
+      {"--record", "many", kSample},
+      {"--max-records", "-1", kSample},
+  };
+  for (const std::vector<std::string>& args : kUsageErrors) {
+    const testing::CliRun run = RunCliWith(args);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err, "");
+  }
+}
+
+}  // namespace
+}  // namespace talphex

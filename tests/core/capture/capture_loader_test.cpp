@@ -1,0 +1,213 @@
+#include "core/capture/capture_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/capture/ascii85.h"
+#include "testkit/capture_writer.h"
+
+namespace talphex {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Log = std::vector<std::string>;
+
+constexpr char kStamp1[] = "2026-11-14 09:41:00";
+constexpr char kStamp2[] = "2026-11-14 09:41:07";
+
+// Loads `capture` through a scanner fed in pieces of `piece` bytes, by default all at once.
+LoadResult Load(DecoderState& state, std::string_view capture, Log* log = nullptr,
+                std::size_t piece = std::string_view::npos) {
+  LoadResult result;
+  result.path = "pass.kss";
+  const FrameLogSink sink = [log](std::string_view line) { log->emplace_back(line); };
+  CaptureScanner scanner(state, result, log != nullptr ? &sink : nullptr);
+  for (std::size_t at = 0; at < capture.size(); at += piece) {
+    const std::string_view bytes = capture.substr(at, piece);
+    scanner.Feed({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  }
+  return result;
+}
+
+std::string Frame(std::string_view marker, std::span<const std::uint8_t> body) {
+  return std::string(marker) + "<~" + Ascii85Encode(body.data(), body.size());
+}
+
+std::string Beacon(std::uint16_t number) {
+  return Frame(kBeaconMarker, EncodeBeaconBody({.message_number = number}));
+}
+
+std::string Delimited(std::initializer_list<std::string_view> parts) {
+  std::string capture;
+  for (std::string_view part : parts) capture.append(part).push_back('\xC0');
+  return capture;
+}
+
+// Only a part of exactly 28 bytes is a timestamp; its time stamps the frames after it, also those
+// of the next file.
+TEST(CaptureLoader, TimestampPartStampsTheFramesAfterIt) {
+  DecoderState state;
+  const std::string beacon = Beacon(1);
+  const std::string payload = Frame(kPayloadMarker, Bytes(kPayloadBodySize));
+  // Timestamp parts: one leading byte, the 19 characters, eight unused bytes.
+  const std::string stamp1 = "#" + std::string(kStamp1) + std::string(8, ' ');
+  const std::string stamp2 = "#" + std::string(kStamp2) + std::string(8, ' ');
+  ASSERT_TRUE(Load(state, Delimited({beacon, stamp1, beacon, payload, stamp2.substr(0, 27),
+                                     stamp2 + "x", beacon, stamp2, payload}))
+                  .ok());
+  ASSERT_TRUE(Load(state, Delimited({beacon})).ok());
+  ASSERT_EQ(state.BeaconCount + state.PayloadCount, 6);
+  const std::string_view beacon_times[] = {"", kStamp1, kStamp1, kStamp2};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(state.BeaconStore[i].RxTime, beacon_times[i]);
+  EXPECT_EQ(state.PayloadStore[0].RxTime, kStamp1);
+  EXPECT_EQ(state.PayloadStore[1].RxTime, kStamp2);
+}
+
+// Bytes after the Ascii85 terminator are never decoded, so they show the unescaped frame text:
+// escaped FESC then a TFEND as it stands, escaped FEND, escaped FESC, a lone FESC, one at the end.
+TEST(CaptureLoader, UndoesTheKissEscapes) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"\xDB\xDD\xDC", "\xDB\xDC"}, {"\xDB\xDC", "\xC0"}, {"\xDB\xDD", "\xDB"},
+      {"\xDBZ", "\xDBZ"},           {"Z\xDB", "Z\xDB"},   {"\xDB\xDB\xDC", "\xDB\xC0"},
+  };
+  for (const auto& [tail, unescaped] : kCases) {
+    DecoderState state;
+    ASSERT_TRUE(Load(state, Delimited({"TALPHEXz~>" + tail})).ok());
+    EXPECT_EQ(state.BeaconStore.at(0).FrameText, "TALPHEXz~>" + unescaped) << tail;
+  }
+}
+
+// Markers are byte-exact.
+TEST(CaptureLoader, PartWithoutAMarkerOnlyEmptiesTheBodyText) {
+  DecoderState state;
+  ASSERT_TRUE(Load(state, Delimited({"TALPHEX<~z~>"})).ok());
+  EXPECT_EQ(state.BodyText, "<~z~>");
+  ASSERT_TRUE(Load(state, Delimited({"talphex<~z~>TALPHE X<~z~>Vave<~z~>VAV<~z~>"})).ok());
+  EXPECT_EQ(state.BodyText, "");
+  EXPECT_EQ(state.BeaconCount + state.PayloadCount, 1);
+}
+
+// The frame log holds each recognised frame's text, and after a frame that gives no record a note
+// of its place and reason; loading goes on. A part with both markers gives one record of each
+// kind, the beacon's body ending where the payload marker begins. The warnings' kinds and files are
+// checked with the bad-input suite.
+TEST(CaptureLoader, FrameLogAndWarnings) {
+  const std::string payload = Frame(kPayloadMarker, Bytes(kPayloadBodySize, 0x07));
+  const std::string both = Beacon(9) + payload;
+  const std::string bad_beacon = "TALPHEX<~87cU";
+  const std::string bad_payload = "VAVE{~>";
+  const std::size_t bad_at = both.size() + 6;  // after "\0junk", the part and its delimiter
+  const auto note = [](std::size_t offset, Ascii85Status status) {
+    return "-- frame at byte " + std::to_string(offset) + " skipped: body does not decode (" +
+           Ascii85StatusText(status) + ")\r\n";
+  };
+  DecoderState state;
+  Log log;
+  const std::string capture =
+      Delimited({std::string(1, '\0') + "junk" + both, bad_beacon, bad_payload, Beacon(5)});
+  EXPECT_TRUE(Load(state, capture, &log).ok());
+  EXPECT_EQ(log, (Log{both + "\r\n", payload + "\r\n", bad_beacon + "\r\n",
+                      note(bad_at, Ascii85Status::kNoTerminator), bad_payload + "\r\n",
+                      note(bad_at + bad_beacon.size() + 1, Ascii85Status::kInvalidCharacter),
+                      Beacon(5) + "\r\n"}));
+  ASSERT_EQ(state.BeaconCount + state.PayloadCount, 3);
+  EXPECT_EQ(state.BeaconStore[0].Value[0], 9);
+  EXPECT_EQ(state.BeaconStore[0].FrameText, both);
+  EXPECT_EQ(state.PayloadStore[0].Value[46], 7);
+  EXPECT_EQ(state.PayloadStore[0].FrameText, payload);
+}
+
+TEST(CaptureLoader, WarningsStopAtTheirLimitButSkipsAreAllCounted) {
+  std::string capture;
+  for (std::size_t i = 0; i < kMaxWarnings + 50; ++i) capture += Delimited({"VAVE<~87"});
+  DecoderState state;
+  const LoadResult result = Load(state, capture);
+  EXPECT_EQ(result.skipped_frames, static_cast<std::int64_t>(kMaxWarnings + 50));
+  ASSERT_EQ(result.warnings.size(), kMaxWarnings);
+  EXPECT_EQ(result.warnings.back().offset, (kMaxWarnings - 1) * 9);
+}
+
+// Regression: a short body read the bytes of a longer body of an earlier file. Missing bytes read
+// as zero, as in a fresh state, whether the long body came in the same file, an earlier file, or
+// was of the other kind.
+TEST(CaptureLoader, ShortBodyReadsMissingBytesAsZero) {
+  const std::string long_beacon = Frame(kBeaconMarker, Bytes(kBeaconBodySize, 0xFF));
+  const std::string long_payload = Frame(kPayloadMarker, Bytes(kPayloadBodySize, 0xFF));
+  const std::string short_frames = Delimited(
+      {Frame(kBeaconMarker, Bytes{0x07, 0x00, 0x10}), Frame(kPayloadMarker, Bytes{0x01, 0x02})});
+  DecoderState fresh;
+  ASSERT_TRUE(Load(fresh, short_frames).ok());
+  const std::vector<std::string> kFileSets[] = {
+      {Delimited({long_beacon, long_payload}) + short_frames},
+      {Delimited({long_beacon, long_payload}), short_frames},
+      {Delimited({long_payload}) + short_frames},
+      {Delimited({long_beacon}), short_frames},
+  };
+  for (const std::vector<std::string>& files : kFileSets) {
+    SCOPED_TRACE(files.front());
+    DecoderState state;
+    for (const std::string& file : files) ASSERT_TRUE(Load(state, file).ok());
+    EXPECT_EQ(state.BeaconStore.back().Value, fresh.BeaconStore[0].Value);
+    EXPECT_EQ(state.PayloadStore.back().Value, fresh.PayloadStore[0].Value);
+  }
+  EXPECT_EQ(fresh.BeaconStore[0].Value[1], 16);
+  EXPECT_EQ(fresh.PayloadStore[0].Value[45], 2);
+}
+
+// A capture with every kind of part: timestamps, escapes (some around the marker, so that pieces
+// split them), empty parts, bad and good frames of both kinds, a part with both markers, an
+// escaped part of 28 bytes that is no timestamp, and bytes after the last delimiter.
+std::string MixedCapture() {
+  CaptureWriter writer;
+  writer.AddPart("");
+  for (int i = 0; i < 6; ++i) {
+    writer.AddTimestamp(i % 2 == 0 ? kStamp1 : kStamp2);
+    writer.AddFrame(kBeaconMarker, Bytes(kBeaconBodySize, static_cast<std::uint8_t>(0xC0 + i)));
+    writer.AddPart("\xDB\xC0VAVEz~>\xC0\xDB" + std::to_string(i));
+    writer.AddFrame(kPayloadMarker, Bytes(kPayloadBodySize - static_cast<std::size_t>(i), 0xDB));
+    writer.AddRawFrame(kBeaconMarker, i % 2 == 0 ? "87cU" : "uuuuu~>");
+    writer.AddPart("");
+  }
+  writer.AddRawFrame(kPayloadMarker, "z~>" + Beacon(77));
+  writer.AddTimestamp("2026-11-14 09:41:\xC0!");  // 29 bytes once escaped: no timestamp
+  writer.AddFrame(kBeaconMarker, EncodeBeaconBody({.message_number = 78}));
+  return writer.bytes() + "TALPHEX<~z~>";
+}
+
+using RecordKey = std::tuple<std::string, std::string, std::string, std::array<double, 51>>;
+
+std::vector<RecordKey> Records(const DecoderState& state) {
+  std::vector<RecordKey> records;
+  for (const auto* store : {&state.BeaconStore, &state.PayloadStore}) {
+    for (const auto& r : *store) records.emplace_back(r.RxTime, r.TimeText, r.FrameText, r.Value);
+  }
+  return records;
+}
+
+TEST(CaptureScanner, FeedingInPiecesGivesTheSameAsOnePiece) {
+  const std::string capture = MixedCapture();
+  DecoderState whole_state;
+  Log whole_log;
+  const LoadResult whole = Load(whole_state, capture, &whole_log);
+  ASSERT_EQ(whole_state.BeaconCount, 8);
+  ASSERT_EQ(whole_state.PayloadCount, 13);
+  EXPECT_EQ(whole_state.PayloadStore[0].FrameText, std::string("VAVEz~>\xC0\xDB") + '0');
+  EXPECT_EQ(whole_state.BeaconStore[7].RxTime, kStamp2);
+  ASSERT_EQ(whole.skipped_frames, 6);
+  for (std::size_t piece = 1; piece <= capture.size(); ++piece) {
+    SCOPED_TRACE("piece size " + std::to_string(piece));
+    DecoderState state;
+    Log log;
+    const LoadResult result = Load(state, capture, &log, piece);
+    EXPECT_EQ(Records(state), Records(whole_state));
+    EXPECT_EQ(log, whole_log);
+    EXPECT_EQ(result.skipped_frames, whole.skipped_frames);
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace
+}  // namespace talphex

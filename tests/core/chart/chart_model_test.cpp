@@ -1,0 +1,130 @@
+#include "core/chart/chart_model.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <map>
+#include <string>
+#include <tuple>
+
+namespace talphex {
+namespace {
+
+using ::testing::ElementsAre;
+
+// A state whose store of `kind` holds and counts `stored` records. Record r (0-based) is received
+// at second 10 + r ("00:00:10" for the first, a label that is cut short from record 90 on) and
+// holds 100 * slot + r in every slot, so that each value names its record and slot.
+DecoderState StateWith(Kind kind, std::size_t stored) {
+  DecoderState state;
+  std::vector<TelemetryRecord>& store = state.Store(kind);
+  store.resize(stored);
+  for (std::size_t r = 0; r < stored; ++r) {
+    store[r].RxTime = "2026-12-06 00:00:" + std::to_string(10 + r);
+    for (std::size_t slot = 0; slot < kValueSlots; ++slot) store[r].Value[slot] = 100. * slot + r;
+  }
+  (kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount) = std::ssize(store);
+  return state;
+}
+
+// One row per counted record, at most 1000; a label every rows/50 rows above 100 rows (single
+// field) or every rows/40 above 40 (group), a half rounded to the even neighbour. The first rows
+// hold records past the count, left from an earlier file; none counted yet, on a fresh open
+// command; a count past what the store holds. The last is a larger store, as the command-line
+// tool has: the chart stops at 1000 rows.
+TEST(BuildChart, RowsAndLabelSpacing) {
+  // Records stored and counted, rows, label spacing of the single and the grouped chart.
+  constexpr std::tuple<std::size_t, std::int64_t, std::size_t, int, int> kCases[] = {
+      {10, 4, 4, 0, 0},      {10, 0, 0, 0, 0},      {10, 25, 10, 0, 0},
+      {40, 40, 40, 0, 0},    {41, 41, 41, 0, 1},    {60, 60, 60, 0, 2},
+      {100, 100, 100, 0, 2}, {101, 101, 101, 2, 3}, {124, 124, 124, 2, 3},
+      {125, 125, 125, 2, 3}, {126, 126, 126, 3, 3}, {140, 140, 140, 3, 4},
+      {175, 175, 175, 4, 4}, {225, 225, 225, 4, 6}, {1200, 1200, 1000, 20, 25},
+  };
+  for (const auto& [stored, count, rows, single_spacing, group_spacing] : kCases) {
+    SCOPED_TRACE(::testing::Message() << stored << " stored, " << count << " counted");
+    DecoderState state = StateWith(Kind::kBeacon, stored);
+    state.BeaconCount = count;
+    const ChartContent single = BuildFieldChart(state, 1, ChartType::kBars);
+    const ChartContent group = BuildGroupChart(state, {5, 6, 8}, ChartType::kBars);
+    EXPECT_EQ(single.label_spacing, single_spacing);
+    EXPECT_EQ(group.label_spacing, group_spacing);
+    EXPECT_EQ(single.kind, Kind::kBeacon);
+    for (const ChartContent* chart : {&single, &group}) {
+      EXPECT_EQ(chart->row_labels.size(), rows);
+      EXPECT_EQ(chart->series.empty(), rows == 0);  // no series to leave a legend behind
+      for (const ChartSeries& series : chart->series) EXPECT_EQ(series.values.size(), rows);
+    }
+  }
+}
+
+TEST(FieldGroup, FourGroupsOfThreeBeaconFields) {
+  const std::map<int, std::array<int, 3>> kGroups = {
+      {5, {5, 6, 8}},     {6, {5, 6, 8}},     {16, {16, 17, 20}},
+      {17, {16, 17, 20}}, {19, {19, 20, 18}}, {20, {19, 20, 18}},
+      {31, {31, 32, 33}}, {32, {31, 32, 33}}, {33, {31, 32, 33}},
+  };
+  for (const auto& [field, group] : kGroups) EXPECT_EQ(FieldGroup(field), group) << field;
+  int grouped = 0;  // no other field belongs to a group
+  for (int field = -1; field <= kValueSlots; ++field) grouped += FieldGroup(field).has_value();
+  EXPECT_EQ(grouped, 9);
+}
+
+// A row label is characters 12 to 19 of the receive time, fewer for a shorter one. The tooltip of
+// a row names the legends, values and units of the series, so it shows them too.
+TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
+  DecoderState state = StateWith(Kind::kBeacon, 5);
+  state.BeaconStore[2].Value[4] = 3.75;
+  state.BeaconStore[1].RxTime = "2026-12-06 ";
+  state.BeaconStore[3].RxTime = "2026-12-06 1";
+  state.BeaconStore[4].RxTime = "2026-12-06 10:22:33.250";
+  const ChartContent single = BuildFieldChart(state, 4, ChartType::kBars);
+  EXPECT_THAT(single.row_labels, ElementsAre("00:00:10", "", "00:00:12", "1", "10:22:33"));
+  EXPECT_EQ(single.series.at(0).colour, std::nullopt);
+  EXPECT_EQ(PointText(single, 2), "Record 3, received 00:00:12\nBattery Volt: 3.75 V");
+  EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:00:12\nBattery Volt: 3,75 V");
+  EXPECT_EQ(PointText(single, 1), "Record 2\nBattery Volt: 401 V");
+  EXPECT_EQ(PointText(single, 5), "");
+
+  const ChartContent group = BuildGroupChart(state, *FieldGroup(6), ChartType::kLines);
+  EXPECT_EQ(PointText(group, 0),
+            "Record 1, received 00:00:10\nSP Curr X+: 500 mA\nSP Curr X-: 600 mA\n"
+            "SP Curr Z+: 800 mA");
+  const Rgb kColours[] = {{70, 130, 180}, {34, 139, 34}, {176, 48, 96}};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(group.series.at(i).colour, kColours[i]);
+
+  // Regression: a value that is not a number says "no value", not a number text with its unit.
+  state.BeaconStore[0].Value[4] = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(PointText(BuildFieldChart(state, 4, ChartType::kBars), 0),
+            "Record 1, received 00:00:10\nBattery Volt: no value");
+
+  // The grouped chart takes the type of the last single-field chart ("B" ticked or not).
+  EXPECT_EQ(BuildGroupChart(state, {19, 20, 18}, ChartType::kBars).type, ChartType::kBars);
+  EXPECT_EQ(BuildGroupChart(state, {19, 20, 18}, ChartType::kLines).type, ChartType::kLines);
+
+  // Payload fields chart the payload store; a status byte charts under its name.
+  const ChartContent payload =
+      BuildFieldChart(StateWith(Kind::kPayload, 17), 47, ChartType::kLines);
+  EXPECT_EQ(payload.kind, Kind::kPayload);
+  EXPECT_EQ(PointText(payload, 16), "Record 17, received 00:00:26\nStatus Word 1 High: 4716");
+}
+
+// The title is caption and unit; a field outside 0 to 50 has no title, no rows and no series
+// (nor has payload field 45 in a state of beacon records only).
+TEST(ChartTitle, CaptionAndUnitOrNothingOutsideTheSlots) {
+  const DecoderState state = StateWith(Kind::kBeacon, 5);
+  const std::pair<int, std::string> kCases[] = {
+      {4, "Battery Volt (V)"},    {0, "Message No."}, {28, "ACS Arduino Curr (\xB5\x41)"},
+      {45, "Status Word 0 High"}, {-1, ""},           {51, ""},
+  };
+  for (const auto& [field, title] : kCases) {
+    EXPECT_EQ(ChartTitle(field), title);
+    EXPECT_EQ(IsChartableField(field), !title.empty());
+    const ChartContent chart = BuildFieldChart(state, field, ChartType::kLines);
+    EXPECT_EQ(chart.row_labels.empty() && chart.series.empty(), title.empty() || field == 45);
+  }
+}
+
+}  // namespace
+}  // namespace talphex

@@ -1,0 +1,42 @@
+#include "core/view/conf_ini.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+
+namespace talphex {
+namespace {
+
+constexpr std::nullopt_t kUnset = std::nullopt;
+
+// Keys are case-blind and trimmed of blanks, not of tabs; a line starting with "#" is a comment,
+// one without "=" is ignored; the last line of a key wins; CR, LF and CR LF all end a line.
+TEST(ConfIni, Parses) {
+  // Text, then the screenshot button and image path it sets.
+  const std::tuple<std::string, std::optional<bool>, std::optional<std::string>> kCases[] = {
+      {"screenshot = yes\r\n", true, kUnset},
+      {"SCREENSHOT=Y\r\n", false, kUnset},
+      {"SCREENSHOT=\r\n", false, kUnset},
+      {"SCREENSHOT=YES\t\r\n", false, kUnset},
+      {" #SCREENSHOT=NO\r\n", kUnset, kUnset},  // the key "#SCREENSHOT" is no key
+      {"SCREENSHOT=NO\r\nSCREENSHOT=YES\r\n", true, kUnset},
+      {"SCREENSHOT=YES\r\nSCREENSHOT=NO\r\n", false, kUnset},
+      {"SCREENSHOT=NO\nIMAGE_PATH=/tmp/a/\n", false, "/tmp/a/"},
+      {"SCREENSHOT=NO\rIMAGE_PATH=/tmp/a/\r", false, "/tmp/a/"},
+      {"SCREENSHOT=NO\r\nIMAGE_PATH=/tmp/a/", false, "/tmp/a/"},
+      {"IMAGE_PATH=/tmp/a/\r\n/elsewhere/\r\n", kUnset, "/tmp/a/"},
+      {"image_path = /home/Ham/Shots/ \r\n", kUnset, "/home/Ham/Shots/"},
+      {"IMAGE_PATH=/tmp/a=b/\r\n", kUnset, "/tmp/a=b/"},
+      {"COLOUR=RED\r\nSCREENSHOTS=YES\r\n", kUnset, kUnset},
+  };
+  for (const auto& [text, screenshot_button, image_path] : kCases) {
+    const ConfSettings settings = ParseConfIni(text);
+    EXPECT_EQ(settings.screenshot_button, screenshot_button) << text;
+    EXPECT_EQ(settings.image_path, image_path) << text;
+  }
+}
+
+}  // namespace
+}  // namespace talphex

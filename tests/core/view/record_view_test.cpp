@@ -1,0 +1,159 @@
+#include "core/view/record_view.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <tuple>
+
+#include "core/capture/capture_loader.h"
+#include "core/decode/frame_decoders.h"
+#include "core/view/text_forms.h"
+
+namespace talphex {
+namespace {
+
+using enum Kind;
+
+// The bundled sample: 86 beacon and 26 payload records.
+DecoderState Sample() {
+  DecoderState state;
+  EXPECT_TRUE(LoadCaptureFile(state, TALPHEX_SAMPLE_CAPTURE).ok());
+  return state;
+}
+
+void ExpectNoRecordOf(const RecordView& view, Kind kind) {
+  for (int field = 0; field < kFieldCount; ++field) {
+    if (KindOfField(field) != kind) continue;
+    EXPECT_EQ(view.values[field], "") << "field " << field;
+  }
+  if (kind == kBeacon) {
+    EXPECT_EQ(view.beacon_frame, "");
+    EXPECT_EQ(view.posix_time, "Posix Time: ");
+  } else {
+    EXPECT_EQ(view.payload_frame, "");
+    for (LampState lamp : view.lamps) EXPECT_EQ(lamp, LampState::kNoRecord);
+  }
+}
+
+TEST(RecordView, ShowsBothKindsAtTheSameNumberAndTheLinesOfTheNavigatedKind) {
+  DecoderState state = Sample();
+  // The frame texts and values of both kinds at one number are pinned by the golden report.
+  const RecordView view = BuildRecordView(state, 5, kBeacon);
+  EXPECT_EQ(view.posix_time, "Posix Time: " + state.BeaconStore[4].TimeText);
+  EXPECT_EQ(view.position, "#5 / 86");
+  EXPECT_EQ(view.time_span, "time span: 2026-11-14 09:41:03 -> 2026-11-14 09:50:58");
+  EXPECT_EQ(view.rx_timestamp, "RX Timestamp: " + state.BeaconStore[4].RxTime);
+  const RecordView payload = BuildRecordView(state, 5, kPayload);
+  EXPECT_EQ(payload.position, "#5 / 26");
+  EXPECT_EQ(payload.time_span, "time span: 2026-11-14 09:41:11 -> 2026-11-14 09:50:46");
+  EXPECT_EQ(payload.rx_timestamp, "RX Timestamp: " + state.PayloadStore[4].RxTime);
+  // Past the payload count the payload line has no record to name.
+  EXPECT_EQ(BuildRecordView(state, 30, kPayload).rx_timestamp, "RX Timestamp: ");
+  // No span for a kind without frames.
+  state.PayloadCount = 0;
+  EXPECT_EQ(BuildRecordView(state, 1, kPayload).time_span, "");
+  EXPECT_EQ(BuildRecordView(state, 1, kPayload).position, "#1 / 0");
+}
+
+TEST(RecordView, NumberWithoutAStoredRecordOfAKindShowsNoRecordOfIt) {
+  DecoderState state = Sample();
+  ExpectNoRecordOf(BuildRecordView(state, 27, kBeacon), kPayload);
+  for (int number : {0, -1, 87, 1000, 1001}) {
+    SCOPED_TRACE(number);
+    ExpectNoRecordOf(BuildRecordView(state, number, kBeacon), kBeacon);
+    ExpectNoRecordOf(BuildRecordView(state, number, kBeacon), kPayload);
+  }
+  // Counts reset as by an open command, then a shorter file: record 4 of the earlier file is
+  // still stored but not shown.
+  state.ResetCounts();
+  for (int frame = 0; frame < 3; ++frame) DecodeBeaconFrame(state);
+  ExpectNoRecordOf(BuildRecordView(state, 4, kBeacon), kBeacon);
+  // Past the store capacity there is no record either, while the count goes on.
+  state.BeaconStore.resize(1000, state.BeaconStore[60]);
+  state.BeaconCount = 1005;
+  EXPECT_EQ(BuildRecordView(state, 1000, kBeacon).beacon_frame, state.BeaconStore[60].FrameText);
+  EXPECT_EQ(BuildRecordView(state, 1001, kBeacon).beacon_frame, "");
+}
+
+TEST(RecordView, EachFieldInItsTextForm) {
+  DecoderState state = Sample();
+  state.BeaconStore[0].Value.fill(2.5);
+  state.PayloadStore[0].Value.fill(2.5);
+  const RecordView view = BuildRecordView(state, 1, kBeacon);
+  const RecordView comma = BuildRecordView(state, 1, kBeacon, ',');
+  for (int field = 0; field < kFieldCount; ++field) {
+    std::string expected = "2.50";
+    if (field == 0 || field == 1 || field == 3 || (field >= 31 && field <= 33)) expected = "2";
+    if (field == 2 || field == 43 || field == 44) expected = "2.5";  // mode and general form
+    EXPECT_EQ(view.values[field], expected) << "field " << field;
+    std::replace(expected.begin(), expected.end(), '.', ',');
+    EXPECT_EQ(comma.values[field], expected) << "field " << field;
+  }
+}
+
+// Lamp columns read slots 46, 45, 48, 47, 50, 49; bit k of the byte drives row k.
+TEST(RecordView, LampsShowTheBitsOfTheirStatusByte) {
+  constexpr int kColumnSlots[6] = {46, 45, 48, 47, 50, 49};
+  DecoderState state = Sample();
+  for (int column = 0; column < 6; ++column) {
+    for (int flags : {9, 255, 256, 128}) {
+      for (int slot : kColumnSlots) state.PayloadStore[0].Value[slot] = 0;
+      state.PayloadStore[0].Value[kColumnSlots[column]] = flags;
+      const RecordView view = BuildRecordView(state, 1, kPayload);
+      for (int lamp = 0; lamp < kLampCount; ++lamp) {
+        const bool lit = lamp / 8 == column && (flags >> (lamp % 8) & 1) != 0;
+        EXPECT_EQ(view.lamps[lamp], lit ? LampState::kSet : LampState::kClear)
+            << "slot " << kColumnSlots[column] << " flags " << flags << " lamp " << lamp;
+      }
+    }
+  }
+}
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Integers round half to even in 64 bits; two decimals round the 15-digit decimal with ties away
+// from zero; the general form has at most 15 significant digits. A value that is not finite, or
+// out of the 64-bit range, has no text.
+TEST(TextForms, Examples) {
+  using Form = std::string (*)(double, char);
+  const Form integer = [](double value, char) { return IntegerText(value); };
+  const std::tuple<Form, double, const char*> kCases[] = {
+      {integer, 2.5, "2"},
+      {integer, 3.5, "4"},
+      {integer, -2.5, "-2"},
+      {integer, -0.4, "0"},
+      {integer, 2147483648, "2147483648"},
+      {integer, -9223372036854775808.0, "-9223372036854775808"},  // -2^63
+      {integer, 9223372036854774784.0, "9223372036854774784"},    // the largest below 2^63
+      {integer, 9223372036854775808.0, ""},                       // 2^63
+      {integer, -9223372036854777856.0, ""},
+      {integer, kNaN, ""},
+      {TwoDecimalText, -0.0, "0.00"},
+      {TwoDecimalText, 0.125, "0.13"},
+      {TwoDecimalText, -0.125, "-0.13"},
+      {TwoDecimalText, 2.675, "2.68"},  // 2.67499999999999982236431605997495353221893310546875
+      {TwoDecimalText, 1.005, "1.01"},
+      {TwoDecimalText, -0.004, "0.00"},  // rounds to zero: no minus
+      {TwoDecimalText, -0.005, "-0.01"},
+      {TwoDecimalText, 9.995, "10.00"},
+      {TwoDecimalText, 559 * 0.49 - 273.15, "0.76"},
+      {TwoDecimalText, 1e20, "100000000000000000000.00"},
+      {TwoDecimalText, 1.23456789012345678e17, "123456789012346000.00"},
+      {TwoDecimalText, kInfinity, ""},
+      {GeneralText, -0.0, "0"},
+      {GeneralText, 4294967295, "4294967295"},
+      {GeneralText, 0.1 + 0.2, "0.3"},
+      {GeneralText, 1.0 / 3, "0.333333333333333"},
+      {GeneralText, -kInfinity, ""},
+      {ModeText, kNaN, ""},
+  };
+  for (const auto& [form, value, text] : kCases) EXPECT_EQ(form(value, '.'), text) << value;
+  const char* const kModes[] = {"Deployment", "Burnwire",      "Idle", "Activity",
+                                "Safe mode",  "Override mode", "6"};
+  for (int mode = 0; mode <= 6; ++mode) EXPECT_EQ(ModeText(mode, '.'), kModes[mode]);
+}
+
+}  // namespace
+}  // namespace talphex
