@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building and drawing a 1000-row chart offscreen at the window's chart size: the content from the
 // stores, SetContent, and a grab of the widget, as bars and as lines, single-field and grouped.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding speed of the capture loader over a generated capture of 200,000 frames, half beacon,
 // half payload, each after a timestamp part.
 //

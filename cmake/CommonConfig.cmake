@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One interface target carries the language level, warnings and sanitizer flags; every target
 # of the project links it.
 add_library(talphex_options INTERFACE)

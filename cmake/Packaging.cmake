@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation into a prefix and the Debian package built from it with CPack.
 include(GNUInstallDirs)
 

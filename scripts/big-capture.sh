@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Memory check on a big capture (not a test): generates a capture of SIZE_MB (default 2048) in a
 # temporary folder, decodes it with talphex-cli and reports wall time and peak memory from
 # /usr/bin/time -v, once for the summary alone and once writing both CSV files with the window's

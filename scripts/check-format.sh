@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a C++ file of the repository differs from what clang-format makes of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (preset "fuzz": clang 14, ASan + UBSan) and runs each for a
 # bounded time over its corpus. New inputs go to a scratch folder under build/fuzz, so the seed
 # corpus in the repository only changes by hand; a crash leaves its input in build/fuzz/findings.

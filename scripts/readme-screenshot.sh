@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes docs/screenshot.png, the README's picture: the real window under Xvfb with the bundled
 # sample pass loaded (field 17 charted, record 1 on view). Builds the program first when needed.
 # TALPHEX_BUILD_DIR names an existing build folder to use instead of the release preset's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a large capture for memory and speed checks: timestamp parts, beacon and payload frames
 // in turn, with values that change from frame to frame, until the file reaches the size asked.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the bundled sample capture: one pass of about ten minutes as a ground station's TNC
 // would have recorded it, with slowly varying, physically plausible telemetry.
 //

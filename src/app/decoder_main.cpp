@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop decoder: the main window, opening the capture files named on the command line.
 #include <QApplication>
 #include <QCommandLineParser>

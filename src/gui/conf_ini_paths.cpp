@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/conf_ini_paths.h"
 
 #include <QCoreApplication>

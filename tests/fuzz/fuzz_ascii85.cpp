@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the Ascii85 body decoding. The input is decoded as a body text; whatever
 // decodes must survive encoding and decoding again unchanged, and a text rejected before the
 // output is sized must leave the output untouched. The input is also encoded as bytes and must

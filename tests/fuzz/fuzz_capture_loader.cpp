@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the capture loader. Every input is loaded twice: whole, through
 // LoadCaptureBytes, and through a CaptureScanner fed in pieces of changing size. Both must give
 // the same records, counts and frame log, whatever the bytes are; the record view and the exports

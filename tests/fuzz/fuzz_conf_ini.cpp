@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for the conf.ini parser. Any text parses; keys found hold trimmed single-line
 // values, and a SCREENSHOT line appended after the text always has the last word.
 

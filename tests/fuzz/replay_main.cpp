@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over stored inputs without libFuzzer, so that the ordinary build replays the
 // corpus under ctest; each argument is one input file, a finding as well.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chart widget renders what the chart model decided (series type, colours, labelled rows, the
 // record mark) and turns clicks, hovering, the wheel and drags into records and zooms.
 #include "gui/chart_widget.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window driven as a user drives it: menu actions, the open dialog's seam, clicks, keys
 // and drops. The core's own tests check every text; these check that the window shows, writes
 // and pictures what the core computes for the state it holds.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the current build, unpacks it into a temporary folder and runs
 # the unpacked command-line decoder on the unpacked sample capture.
 set -euo pipefail

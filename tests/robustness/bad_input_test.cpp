@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bad input through the loader and through talphex-cli: each broken capture gives its documented
 // counts or a clear message naming the file, never a crash, a hang or memory that grows with the
 // file; a conf.ini of random bytes sets nothing; an output that cannot be written is named with

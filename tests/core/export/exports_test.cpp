@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Golden files: tests/data/sample-beacon.csv, sample-payload.csv and sample-record20.tlm hold the
 // exports of the bundled sample capture. After a deliberate change of a file format, regenerate
 // them with

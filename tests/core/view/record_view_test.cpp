@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/view/record_view.h"
 
 #include <gtest/gtest.h>
