@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/chart/chart_scale.h"
 #include "core/view/program_info.h"
 
 namespace talphex {
@@ -48,10 +49,6 @@ constexpr int kMaxRowsWithBarOutline = 200;
 // The wheel never zooms in closer than this many rows.
 constexpr double kMinVisibleRows = 4;
 constexpr double kWheelZoomPerNotch = 0.8;
-// Values beyond are drawn at this size, which keeps every span of the scale finite.
-constexpr double kLargestValue = 1e300;
-// Value axis intervals at most this many to the full height.
-constexpr double kValueTicks = 5;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
 constexpr char16_t kZeroWidthSpace = 0x200B;
 // Smallest row label font, in pixels, when labels stand close together.
@@ -60,16 +57,6 @@ constexpr double kMinLabelPixels = 9;
 constexpr double kAxisTickLength = 4;
 
 QColor ToQColor(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
-
-// Smallest of 1, 2, 5, 10, 20, 50, ... that is at least `minimum`.
-int RoundStepUp(double minimum) {
-  for (int decade = 1; decade < std::numeric_limits<int>::max() / 10; decade *= 10) {
-    for (const int factor : {1, 2, 5}) {
-      if (factor * decade >= minimum) return factor * decade;
-    }
-  }
-  return std::numeric_limits<int>::max();
-}
 
 // The font of upright row labels, shrunk from `font` until a label fits into `room` pixels of
 // width, but no smaller than kMinLabelPixels.
@@ -80,16 +67,6 @@ QFont FontForRoom(QFont font, double room) {
     font.setPixelSize(static_cast<int>(pixels) - 1);
   }
   return font;
-}
-
-// Smallest of 1, 2, 2.5 and 5 times a power of ten that is at least `minimum`.
-double NiceInterval(double minimum) {
-  if (!(minimum > 0) || !std::isfinite(minimum)) return 1;
-  const double decade = std::pow(10.0, std::floor(std::log10(minimum)));
-  for (const double factor : {1.0, 2.0, 2.5, 5.0}) {
-    if (factor * decade >= minimum * (1 - 1e-9)) return factor * decade;
-  }
-  return 10 * decade;
 }
 
 // The axis lays its ticks out for a new range with the interval it has, before any handler can
@@ -230,90 +207,19 @@ void ChartWidget::SetContent(const ChartContent& content) {
   const int rows = static_cast<int>(content_.row_labels.size());
   chart_->removeAllSeries();
   hover_row_ = -1;
-
-  double low = std::numeric_limits<double>::infinity();
-  double high = -low;
   if (rows > 0) {
-    // Bar sets are complete before the series meets the chart, which then builds its bars once.
-    QBarSeries* bars = nullptr;
-    QList<QBarSet*> bar_sets;
     if (content_.type == ChartType::kBars) {
-      bars = new QBarSeries;
-      bars->setBarWidth(0.8);
-    }
-    for (const ChartSeries& series : content_.series) {
-      const QString legend = QString::fromLatin1(series.legend);
-      const auto count = std::min<qsizetype>(rows, static_cast<qsizetype>(series.values.size()));
-      // A value that is not a number has no bar and no point; absurdly large ones are cut so
-      // that the scale stays finite.
-      QList<qreal> values;
-      values.reserve(count);
-      for (qsizetype r = 0; r < count; ++r) {
-        const double value = series.values[static_cast<std::size_t>(r)];
-        values.append(std::isnan(value) ? value : std::clamp(value, -kLargestValue, kLargestValue));
-        if (std::isnan(value)) continue;
-        low = std::min(low, values.back());
-        high = std::max(high, values.back());
-      }
-      if (bars != nullptr) {
-        auto* set = new QBarSet(legend);
-        for (qreal& value : values) {
-          if (std::isnan(value)) value = 0;
-        }
-        set->append(values);
-        bar_sets.append(set);
-        if (series.colour) {
-          set->setColor(ToQColor(*series.colour));
-          set->setBorderColor(ToQColor(*series.colour).darker(130));
-        }
-        if (rows > kMaxRowsWithBarOutline) set->setPen(Qt::NoPen);
-      } else {
-        auto* line = new QLineSeries;
-        line->setName(legend);
-        QList<QPointF> points;
-        points.reserve(count);
-        for (qsizetype r = 0; r < count; ++r) {
-          if (!std::isnan(values[r])) points.append(QPointF(static_cast<double>(r), values[r]));
-        }
-        line->replace(points);
-        chart_->addSeries(line);
-        QPen pen = line->pen();
-        pen.setWidthF(2);
-        if (series.colour) pen.setColor(ToQColor(*series.colour));
-        line->setPen(pen);
-        if (rows <= kMaxRowsWithPointMarkers) {
-          line->setMarkerSize(3);
-          line->setPointsVisible(true);
-        }
-        line->attachAxis(row_axis_);
-        line->attachAxis(value_axis_);
-      }
-    }
-    if (bars != nullptr) {
-      bars->append(bar_sets);
-      chart_->addSeries(bars);
-      bars->attachAxis(row_axis_);
-      bars->attachAxis(value_axis_);
+      AddBars();
+    } else {
+      AddLines();
     }
   }
 
-  // Bars grow from zero, so their scale includes it; a constant series still gets some height.
-  if (low > high) {
-    low = 0;
-    high = 1;
-  }
-  if (content_.type == ChartType::kBars) {
-    low = std::min(low, 0.0);
-    high = std::max(high, 0.0);
-  }
-  const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.1, 1.0);
-  if (content_.type == ChartType::kLines || low < 0) low -= margin;
-  if (content_.type == ChartType::kLines || high > 0) high += margin;
-  const double interval = NiceInterval((high - low) / kValueTicks);
-  full_value_min_ = std::floor(low / interval) * interval;
-  full_value_max_ = std::ceil(high / interval) * interval;
+  const ValueScale scale = ScaleValues(content_);
+  full_value_min_ = scale.low;
+  full_value_max_ = scale.high;
   SetValueRange(value_axis_, full_value_min_, full_value_max_);
-  value_axis_->setTickInterval(interval);
+  value_axis_->setTickInterval(scale.interval);
   // An empty plot shows its frame only; an axis without rows would keep stale pieces.
   value_axis_->setLabelsVisible(rows > 0);
   row_axis_->setVisible(rows > 0);
@@ -328,6 +234,71 @@ void ChartWidget::SetContent(const ChartContent& content) {
   row_axis_->setRange(-0.5, std::max(rows, 1) - 0.5);
   UpdateRowLabels();
   UpdateMark();
+}
+
+QList<qreal> ChartWidget::DrawnValues(const ChartSeries& series) const {
+  const auto count = std::min(content_.row_labels.size(), series.values.size());
+  QList<qreal> values;
+  values.reserve(static_cast<qsizetype>(count));
+  for (std::size_t r = 0; r < count; ++r) {
+    const double value = series.values[r];
+    values.append(std::isnan(value) ? value : std::clamp(value, -kLargestValue, kLargestValue));
+  }
+  return values;
+}
+
+void ChartWidget::AddBars() {
+  const int rows = static_cast<int>(content_.row_labels.size());
+  // Bar sets are complete before the series meets the chart, which then builds its bars once.
+  auto* bars = new QBarSeries;
+  bars->setBarWidth(0.8);
+  QList<QBarSet*> bar_sets;
+  for (const ChartSeries& series : content_.series) {
+    auto* set = new QBarSet(QString::fromLatin1(series.legend));
+    QList<qreal> values = DrawnValues(series);
+    // A value that is not a number has no bar.
+    for (qreal& value : values) {
+      if (std::isnan(value)) value = 0;
+    }
+    set->append(values);
+    bar_sets.append(set);
+    if (series.colour) {
+      set->setColor(ToQColor(*series.colour));
+      set->setBorderColor(ToQColor(*series.colour).darker(130));
+    }
+    if (rows > kMaxRowsWithBarOutline) set->setPen(Qt::NoPen);
+  }
+  bars->append(bar_sets);
+  chart_->addSeries(bars);
+  bars->attachAxis(row_axis_);
+  bars->attachAxis(value_axis_);
+}
+
+void ChartWidget::AddLines() {
+  const int rows = static_cast<int>(content_.row_labels.size());
+  for (const ChartSeries& series : content_.series) {
+    auto* line = new QLineSeries;
+    line->setName(QString::fromLatin1(series.legend));
+    const QList<qreal> values = DrawnValues(series);
+    // A value that is not a number has no point.
+    QList<QPointF> points;
+    points.reserve(values.size());
+    for (qsizetype r = 0; r < values.size(); ++r) {
+      if (!std::isnan(values[r])) points.append(QPointF(static_cast<double>(r), values[r]));
+    }
+    line->replace(points);
+    chart_->addSeries(line);
+    QPen pen = line->pen();
+    pen.setWidthF(2);
+    if (series.colour) pen.setColor(ToQColor(*series.colour));
+    line->setPen(pen);
+    if (rows <= kMaxRowsWithPointMarkers) {
+      line->setMarkerSize(3);
+      line->setPointsVisible(true);
+    }
+    line->attachAxis(row_axis_);
+    line->attachAxis(value_axis_);
+  }
 }
 
 void ChartWidget::SetMarkedRecord(int record_number) {
@@ -432,27 +403,18 @@ void ChartWidget::UpdateRowLabels() {
   const double plot_width = chart_->plotArea().width() > 1
                                 ? chart_->plotArea().width()
                                 : std::max(100.0, static_cast<double>(view_->width()) - 80);
-  const double row_width = plot_width / (high - low);
   const double label_room = max_label_width_ + QFontMetricsF(label_font_).height();
-  // The content's spacing holds at every zoom; the automatic one keeps the labels apart.
-  int step = content_.label_spacing;
-  if (step <= 0) step = RoundStepUp(label_room / row_width);
-  step = std::min(step, std::max(rows, 1));  // one label at least, and no overflow past the rows
-  const bool rotated = step * row_width < label_room;
-  // Only the rows in view get a category: the axis shares its width among all of them.
-  const int first = std::max(0, static_cast<int>(std::ceil(low / step)) * step);
-  const int last = std::min(rows - 1, static_cast<int>(std::floor(high)));
-  std::vector<int> labelled;
-  for (int r = first; r <= last; r += step) labelled.push_back(r);
-  if (!labels_stale_ && step == label_step_ && rotated == labels_rotated_ &&
-      labelled == labelled_rows_) {
+  RowLabelLayout layout =
+      LayOutRowLabels(rows, content_.label_spacing, low, high, plot_width, label_room);
+  if (!labels_stale_ && layout == label_layout_) {
     labels_item_->update();
     return;
   }
   labels_stale_ = false;
-  label_step_ = step;
-  labels_rotated_ = rotated;
-  labelled_rows_ = std::move(labelled);
+  label_layout_ = std::move(layout);
+  const int step = label_layout_.step;
+  const bool rotated = label_layout_.rotated;
+  const double row_width = plot_width / (high - low);
 
   // Removing from the end keeps each removal cheap.
   const QStringList old_labels = row_axis_->categoriesLabels();
@@ -461,9 +423,9 @@ void ChartWidget::UpdateRowLabels() {
   }
   row_axis_->setStartValue(low);
   std::vector<std::pair<int, QString>> painted;
-  painted.reserve(labelled_rows_.size());
+  painted.reserve(label_layout_.rows.size());
   QHash<QString, int> repeats;
-  for (const int r : labelled_rows_) {
+  for (const int r : label_layout_.rows) {
     const QString text = QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]);
     painted.emplace_back(r, text);
     // Category labels must differ; a repeated time gets invisible characters appended.

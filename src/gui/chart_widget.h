@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QList>
 #include <QPoint>
 #include <QRectF>
 #include <QString>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/chart/chart_model.h"
+#include "core/chart/chart_scale.h"
 
 class QCategoryAxis;
 class QChart;
@@ -71,8 +73,8 @@ class ChartWidget : public QWidget {
   // 0-based row under a position in view coordinates, or -1 outside the plotted rows.
   int RowAt(QPoint view_position) const;
   // Rows in view that carry a tick and a label, and whether the labels stand upright.
-  const std::vector<int>& LabelledRows() const { return labelled_rows_; }
-  bool RowLabelsRotated() const { return labels_rotated_; }
+  const std::vector<int>& LabelledRows() const { return label_layout_.rows; }
+  bool RowLabelsRotated() const { return label_layout_.rotated; }
   // Where the record mark stands in chart coordinates; empty while it is hidden.
   QRectF MarkRect() const;
 
@@ -84,6 +86,10 @@ class ChartWidget : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The series of the content, with values beyond the scale cut to it.
+  QList<qreal> DrawnValues(const ChartSeries& series) const;
+  void AddBars();
+  void AddLines();
   void UpdateRowLabels();
   void UpdateMark();
   void ShowContextMenu(QPoint global_position);
@@ -113,9 +119,7 @@ class ChartWidget : public QWidget {
   // Widest row label in the axis font.
   double max_label_width_ = 0;
   // Row labels as last laid out, to skip work when nothing changed.
-  int label_step_ = 0;
-  bool labels_rotated_ = false;
-  std::vector<int> labelled_rows_;
+  RowLabelLayout label_layout_;
   bool labels_stale_ = true;
 
   QPoint press_position_;

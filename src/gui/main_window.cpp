@@ -649,20 +649,15 @@ void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
 // ---------------------------------------------------------------------------------------------
 // Exports
 
-void MainWindow::WriteCSVFile_Click() {
-  const Expected<std::string> written = ExportBeaconCsv(state_, decimal_separator_);
-  SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
-                    : PathText(written.error()));
-}
+void MainWindow::WriteCSVFile_Click() { ShowWritten(ExportBeaconCsv(state_, decimal_separator_)); }
 
 void MainWindow::WritePayloadCSVFile_Click() {
-  const Expected<std::string> written = ExportPayloadCsv(state_, decimal_separator_);
-  SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
-                    : PathText(written.error()));
+  ShowWritten(ExportPayloadCsv(state_, decimal_separator_));
 }
 
-void MainWindow::WriteTLMFile_Click() {
-  const Expected<std::string> written = ExportReport(state_, shown_view_);
+void MainWindow::WriteTLMFile_Click() { ShowWritten(ExportReport(state_, shown_view_)); }
+
+void MainWindow::ShowWritten(const Expected<std::string>& written) {
   SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
                     : PathText(written.error()));
 }

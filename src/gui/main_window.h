@@ -7,7 +7,9 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 
+#include "core/base/expected.h"
 #include "core/chart/chart_model.h"
 #include "core/decode/decoder_state.h"
 #include "core/view/field_catalogue.h"
@@ -103,6 +105,8 @@ class MainWindow : public QMainWindow {
   int ScrollPosition() const;
   void ShowPosition();
   void SetStatus(const QString& text);
+  // The status after an export: the written path, or the error naming it.
+  void ShowWritten(const Expected<std::string>& written);
   void ShowMessage(const QString& title, const QString& text);
   Kind NavigatedKind() const { return KindOfField(selected_field_); }
   void OnOptionClicked(int index);

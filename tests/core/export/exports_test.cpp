@@ -15,23 +15,18 @@
 #include <string>
 #include <tuple>
 
-#include "core/capture/capture_loader.h"
 #include "core/export/atomic_file.h"
+#include "testkit/sample_capture.h"
 #include "testkit/test_support.h"
 
 namespace talphex {
 namespace {
 
 using testing::Captured;
+using testing::LoadSample;
 using testing::ReadFile;
 
 const std::string kDataDir = std::string(TALPHEX_TEST_DATA_DIR) + "/";
-
-DecoderState Sample() {
-  DecoderState state;
-  EXPECT_TRUE(LoadCaptureFile(state, TALPHEX_SAMPLE_CAPTURE).ok());
-  return state;
-}
 
 std::string BeaconCsv(const DecoderState& state, char separator) {
   return Captured([&](std::FILE* out) { WriteBeaconCsv(out, state, separator); });
@@ -40,7 +35,7 @@ std::string BeaconCsv(const DecoderState& state, char separator) {
 // The exports of the sample beside its capture, replacing a file that was there, and nothing else.
 TEST(ExportsGolden, SampleExportsBesideTheCapture) {
   const testing::TempDir dir;
-  DecoderState state = Sample();
+  DecoderState state = LoadSample();
   state.InputFilePath = dir.File("pass.1.kss");
   testing::WriteFile(dir.File("pass.csv"), std::string(200000, 'x'));
   const std::tuple<Expected<std::string>, std::string, const char*> kCases[] = {
@@ -75,7 +70,7 @@ TEST(Exports, CsvKeepsToTheStoredRecordsInTheTwoDecimalForm) {
 }
 
 TEST(Exports, ReportHasItsLinesWhateverTheStoresHold) {
-  const RecordView view = BuildRecordView(Sample(), 80, Kind::kBeacon);  // 26 payload records
+  const RecordView view = BuildRecordView(LoadSample(), 80, Kind::kBeacon);  // 26 payload records
   const std::string report = Captured([&](std::FILE* out) { WriteReport(out, view); });
   EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 53);
   EXPECT_NE(report.find("\r\n\r\n\r\nPower Ch1 Temp    :  C\r\n"), std::string::npos) << report;

@@ -7,21 +7,15 @@
 #include <string>
 #include <tuple>
 
-#include "core/capture/capture_loader.h"
 #include "core/decode/frame_decoders.h"
 #include "core/view/text_forms.h"
+#include "testkit/sample_capture.h"
 
 namespace talphex {
 namespace {
 
 using enum Kind;
-
-// The bundled sample: 86 beacon and 26 payload records.
-DecoderState Sample() {
-  DecoderState state;
-  EXPECT_TRUE(LoadCaptureFile(state, TALPHEX_SAMPLE_CAPTURE).ok());
-  return state;
-}
+using testing::LoadSample;
 
 void ExpectNoRecordOf(const RecordView& view, Kind kind) {
   for (int field = 0; field < kFieldCount; ++field) {
@@ -38,7 +32,7 @@ void ExpectNoRecordOf(const RecordView& view, Kind kind) {
 }
 
 TEST(RecordView, ShowsBothKindsAtTheSameNumberAndTheLinesOfTheNavigatedKind) {
-  DecoderState state = Sample();
+  DecoderState state = LoadSample();
   // The frame texts and values of both kinds at one number are pinned by the golden report.
   const RecordView view = BuildRecordView(state, 5, kBeacon);
   EXPECT_EQ(view.posix_time, "Posix Time: " + state.BeaconStore[4].TimeText);
@@ -58,7 +52,7 @@ TEST(RecordView, ShowsBothKindsAtTheSameNumberAndTheLinesOfTheNavigatedKind) {
 }
 
 TEST(RecordView, NumberWithoutAStoredRecordOfAKindShowsNoRecordOfIt) {
-  DecoderState state = Sample();
+  DecoderState state = LoadSample();
   ExpectNoRecordOf(BuildRecordView(state, 27, kBeacon), kPayload);
   for (int number : {0, -1, 87, 1000, 1001}) {
     SCOPED_TRACE(number);
@@ -78,7 +72,7 @@ TEST(RecordView, NumberWithoutAStoredRecordOfAKindShowsNoRecordOfIt) {
 }
 
 TEST(RecordView, EachFieldInItsTextForm) {
-  DecoderState state = Sample();
+  DecoderState state = LoadSample();
   state.BeaconStore[0].Value.fill(2.5);
   state.PayloadStore[0].Value.fill(2.5);
   const RecordView view = BuildRecordView(state, 1, kBeacon);
@@ -96,7 +90,7 @@ TEST(RecordView, EachFieldInItsTextForm) {
 // Lamp columns read slots 46, 45, 48, 47, 50, 49; bit k of the byte drives row k.
 TEST(RecordView, LampsShowTheBitsOfTheirStatusByte) {
   constexpr int kColumnSlots[6] = {46, 45, 48, 47, 50, 49};
-  DecoderState state = Sample();
+  DecoderState state = LoadSample();
   for (int column = 0; column < 6; ++column) {
     for (int flags : {9, 255, 256, 128}) {
       for (int slot : kColumnSlots) state.PayloadStore[0].Value[slot] = 0;

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <vector>
+
+#include "core/chart/chart_model.h"
+
+namespace talphex {
+
+// Value axis intervals at most this many to the full height.
+inline constexpr double kValueTicks = 5;
+
+// Smallest of 1, 2, 2.5 and 5 times a power of ten that is at least `minimum`; 1 for a minimum
+// that is not a positive finite number.
+double NiceInterval(double minimum);
+
+// Smallest of 1, 2, 5, 10, 20, 50, ... that is at least `minimum`; the largest int beyond them.
+int RoundStepUp(double minimum);
+
+// A value axis range: both ends whole multiples of the tick interval.
+struct ValueScale {
+  double low = 0;
+  double high = 1;
+  double interval = 0.2;
+  friend bool operator==(const ValueScale&, const ValueScale&) = default;
+};
+
+// The value axis that shows every value of the content's rows: lines get a margin of a twentieth
+// of the span on both sides, bars grow from zero and get it on the side away from zero, a constant
+// series still gets some height, and the ends are rounded out to the tick interval. Values that
+// are not a number are left out; values beyond ±1e300 count as ±1e300, which keeps every span of
+// the scale finite. A content without values is scaled as if they ran from 0 to 1.
+ValueScale ScaleValues(const ChartContent& content);
+
+// Values beyond are drawn at this size.
+inline constexpr double kLargestValue = 1e300;
+
+// The labelling of a row axis that shows `first_shown` to `last_shown` (rows are centred on
+// whole numbers), which rows of them carry a tick and a label, and whether the labels stand
+// upright.
+struct RowLabelLayout {
+  int step = 1;
+  bool rotated = false;
+  std::vector<int> rows;
+  friend bool operator==(const RowLabelLayout&, const RowLabelLayout&) = default;
+};
+
+// Lays out the row labels of a content with `rows` rows and the given label spacing (0: choose)
+// on a plot `plot_width` pixels wide, when a label needs `label_room` pixels. The content's
+// spacing holds at every zoom; a chosen one keeps the labels a label's room apart. The step is
+// never beyond the row count, so one label at least stays in view of an unzoomed chart. Labels
+// are turned upright when the step gives them less than their room.
+RowLabelLayout LayOutRowLabels(int rows, int label_spacing, double first_shown, double last_shown,
+                               double plot_width, double label_room);
+
+}  // namespace talphex

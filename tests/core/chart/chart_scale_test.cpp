@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/chart/chart_scale.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace talphex {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+TEST(ChartScale, NiceIntervalIsTheNextOfOneTwoTwoAndAHalfAndFive) {
+  constexpr std::pair<double, double> kCases[] = {
+      {1, 1},           {0.3, 0.5},
+      {2.1, 2.5},       {2.6, 5},
+      {6, 10},          {0.2000000001, 0.2},  // a nice number up to rounding stays that number
+      {4.4e299, 5e299}, {3e-305, 5e-305},
+      {0, 1},           {-3, 1},
+      {kNaN, 1},        {kInf, 1}};
+  for (const auto& [minimum, interval] : kCases) {
+    EXPECT_DOUBLE_EQ(NiceInterval(minimum), interval) << minimum;
+  }
+}
+
+TEST(ChartScale, RoundStepUpIsTheNextOfOneTwoAndFive) {
+  constexpr std::pair<double, int> kCases[] = {
+      {0, 1},  {1, 1},   {1.5, 2},   {3, 5},
+      {7, 10}, {11, 20}, {450, 500}, {1e12, std::numeric_limits<int>::max()}};
+  for (const auto& [minimum, step] : kCases) EXPECT_EQ(RoundStepUp(minimum), step) << minimum;
+}
+
+ChartContent ContentOf(ChartType type, std::vector<double> values, std::size_t rows = 0) {
+  ChartContent content;
+  content.type = type;
+  content.row_labels.resize(rows > 0 ? rows : values.size());
+  content.series.push_back({16, "Field", std::nullopt, std::move(values), "V"});
+  return content;
+}
+
+TEST(ChartScale, ValueRangeFitsTheValuesWithAMarginOnTickBoundaries) {
+  using enum ChartType;
+  struct Case {
+    std::string name;
+    ChartContent content;
+    ValueScale scale;
+  };
+  const Case kCases[] = {
+      {"lines: a twentieth of the span on both sides", ContentOf(kLines, {0, 3, 9}), {-2, 10, 2}},
+      {"bars from zero up", ContentOf(kBars, {1, 2, 3}), {0, 4, 1}},
+      {"bars from zero down", ContentOf(kBars, {-1, -3}), {-4, 0, 1}},
+      {"bars on both sides", ContentOf(kBars, {-10, 30}), {-20, 40, 10}},
+      {"constant small", ContentOf(kLines, {5, 5, 5}), {4, 6, 0.5}},
+      {"constant large", ContentOf(kLines, {1000, 1000}), {900, 1100, 50}},
+      {"one point", ContentOf(kLines, {-7}), {-8, -6, 0.5}},
+      {"one bar", ContentOf(kBars, {250}), {0, 300, 100}},
+      {"no value", ContentOf(kLines, {kNaN, kNaN}), {-0.25, 1.25, 0.25}},
+      {"no rows", ContentOf(kBars, {}), {0, 1.25, 0.25}},
+      {"huge values cut at 1e300", ContentOf(kLines, {1e308, -1e301}), {-1.5e300, 1.5e300, 5e299}},
+      {"tiny values", ContentOf(kLines, {1e-12, 3e-12}), {0.5e-12, 3.5e-12, 0.5e-12}},
+      {"values past the rows left out", ContentOf(kLines, {1, 2, 100}, 2), {0.75, 2.25, 0.25}},
+  };
+  for (const Case& c : kCases) {
+    const ValueScale scale = ScaleValues(c.content);
+    EXPECT_DOUBLE_EQ(scale.low, c.scale.low) << c.name;
+    EXPECT_DOUBLE_EQ(scale.high, c.scale.high) << c.name;
+    EXPECT_DOUBLE_EQ(scale.interval, c.scale.interval) << c.name;
+  }
+}
+
+std::vector<int> Every(int step, int first, int last) {
+  std::vector<int> rows;
+  for (int r = first; r <= last; r += step) rows.push_back(r);
+  return rows;
+}
+
+// A plot 600 pixels wide with labels that need 60 pixels each.
+TEST(ChartScale, LabelStepByRowCountAndByZoom) {
+  struct Case {
+    std::string name;
+    int rows, spacing;
+    double first_shown, last_shown;
+    RowLabelLayout layout;
+  };
+  const Case kCases[] = {
+      {"86 rows, chosen apart", 86, 0, -0.5, 85.5, {10, false, Every(10, 0, 80)}},
+      {"1000 rows every 20th, upright", 1000, 20, -0.5, 999.5, {20, true, Every(20, 0, 980)}},
+      {"spacing beyond the rows: the first row", 1000, 5000, -0.5, 999.5, {1000, false, {0}}},
+      {"zoomed, the spacing holds", 1000, 20, 99.5, 199.5, {20, false, Every(20, 100, 180)}},
+      {"zoomed, chosen", 1000, 0, 495.5, 505.5, {1, false, Every(1, 496, 505)}},
+      {"no rows", 0, 0, -0.5, 0.5, {1, false, {}}},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(LayOutRowLabels(c.rows, c.spacing, c.first_shown, c.last_shown, 600, 60), c.layout)
+        << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace talphex
