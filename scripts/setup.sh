@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core
-  clang-14 libclang-rt-14-dev libfuzzer-14-dev time
+  clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev time
 )
 
 missing=()
