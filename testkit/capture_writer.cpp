@@ -132,6 +132,14 @@ void CaptureWriter::AddTimestamp(std::string_view timestamp) {
   AddPart(part);
 }
 
+void CaptureWriter::AddMillisecondStamp(std::uint64_t milliseconds) {
+  std::string part(1, '\x09');
+  for (int shift = 56; shift >= 0; shift -= 8) {
+    part.push_back(static_cast<char>(milliseconds >> shift & 0xFF));
+  }
+  AddPart(part);
+}
+
 void CaptureWriter::AddRawFrame(std::string_view marker, std::string_view body_text) {
   std::string frame(1, '\0');  // KISS command byte: data frame on port 0
   frame.append(Ax25Header()).append(marker).append(body_text);

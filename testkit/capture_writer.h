@@ -52,6 +52,8 @@ class CaptureWriter {
   void AddFrame(std::string_view marker, std::span<const std::uint8_t> body);
   // A frame with a body text taken as it stands.
   void AddRawFrame(std::string_view marker, std::string_view body_text);
+  // A gr-satellites timestamp: command byte 0x09, then milliseconds since 1970, big-endian.
+  void AddMillisecondStamp(std::uint64_t milliseconds);
   // Bytes between two delimiters, escaped.
   void AddPart(std::string_view bytes);
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/capture/ascii85.h"
 
+#include <algorithm>
+#include <array>
+
 namespace talphex {
 
 const char* Ascii85StatusText(Ascii85Status status) {
@@ -25,67 +28,103 @@ const char* Ascii85StatusText(Ascii85Status status) {
   return "unknown";
 }
 
-Ascii85Status Ascii85Decode(std::string_view text, std::vector<std::uint8_t>& out) {
-  if (text.empty()) return Ascii85Status::kEmpty;
-  std::size_t start = 0;
-  if (text[0] == '<') {
-    if (text.size() < 2 || text[1] != '~') return Ascii85Status::kBadOpening;
-    start = 2;
-  }
-  // Counting pass: validates the text and finds the end of the data.
-  std::size_t digits = 0;
-  std::size_t data_end = std::string_view::npos;
-  for (std::size_t i = start; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= '!' && c <= 'u') {
-      ++digits;
+namespace {
+
+// Character classes: a digit's value 0 to 84, or one of these.
+constexpr std::uint8_t kZeroGroup = 85;
+constexpr std::uint8_t kTilde = 86;
+constexpr std::uint8_t kIgnored = 87;
+constexpr std::uint8_t kInvalid = 88;
+
+constexpr std::array<std::uint8_t, 256> kClassOf = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (int c = 0; c < 256; ++c) {
+    auto& cls = classes[static_cast<std::size_t>(c)];
+    if (c <= ' ') {
+      cls = kIgnored;
+    } else if (c <= 'u') {
+      cls = static_cast<std::uint8_t>(c - '!');
     } else if (c == 'z') {
-      if (digits % 5 != 0) return Ascii85Status::kMisplacedZ;
-      digits += 5;
+      cls = kZeroGroup;
     } else if (c == '~') {
-      if (i + 1 >= text.size() || text[i + 1] != '>') return Ascii85Status::kNoTerminator;
-      data_end = i;
-      break;
-    } else if (c > 'u') {
-      return Ascii85Status::kInvalidCharacter;
+      cls = kTilde;
+    } else {
+      cls = kInvalid;
     }
   }
-  if (data_end == std::string_view::npos) return Ascii85Status::kNoTerminator;
-  if (digits == 0) return Ascii85Status::kNoDigits;
-  const std::size_t rest = digits % 5;
-  const std::size_t length = (digits - rest) / 5 * 4 + (rest > 0 ? rest - 1 : 0);
-  out.assign(length, 0);
+  return classes;
+}();
 
-  // Decoding pass.
+void PutGroup(std::uint8_t* at, std::uint64_t group) {
+  at[0] = static_cast<std::uint8_t>(group >> 24);
+  at[1] = static_cast<std::uint8_t>(group >> 16);
+  at[2] = static_cast<std::uint8_t>(group >> 8);
+  at[3] = static_cast<std::uint8_t>(group);
+}
+
+}  // namespace
+
+// One pass over the text: it is checked and decoded at once into a scratch buffer, and `out` is
+// only touched once the whole text has been checked, as a separate counting pass would leave it.
+Ascii85Status Ascii85Decode(std::string_view text, std::vector<std::uint8_t>& out) {
+  if (text.empty()) return Ascii85Status::kEmpty;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::uint8_t* const end = p + text.size();
+  if (*p == '<') {
+    if (text.size() < 2 || p[1] != '~') return Ascii85Status::kBadOpening;
+    p += 2;
+  }
+  thread_local std::vector<std::uint8_t> scratch;
+  // Every character gives at most four bytes ("z"); four more for the padded last group.
+  const std::size_t bound = 4 * static_cast<std::size_t>(end - p) + 4;
+  if (scratch.size() < bound) scratch.resize(bound);
+  std::uint8_t* const bytes = scratch.data();
   std::size_t w = 0;
+  std::size_t overflow_at = std::string_view::npos;  // bytes written before a group overflowed
   std::uint64_t group = 0;
   int in_group = 0;
-  for (std::size_t i = start; i < data_end; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= '!' && c <= 'u') {
-      group = group * 85 + (c - '!');
+  bool terminated = false;
+  for (; p < end; ++p) {
+    const std::uint8_t cls = kClassOf[*p];
+    if (cls < kZeroGroup) {
+      group = group * 85 + cls;
       if (++in_group == 5) {
-        if (group > 0xFFFFFFFFu) return Ascii85Status::kGroupOverflow;
-        out[w] = static_cast<std::uint8_t>(group >> 24);
-        out[w + 1] = static_cast<std::uint8_t>(group >> 16);
-        out[w + 2] = static_cast<std::uint8_t>(group >> 8);
-        out[w + 3] = static_cast<std::uint8_t>(group);
+        if (group > 0xFFFFFFFFu && overflow_at == std::string_view::npos) overflow_at = w;
+        PutGroup(bytes + w, group);
         w += 4;
         group = 0;
         in_group = 0;
       }
-    } else if (c == 'z') {
+    } else if (cls == kIgnored) {
+      continue;
+    } else if (cls == kZeroGroup) {
+      if (in_group != 0) return Ascii85Status::kMisplacedZ;
+      PutGroup(bytes + w, 0);
       w += 4;
+    } else if (cls == kTilde) {
+      if (p + 1 >= end || p[1] != '>') return Ascii85Status::kNoTerminator;
+      terminated = true;
+      break;
+    } else {
+      return Ascii85Status::kInvalidCharacter;
     }
   }
+  if (!terminated) return Ascii85Status::kNoTerminator;
+  if (w == 0 && in_group == 0) return Ascii85Status::kNoDigits;
   // A final partial group of r digits is padded with "u" and yields r - 1 bytes.
+  const std::size_t length = w + static_cast<std::size_t>(in_group > 1 ? in_group - 1 : 0);
   if (in_group >= 2) {
     for (int i = in_group; i < 5; ++i) group = group * 85 + 84;
-    if (group > 0xFFFFFFFFu) return Ascii85Status::kGroupOverflow;
-    for (int i = 0; i < in_group - 1; ++i) {
-      out[w + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(group >> (24 - 8 * i));
-    }
+    if (group > 0xFFFFFFFFu && overflow_at == std::string_view::npos) overflow_at = w;
+    PutGroup(bytes + w, group);
   }
+  if (overflow_at != std::string_view::npos) {
+    // The bytes before the group that did not fit stay, the rest reads 0.
+    out.assign(length, 0);
+    std::copy_n(bytes, overflow_at, out.begin());
+    return Ascii85Status::kGroupOverflow;
+  }
+  out.assign(bytes, bytes + length);
   return Ascii85Status::kOk;
 }
 

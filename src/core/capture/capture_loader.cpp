@@ -7,42 +7,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "core/capture/ascii85.h"
+#include "core/decode/field_readers.h"
 #include "core/decode/frame_decoders.h"
 
 namespace talphex {
 namespace {
 
-constexpr std::uint8_t kFend = 0xC0;
-constexpr std::uint8_t kFesc = 0xDB;
-constexpr std::uint8_t kTfend = 0xDC;
-constexpr std::uint8_t kTfesc = 0xDD;
-constexpr std::size_t kTimestampPartSize = 28;
 constexpr std::size_t kReadChunk = 256 * 1024;
-
-std::string_view AsText(const std::uint8_t* begin, const std::uint8_t* end) {
-  return {reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin)};
-}
-
-// Undoes the KISS escapes in one pass; a lone FESC passes through unchanged.
-void Unescape(std::string_view raw, std::string& out) {
-  out.clear();
-  out.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const auto c = static_cast<std::uint8_t>(raw[i]);
-    if (c == kFesc && i + 1 < raw.size()) {
-      const auto next = static_cast<std::uint8_t>(raw[i + 1]);
-      if (next == kTfend || next == kTfesc) {
-        out.push_back(static_cast<char>(next == kTfend ? kFend : kFesc));
-        ++i;
-        continue;
-      }
-    }
-    out.push_back(raw[i]);
-  }
-}
 
 std::string ErrnoText(const std::string& path, int error) {
   return path + ": " + std::strerror(error);
@@ -62,58 +37,94 @@ const char* SkipReasonText(SkipReason reason) {
   return "unknown";
 }
 
-CaptureScanner::CaptureScanner(DecoderState& state, LoadResult& result,
-                               const FrameLogSink* frame_log)
-    : state_(state), result_(result), frame_log_(frame_log) {}
-
-void CaptureScanner::Feed(std::span<const std::uint8_t> bytes) {
-  const std::uint8_t* p = bytes.data();
-  const std::uint8_t* const end = p + bytes.size();
-  const std::uint64_t base = position_;
-  position_ += bytes.size();
-  while (p < end) {
-    const auto* fend = static_cast<const std::uint8_t*>(std::memchr(p, kFend, end - p));
-    const std::uint8_t* part_end = fend != nullptr ? fend : end;
-    // Keep what may still be processed, but never more than a part can usefully hold.
-    if (fend == nullptr || pending_size_ > 0) {
-      const std::size_t room = kMaxPartBytes + 1 - std::min(pending_.size(), kMaxPartBytes + 1);
-      const auto piece = static_cast<std::size_t>(part_end - p);
-      pending_.append(reinterpret_cast<const char*>(p), std::min(piece, room));
-      pending_size_ += piece;
-    }
-    if (fend == nullptr) break;
-    if (pending_size_ > 0) {
-      ProcessPart(pending_, part_start_);
-      pending_.clear();
-      pending_size_ = 0;
-    } else {
-      ProcessPart(AsText(p, fend), part_start_);
-    }
-    p = fend + 1;
-    part_start_ = base + static_cast<std::uint64_t>(p - bytes.data());
-  }
+std::string UtcTimeText(std::int64_t milliseconds) {
+  const std::int64_t seconds =
+      milliseconds >= 0 ? milliseconds / 1000 : -((-milliseconds + 999) / 1000);
+  const DateTime t = PosixToDateTime(seconds);
+  char text[64];
+  const int length =
+      std::snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d",
+                    static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
+  return std::string(text, static_cast<std::size_t>(length));
 }
 
-void CaptureScanner::ProcessPart(std::string_view raw, std::uint64_t offset) {
-  if (raw.empty()) return;
-  if (raw.size() > kMaxPartBytes) {
-    Skip(SkipReason::kPartTooLong, offset, "");
+std::string TimestampPart(std::int64_t milliseconds) {
+  char fraction[16];
+  const auto millis = static_cast<int>(((milliseconds % 1000) + 1000) % 1000);
+  std::snprintf(fraction, sizeof fraction, ".%03d UTC", millis);
+  std::string part(1, '\0');
+  part.append(UtcTimeText(milliseconds)).append(fraction);
+  return part;
+}
+
+CaptureScanner::CaptureScanner(DecoderState& state, LoadResult& result,
+                               const FrameLogSink* frame_log, Mode mode)
+    : state_(state),
+      result_(result),
+      frame_log_(frame_log),
+      mode_(mode),
+      kiss_(mode == Mode::kLive ? KissStreamDecoder::Start::kLiveStream
+                                : KissStreamDecoder::Start::kCaptureFile),
+      part_sink_([this](const KissPart& part) { ProcessPart(part, received_ms_); }) {}
+
+void CaptureScanner::Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms) {
+  received_ms_ = received_ms;
+  kiss_.Feed(bytes, part_sink_);
+}
+
+std::uint64_t CaptureScanner::Restart() {
+  stamp_part_.clear();
+  return kiss_.Restart();
+}
+
+// A 28-byte part or a 9-byte millisecond stamp sets RxTimestamp; true for either.
+bool CaptureScanner::TakeTimestamp(const KissPart& part) {
+  if (part.raw_size == kTimestampPartSize) {
+    state_.RxTimestamp.assign(part.text.substr(1, 19));
+    if (mode_ == Mode::kLive) stamp_part_.assign(part.raw);
+    return true;
+  }
+  if (part.text.size() != 9 ||
+      static_cast<std::uint8_t>(part.text[0]) != kMillisecondStampCommand) {
+    return false;
+  }
+  std::uint64_t milliseconds = 0;
+  for (std::size_t i = 1; i < 9; ++i) {
+    milliseconds = milliseconds << 8 | static_cast<std::uint8_t>(part.text[i]);
+  }
+  // Beyond the year 9999 the time no longer fits the 19 characters of a receive time.
+  constexpr std::uint64_t kLastMillisecond = 253402300799999;
+  if (milliseconds > kLastMillisecond) return false;
+  const auto ms = static_cast<std::int64_t>(milliseconds);
+  state_.RxTimestamp = UtcTimeText(ms);
+  if (mode_ == Mode::kLive) stamp_part_ = TimestampPart(ms);
+  return true;
+}
+
+void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms) {
+  if (part.raw_size == 0) return;
+  if (part.too_long) {
+    Skip(SkipReason::kPartTooLong, part.offset, "");
     return;
   }
-  std::string_view frame = raw;
-  if (raw.find(static_cast<char>(kFesc)) != std::string_view::npos) {
-    Unescape(raw, unescaped_);
-    frame = unescaped_;
+  const std::string_view frame = part.text;
+  if (!TakeTimestamp(part) && mode_ == Mode::kLive) {
+    // A stamp belongs to the frame right after it and to no later one.
+    if (stamp_part_.empty()) {
+      stamp_part_ = TimestampPart(received_ms);
+      state_.RxTimestamp = UtcTimeText(received_ms);
+    }
+    if (frame_sink_) frame_sink_({stamp_part_, part.raw});
+    stamp_part_.clear();
   }
-  if (raw.size() == kTimestampPartSize) state_.RxTimestamp.assign(frame.substr(1, 19));
   state_.BodyText.clear();
   if (frame.find(kBeaconMarker) != std::string_view::npos &&
-      DecodeBody(frame, kBeaconMarker, offset)) {
+      DecodeBody(frame, kBeaconMarker, part.offset)) {
     DecodeBeaconFrame(state_);
     ++result_.beacon_frames;
   }
   if (frame.find(kPayloadMarker) != std::string_view::npos &&
-      DecodeBody(frame, kPayloadMarker, offset)) {
+      DecodeBody(frame, kPayloadMarker, part.offset)) {
     DecodePayloadFrame(state_);
     ++result_.payload_frames;
   }

@@ -9,12 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/capture/kiss_stream.h"
 #include "core/decode/decoder_state.h"
 
 namespace talphex {
-
-inline constexpr std::string_view kBeaconMarker = "TALPHEX";
-inline constexpr std::string_view kPayloadMarker = "VAVE";
 
 // Receives every frame-log line, CR LF included: the marker and body text of each recognised
 // frame, and a note for each frame that was skipped.
@@ -50,19 +48,50 @@ struct [[nodiscard]] LoadResult {
 };
 
 inline constexpr std::size_t kMaxWarnings = 100;
-// Longest KISS part the loader keeps; any frame of this program is far shorter.
-inline constexpr std::size_t kMaxPartBytes = 64 * 1024;
+// A part of this size, counted before unescaping, carries a receive time: one byte, the 19
+// characters "YYYY-MM-DD hh:mm:ss", eight more bytes (".mmm UTC" when this program writes it).
+inline constexpr std::size_t kTimestampPartSize = 28;
+// A part of 9 unescaped bytes starting with this one carries milliseconds since 1970-01-01 UTC,
+// big-endian, as gr-satellites sends them.
+inline constexpr std::uint8_t kMillisecondStampCommand = 0x09;
 
-// Cuts a byte stream fed in pieces into KISS parts and decodes every beacon and payload frame
-// into the state's stores. Memory does not grow with the stream: a part is copied only when it
-// spans two pieces, and never beyond kMaxPartBytes.
+// "YYYY-MM-DD hh:mm:ss" (UTC, seconds truncated) of a time in milliseconds since 1970.
+std::string UtcTimeText(std::int64_t milliseconds);
+// The 28-byte timestamp part this program writes before each recorded frame: 0x00, the time as
+// "YYYY-MM-DD hh:mm:ss", then ".mmm UTC".
+std::string TimestampPart(std::int64_t milliseconds);
+
+// A frame of a live stream as it came, with the timestamp part that stamps it (the one that came
+// just before it, or one made from the receive time); recording writes both.
+struct LiveFrame {
+  std::string_view stamp_part;
+  std::string_view raw;  // escapes included, no delimiters
+};
+using LiveFrameSink = std::function<void(const LiveFrame& frame)>;
+
+// Decodes every beacon and payload frame of a byte stream fed in pieces into the state's stores.
+//
+// A capture (a file or standard input) keeps the file rules: every part closed by a delimiter is
+// searched for the markers, and the last timestamp part stamps every frame after it, across files.
+// A live stream (a TNC connection) drops the bytes before the first delimiter and a frame cut off
+// by a dropped connection, and stamps a frame only with the timestamp part right before it, else
+// with its receive time.
 class CaptureScanner {
  public:
-  CaptureScanner(DecoderState& state, LoadResult& result, const FrameLogSink* frame_log);
-  void Feed(std::span<const std::uint8_t> bytes);
+  enum class Mode { kCapture, kLive };
+
+  CaptureScanner(DecoderState& state, LoadResult& result, const FrameLogSink* frame_log,
+                 Mode mode = Mode::kCapture);
+  // `received_ms`, milliseconds since 1970 UTC, stamps the frames of a live stream.
+  void Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms = 0);
+  // The connection ended: the frame in progress is dropped. Returns its bytes so far.
+  std::uint64_t Restart();
+  // Live streams: receives every frame that is not a timestamp, as it is decoded.
+  void SetFrameSink(LiveFrameSink sink) { frame_sink_ = std::move(sink); }
 
  private:
-  void ProcessPart(std::string_view raw, std::uint64_t offset);
+  void ProcessPart(const KissPart& part, std::int64_t received_ms);
+  bool TakeTimestamp(const KissPart& part);
   bool DecodeBody(std::string_view frame, std::string_view marker, std::uint64_t offset);
   void Skip(SkipReason reason, std::uint64_t offset, std::string detail);
   void Log(std::string_view marker, std::string_view body);
@@ -70,11 +99,12 @@ class CaptureScanner {
   DecoderState& state_;
   LoadResult& result_;
   const FrameLogSink* frame_log_;
-  std::uint64_t position_ = 0;  // bytes fed so far
-  std::uint64_t part_start_ = 0;
-  std::string pending_;  // start of a part that continues in the next piece
-  std::uint64_t pending_size_ = 0;
-  std::string unescaped_;
+  Mode mode_;
+  KissStreamDecoder kiss_;
+  KissPartSink part_sink_;
+  LiveFrameSink frame_sink_;
+  std::int64_t received_ms_ = 0;
+  std::string stamp_part_;  // live: the timestamp part just met, empty once a frame took it
   // Bytes of FrameBytes that may hold an earlier body; at first all of them, since the state
   // may hold a body of an earlier file.
   std::size_t body_length_ = kFrameBytesSize;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,11 @@ struct DecoderState {
   // kept apart from the stores so that the span is known even for frames that were not stored.
   std::array<std::string, 2> first_rx_time;
   std::array<std::string, 2> last_rx_time;
+
+  // Receives every record as it is decoded, stored or not: exports written while the input is
+  // read. A record past the store's capacity is built in `unstored_record`.
+  std::function<void(Kind kind, const TelemetryRecord& record)> record_sink;
+  TelemetryRecord unstored_record;
 
   std::string InputFilePath;
   // Last timestamp part met since start; never reset, so it carries over between files.

@@ -8,10 +8,8 @@
 namespace talphex {
 namespace {
 
-constexpr std::string_view kBeaconMarker = "TALPHEX";
-constexpr std::string_view kPayloadMarker = "VAVE";
-
-// The record that the frame in work goes into, cleared; nullptr once the store is full.
+// The record that the frame in work goes into, cleared: the next place of the store, or the
+// state's spare record for a record sink once the store is full; else nullptr.
 TelemetryRecord* NextRecord(DecoderState& state, Kind kind) {
   std::int64_t& count = kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount;
   ++count;
@@ -20,15 +18,21 @@ TelemetryRecord* NextRecord(DecoderState& state, Kind kind) {
   state.last_rx_time[kind_index].assign(state.RxTimestamp);
   std::vector<TelemetryRecord>& store = state.Store(kind);
   const auto index = static_cast<std::size_t>(count - 1);
-  if (index >= state.store_capacity) return nullptr;
-  if (index >= store.size()) store.resize(index + 1);
-  TelemetryRecord& record = store[index];
+  TelemetryRecord* slot = nullptr;
+  if (index < state.store_capacity) {
+    if (index >= store.size()) store.resize(index + 1);
+    slot = &store[index];
+  } else if (state.record_sink) {
+    slot = &state.unstored_record;
+  } else {
+    return nullptr;
+  }
+  TelemetryRecord& record = *slot;
   // assign() keeps the strings' buffers, so refilling a store allocates nothing.
   record.RxTime.assign(state.RxTimestamp);
   record.TimeText.clear();
   record.Value.fill(0.0);
-  const std::string_view marker = kind == Kind::kBeacon ? kBeaconMarker : kPayloadMarker;
-  record.FrameText.assign(marker);
+  record.FrameText.assign(Marker(kind));
   record.FrameText.append(state.BodyText);
   return &record;
 }
@@ -70,6 +74,7 @@ void DecodeBeaconFrame(DecoderState& state) {
   for (int slot = 31; slot <= 33; ++slot) {  // magnetic field X, Y, Z at 63 to 71
     v[slot] = static_cast<double>(ReadSingle(b, 63 + 4 * (slot - 31)) * 10.0f);
   }
+  if (state.record_sink) state.record_sink(Kind::kBeacon, *record);
 }
 
 void DecodePayloadFrame(DecoderState& state) {
@@ -94,6 +99,7 @@ void DecodePayloadFrame(DecoderState& state) {
   v[42] = ReadCurrent15(b, 22) / 0.1;
   v[43] = ReadUInt16(b, 24);
   v[44] = ReadUInt32(b, 26);
+  if (state.record_sink) state.record_sink(Kind::kPayload, *record);
 }
 
 }  // namespace talphex

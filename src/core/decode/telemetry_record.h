@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace talphex {
 
@@ -26,6 +27,13 @@ struct TelemetryRecord {
 };
 
 enum class Kind { kBeacon, kPayload };
+
+// The text that marks a frame of each kind; its body follows the first occurrence.
+inline constexpr std::string_view kBeaconMarker = "TALPHEX";
+inline constexpr std::string_view kPayloadMarker = "VAVE";
+constexpr std::string_view Marker(Kind kind) {
+  return kind == Kind::kBeacon ? kBeaconMarker : kPayloadMarker;
+}
 
 inline constexpr int kFirstPayloadSlot = 34;
 

@@ -17,25 +17,16 @@ constexpr std::size_t kCaptionWidth = 18;
 
 void Put(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
 
-// Header and records of a CSV file over the slots [first_slot, last_slot].
-template <typename SlotText>
-void WriteCsv(std::FILE* out, const DecoderState& state, Kind kind, int first_slot, int last_slot,
-              SlotText&& slot_text) {
-  std::string line = "time;";
-  for (int slot = first_slot; slot <= last_slot; ++slot) {
-    line.append(SlotName(slot)).push_back(';');
-  }
-  line.append(kLineEnd);
-  Put(out, line);
+int FirstSlot(Kind kind) { return kind == Kind::kBeacon ? 0 : kFirstPayloadSlot; }
+
+void WriteCsv(std::FILE* out, const DecoderState& state, Kind kind, char decimal_separator) {
+  Put(out, CsvHeader(kind));
+  std::string line;
   const std::size_t records = state.StoredCount(kind);
   for (std::size_t r = 0; r < records; ++r) {
-    const TelemetryRecord& record = state.Store(kind)[r];
-    line.assign(record.RxTime).push_back(';');
-    for (int slot = first_slot; slot <= last_slot; ++slot) {
-      line.append(slot_text(slot, record.Value[static_cast<std::size_t>(slot)])).push_back(';');
-    }
-    line.append(kLineEnd);
+    AppendCsvLine(line, kind, state.Store(kind)[r], decimal_separator);
     Put(out, line);
+    line.clear();
   }
 }
 
@@ -62,16 +53,34 @@ Expected<std::string> ExportBeside(const DecoderState& state, std::string_view s
 
 }  // namespace
 
+std::string CsvHeader(Kind kind) {
+  std::string line = "time;";
+  for (int slot = FirstSlot(kind); slot < kValueSlots; ++slot) {
+    line.append(SlotName(slot)).push_back(';');
+  }
+  return line.append(kLineEnd);
+}
+
+// Every beacon slot and the payload measurements in the two-decimal form; the payload status
+// bytes (slots past the fields) as whole numbers.
+void AppendCsvLine(std::string& line, Kind kind, const TelemetryRecord& record,
+                   char decimal_separator) {
+  line.append(record.RxTime).push_back(';');
+  for (int slot = FirstSlot(kind); slot < kValueSlots; ++slot) {
+    const double value = record.Value[static_cast<std::size_t>(slot)];
+    const bool whole = kind == Kind::kPayload && slot >= kFieldCount;
+    line.append(!whole ? TwoDecimalText(value, decimal_separator) : IntegerText(value))
+        .push_back(';');
+  }
+  line.append(kLineEnd);
+}
+
 void WriteBeaconCsv(std::FILE* out, const DecoderState& state, char decimal_separator) {
-  WriteCsv(out, state, Kind::kBeacon, 0, kValueSlots - 1,
-           [&](int, double value) { return TwoDecimalText(value, decimal_separator); });
+  WriteCsv(out, state, Kind::kBeacon, decimal_separator);
 }
 
 void WritePayloadCsv(std::FILE* out, const DecoderState& state, char decimal_separator) {
-  WriteCsv(
-      out, state, Kind::kPayload, kFirstPayloadSlot, kValueSlots - 1, [&](int slot, double value) {
-        return slot < kFieldCount ? TwoDecimalText(value, decimal_separator) : IntegerText(value);
-      });
+  WriteCsv(out, state, Kind::kPayload, decimal_separator);
 }
 
 void WriteReport(std::FILE* out, const RecordView& view) {

@@ -21,6 +21,12 @@ void WriteBeaconCsv(std::FILE* out, const DecoderState& state, char decimal_sepa
 // bytes 45 to 50 as whole numbers.
 void WritePayloadCsv(std::FILE* out, const DecoderState& state, char decimal_separator);
 
+// The header line of a kind's CSV file, and one record's line appended to `line`: the pieces of
+// the two writers above, for exports written while the input is read.
+std::string CsvHeader(Kind kind);
+void AppendCsvLine(std::string& line, Kind kind, const TelemetryRecord& record,
+                   char decimal_separator);
+
 // Telemetry report of the two records on view, from the view's own texts.
 void WriteReport(std::FILE* out, const RecordView& view);
 

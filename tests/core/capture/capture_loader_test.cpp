@@ -212,3 +212,113 @@ TEST(CaptureScanner, FeedingInPiecesGivesTheSameAsOnePiece) {
 
 }  // namespace
 }  // namespace talphex
+
+namespace talphex {
+namespace {
+
+// 1,763,113,260,123 ms after 1970: 2025-11-14 09:41:00.123 UTC.
+constexpr std::uint64_t kStampMs = 1763113260123;
+
+std::span<const std::uint8_t> Span(std::string_view bytes) {
+  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+}
+
+// A 9-byte part that starts with 0x09 is a millisecond stamp, its bytes escaped or not; any other
+// length or first byte is not, nor a time past the year 9999.
+TEST(CaptureLoader, MillisecondStampPartsStampTheFramesAfterThem) {
+  struct Case {
+    const char* name;
+    std::string part;
+    const char* rx_time;
+  };
+  const auto stamp = [](std::uint64_t ms) {
+    CaptureWriter writer;
+    writer.AddMillisecondStamp(ms);
+    std::string bytes = writer.bytes();
+    bytes.pop_back();
+    return bytes;
+  };
+  const Case kCases[] = {
+      {"stamp", stamp(kStampMs), "2025-11-14 09:41:00"},
+      {"escaped bytes", stamp(0xC0DB00C0DBull), "1996-03-31 21:33:00"},
+      {"epoch", stamp(0), "1970-01-01 00:00:00"},
+      {"last millisecond", stamp(253402300799999), "9999-12-31 23:59:59"},
+      {"past 9999", stamp(253402300800000), "before"},
+      {"eight bytes", stamp(kStampMs).substr(0, 8), "before"},
+      {"ten bytes", stamp(kStampMs) + "x", "before"},
+      {"other command", "\x08" + stamp(kStampMs).substr(1), "before"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    DecoderState state;
+    state.RxTimestamp = "before";
+    ASSERT_TRUE(Load(state, Delimited({c.part, Beacon(1), Beacon(2)})).ok());
+    ASSERT_EQ(state.BeaconCount, 2);
+    EXPECT_EQ(state.BeaconStore[0].RxTime, c.rx_time);
+    EXPECT_EQ(state.BeaconStore[1].RxTime, c.rx_time);
+  }
+}
+
+TEST(CaptureLoader, TimestampPartOfAMillisecondTime) {
+  EXPECT_EQ(TimestampPart(kStampMs), std::string(1, '\0') + "2025-11-14 09:41:00.123 UTC");
+  EXPECT_EQ(TimestampPart(kStampMs).size(), kTimestampPartSize);
+  EXPECT_EQ(TimestampPart(999), std::string(1, '\0') + "1970-01-01 00:00:00.999 UTC");
+}
+
+struct LiveRun {
+  DecoderState state;
+  LoadResult result;
+  std::vector<std::pair<std::string, std::string>> recorded;  // stamp part, raw frame
+};
+
+// Feeds a live stream one byte at a time, received at 1000 ms per byte after kStampMs.
+void FeedLive(LiveRun& run, std::string_view stream) {
+  CaptureScanner scanner(run.state, run.result, nullptr, CaptureScanner::Mode::kLive);
+  scanner.SetFrameSink(
+      [&run](const LiveFrame& frame) { run.recorded.emplace_back(frame.stamp_part, frame.raw); });
+  for (std::size_t i = 0; i < stream.size(); ++i) {
+    scanner.Feed(Span(stream.substr(i, 1)), static_cast<std::int64_t>(kStampMs + 1000 * i));
+  }
+}
+
+// On a live stream a frame takes the stamp right before it or else its receive time; the noise
+// before the first delimiter is dropped, and so is a frame cut off at the end.
+TEST(CaptureScanner, LiveStreamStampsEachFrameOnItsOwn) {
+  CaptureWriter writer;
+  writer.AddMillisecondStamp(kStampMs + 5);
+  writer.AddFrame(kBeaconMarker, EncodeBeaconBody({.message_number = 1}));
+  writer.AddFrame(kBeaconMarker, EncodeBeaconBody({.message_number = 2}));
+  const std::string noise = "TALPHEX<~z~>\xC0";
+  // Receive time of a frame: that of the byte that closes it.
+  const auto closed_at = [&] {
+    return kStampMs + 1000 * (noise.size() + writer.bytes().size() - 1);
+  };
+  const std::uint64_t second_closed = closed_at();
+  writer.AddTimestamp(kStamp1);
+  writer.AddPart("no marker");
+  writer.AddFrame(kBeaconMarker, EncodeBeaconBody({.message_number = 3}));
+  const std::uint64_t third_closed = closed_at();
+  LiveRun run;
+  FeedLive(run, noise + writer.bytes() + "TALPHEX<~z~>");
+  ASSERT_EQ(run.state.BeaconCount, 3);
+  const std::string times[] = {"2025-11-14 09:41:00",
+                               UtcTimeText(static_cast<std::int64_t>(second_closed)),
+                               UtcTimeText(static_cast<std::int64_t>(third_closed))};
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(run.state.BeaconStore[i].Value[0], static_cast<double>(i + 1));
+    EXPECT_EQ(run.state.BeaconStore[i].RxTime, times[i]);
+  }
+  // Every frame is recorded after a timestamp part that reloads to the same receive time: the
+  // TNC's 28-byte part as it came, or one made from the millisecond stamp or the receive time.
+  ASSERT_EQ(run.recorded.size(), 4u);
+  EXPECT_EQ(run.recorded[0].first, TimestampPart(kStampMs + 5));
+  EXPECT_EQ(run.recorded[2].first.substr(1, 19), kStamp1);
+  std::string reloaded;
+  for (const auto& [stamp, raw] : run.recorded) reloaded += stamp + "\xC0" + raw + "\xC0";
+  DecoderState state;
+  ASSERT_TRUE(Load(state, reloaded).ok());
+  EXPECT_EQ(Records(state), Records(run.state));
+}
+
+}  // namespace
+}  // namespace talphex

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/capture/kiss_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace talphex {
+
+void KissUnescape(std::string_view raw, std::string& out) {
+  out.clear();
+  out.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const auto c = static_cast<std::uint8_t>(raw[i]);
+    if (c == kFesc && i + 1 < raw.size()) {
+      const auto next = static_cast<std::uint8_t>(raw[i + 1]);
+      if (next == kTfend || next == kTfesc) {
+        out.push_back(static_cast<char>(next == kTfend ? kFend : kFesc));
+        ++i;
+        continue;
+      }
+    }
+    out.push_back(raw[i]);
+  }
+}
+
+KissStreamDecoder::KissStreamDecoder(Start start)
+    : start_(start), in_noise_(start == Start::kLiveStream) {}
+
+std::uint64_t KissStreamDecoder::Restart() {
+  const std::uint64_t dropped = pending_size_;
+  pending_.clear();
+  pending_size_ = 0;
+  in_noise_ = start_ == Start::kLiveStream;
+  return dropped;
+}
+
+void KissStreamDecoder::Feed(std::span<const std::uint8_t> bytes, const KissPartSink& sink) {
+  const std::uint8_t* p = bytes.data();
+  const std::uint8_t* const end = p + bytes.size();
+  const std::uint64_t base = position_;
+  position_ += bytes.size();
+  while (p < end) {
+    const auto* fend = static_cast<const std::uint8_t*>(std::memchr(p, kFend, end - p));
+    const std::uint8_t* part_end = fend != nullptr ? fend : end;
+    const auto piece = static_cast<std::size_t>(part_end - p);
+    // Keep what may still be emitted, but never more than a part can usefully hold.
+    if (fend == nullptr || pending_size_ > 0) {
+      const std::size_t room = kMaxPartBytes + 1 - std::min(pending_.size(), kMaxPartBytes + 1);
+      pending_.append(reinterpret_cast<const char*>(p), std::min(piece, room));
+      pending_size_ += piece;
+    }
+    if (fend == nullptr) break;
+    if (in_noise_) {
+      in_noise_ = false;
+    } else if (pending_size_ > 0) {
+      Emit(pending_, pending_size_, sink);
+    } else {
+      Emit({reinterpret_cast<const char*>(p), piece}, piece, sink);
+    }
+    pending_.clear();
+    pending_size_ = 0;
+    p = fend + 1;
+    part_start_ = base + static_cast<std::uint64_t>(p - bytes.data());
+  }
+}
+
+void KissStreamDecoder::Emit(std::string_view raw, std::uint64_t raw_size,
+                             const KissPartSink& sink) {
+  KissPart part;
+  part.raw = raw.substr(0, kMaxPartBytes + 1);
+  part.raw_size = raw_size;
+  part.offset = part_start_;
+  part.too_long = raw_size > kMaxPartBytes;
+  part.text = part.raw;
+  if (part.raw.find(static_cast<char>(kFesc)) != std::string_view::npos) {
+    KissUnescape(part.raw, unescaped_);
+    part.text = unescaped_;
+  }
+  sink(part);
+}
+
+}  // namespace talphex
