@@ -91,6 +91,14 @@ TEST(CaptureLoader, PartWithoutAMarkerOnlyEmptiesTheBodyText) {
   EXPECT_EQ(state.BeaconCount + state.PayloadCount, 1);
 }
 
+// Regression: the body is the text after the first marker of a frame, not the last.
+TEST(CaptureLoader, BodyFollowsTheFirstMarkerOfAFrame) {
+  DecoderState state;
+  ASSERT_TRUE(Load(state, Delimited({Beacon(9) + Beacon(5)})).ok());
+  ASSERT_EQ(state.BeaconCount, 1);
+  EXPECT_EQ(state.BeaconStore[0].Value[0], 9);
+}
+
 // The frame log holds each recognised frame's text, and after a frame that gives no record a note
 // of its place and reason; loading goes on. A part with both markers gives one record of each
 // kind, the beacon's body ending where the payload marker begins. The warnings' kinds and files are

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <map>
 #include <string>
 #include <tuple>
 
@@ -60,18 +59,6 @@ TEST(BuildChart, RowsAndLabelSpacing) {
   }
 }
 
-TEST(FieldGroup, FourGroupsOfThreeBeaconFields) {
-  const std::map<int, std::array<int, 3>> kGroups = {
-      {5, {5, 6, 8}},     {6, {5, 6, 8}},     {16, {16, 17, 20}},
-      {17, {16, 17, 20}}, {19, {19, 20, 18}}, {20, {19, 20, 18}},
-      {31, {31, 32, 33}}, {32, {31, 32, 33}}, {33, {31, 32, 33}},
-  };
-  for (const auto& [field, group] : kGroups) EXPECT_EQ(FieldGroup(field), group) << field;
-  int grouped = 0;  // no other field belongs to a group
-  for (int field = -1; field <= kValueSlots; ++field) grouped += FieldGroup(field).has_value();
-  EXPECT_EQ(grouped, 9);
-}
-
 // A row label is characters 12 to 19 of the receive time, fewer for a shorter one. The tooltip of
 // a row names the legends, values and units of the series, so it shows them too.
 TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
@@ -92,8 +79,6 @@ TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
   EXPECT_EQ(PointText(group, 0),
             "Record 1, received 00:00:10\nSP Curr X+: 500 mA\nSP Curr X-: 600 mA\n"
             "SP Curr Z+: 800 mA");
-  const Rgb kColours[] = {{70, 130, 180}, {34, 139, 34}, {176, 48, 96}};
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(group.series.at(i).colour, kColours[i]);
 
   // Regression: a value that is not a number says "no value", not a number text with its unit.
   state.BeaconStore[0].Value[4] = std::numeric_limits<double>::quiet_NaN();
