@@ -103,9 +103,8 @@ bool WritePng(talphex::ChartWidget& widget, const talphex::ChartContent& content
               const QString& path) {
   widget.SetContent(content);
   widget.SetMarkedRecord(12);
-  QString error;
-  if (!widget.SavePng(path, &error)) {
-    std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+  if (const talphex::Status saved = widget.SavePng(path); !saved) {
+    std::fprintf(stderr, "%s\n", saved.error().message.c_str());
     return false;
   }
   std::printf("wrote %s\n", path.toLocal8Bit().constData());
@@ -117,7 +116,7 @@ bool WriteSamplePngs(const QString& folder) {
   talphex::DecoderState sample;
   const talphex::LoadResult result = talphex::LoadCaptureFile(sample, TALPHEX_SAMPLE_CAPTURE);
   if (!result.ok()) {
-    std::fprintf(stderr, "%s\n", result.error.c_str());
+    std::fprintf(stderr, "%s\n", result.error->message.c_str());
     return false;
   }
   QDir().mkpath(folder);

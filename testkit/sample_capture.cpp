@@ -13,7 +13,8 @@ const char* SampleCapturePath() { return TALPHEX_SAMPLE_CAPTURE; }
 DecoderState LoadSample() {
   DecoderState state;
   const auto loaded = LoadCaptureFile(state, SampleCapturePath());
-  if (!loaded.ok()) throw std::runtime_error("the sample capture does not load: " + loaded.error);
+  if (!loaded.ok())
+    throw std::runtime_error("the sample capture does not load: " + loaded.error->message);
   return state;
 }
 

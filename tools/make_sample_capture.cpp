@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     std::fwrite(writer.bytes().data(), 1, writer.bytes().size(), out);
   });
   if (!written) {
-    std::fprintf(stderr, "make-sample-capture: %s\n", written.error().c_str());
+    std::fprintf(stderr, "make-sample-capture: %s\n", written.error().message.c_str());
     return 1;
   }
   std::printf("%s: %d beacon and %d payload frames\n", argv[1], beacons, payloads);

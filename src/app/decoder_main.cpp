@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     const talphex::Status saved =
         talphex::SavePng(window.grab().toImage(), parser.value(screenshot));
     if (!saved) {
-      std::fprintf(stderr, "talphex-decoder: screenshot not saved: %s\n", saved.error().c_str());
+      std::fprintf(stderr, "talphex-decoder: screenshot not saved: %s\n",
+                   saved.error().message.c_str());
       return 1;
     }
     return 0;

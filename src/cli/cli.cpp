@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/output.h"
 #include "core/capture/capture_loader.h"
 #include "core/export/atomic_file.h"
 #include "core/export/exports.h"
@@ -30,22 +31,18 @@ struct CliOptions {
   bool log = false;
 };
 
-void Print(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 // Writes one output to `path` ("-" for standard output); false after reporting a failure.
 template <typename Writer>
 bool WriteOutput(const std::string& path, std::FILE* out, std::FILE* err, Writer&& write) {
   if (path == "-") {
     write(out);
     if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
-    Print(err, "talphex-cli: cannot write to standard output\n");
+    Put(err, "talphex-cli: cannot write to standard output\n");
     return false;
   }
   const Status written = WriteFileAtomically(path, write);
   if (written) return true;
-  Print(err, "talphex-cli: " + written.error() + "\n");
+  Put(err, "talphex-cli: " + written.error().message + "\n");
   return false;
 }
 
@@ -81,12 +78,10 @@ std::string TotalSummary(const DecoderState& state, std::int64_t skipped) {
     text += kind == Kind::kBeacon ? "beacon " : "payload ";
     text += span.empty() ? std::string("time span: none") : span;
     text += "\n";
-    const std::int64_t not_kept =
-        state.Count(kind) - static_cast<std::int64_t>(state.StoredCount(kind));
-    if (state.store_capacity != 0 && not_kept > 0) {
-      text += "  " + std::to_string(not_kept) + (kind == Kind::kBeacon ? " beacon" : " payload") +
-              " frames beyond --max-records were not kept\n";
-    }
+    // A plain summary keeps no records on purpose.
+    const std::string not_kept =
+        state.store_capacity == 0 ? "" : NotKeptText(state, kind, "--max-records");
+    if (!not_kept.empty()) text += "  " + not_kept + "\n";
   }
   return text;
 }
@@ -120,8 +115,8 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     std::ostringstream out_text;
     std::ostringstream err_text;
     const int code = app.exit(e, out_text, err_text);
-    Print(out, out_text.str());
-    Print(err, err_text.str());
+    Put(out, out_text.str());
+    Put(err, err_text.str());
     return code == 0 ? kExitOk : kExitUsage;
   }
 
@@ -143,14 +138,14 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     const LoadResult result = LoadCaptureFile(state, path, options.log ? &log_sink : nullptr);
     skipped += result.skipped_frames;
     if (!result.ok()) {
-      Print(err, "talphex-cli: " + result.error + "\n");
+      Put(err, "talphex-cli: " + result.error->message + "\n");
       status = kExitFailure;
     }
     summary += FileSummary(result);
   }
 
   if (!writes_records) {
-    Print(out, summary + TotalSummary(state, skipped));
+    Put(out, summary + TotalSummary(state, skipped));
     return status;
   }
   auto fail_unless = [&status](bool written) {

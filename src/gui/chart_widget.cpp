@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -24,7 +25,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -38,6 +38,7 @@
 
 #include "core/chart/chart_scale.h"
 #include "core/view/program_info.h"
+#include "gui/screenshot.h"
 
 namespace talphex {
 namespace {
@@ -333,33 +334,13 @@ QImage ChartWidget::RenderImage() {
   return view_->grab().toImage();
 }
 
-bool ChartWidget::SavePng(const QString& path, QString* error) {
-  const QString shown_path = QDir::toNativeSeparators(path);
+Status ChartWidget::SavePng(const QString& path) {
   const QImage image = RenderImage();
   if (image.isNull()) {
-    *error = tr("Cannot save the chart as %1: the chart could not be drawn.").arg(shown_path);
-    return false;
+    return PathError(ErrorKind::kWriteFailed, QFile::encodeName(path).toStdString(),
+                     "the chart could not be drawn");
   }
-  // QSaveFile writes beside the target and renames at the end, so a failure never leaves a
-  // half-written file in place of a good one.
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    *error = tr("Cannot save the chart as %1: %2").arg(shown_path, file.errorString());
-    return false;
-  }
-  if (!image.save(&file, "PNG")) {
-    const QString reason = file.error() != QFileDevice::NoError
-                               ? file.errorString()
-                               : tr("the PNG image could not be encoded");
-    file.cancelWriting();
-    *error = tr("Cannot save the chart as %1: %2").arg(shown_path, reason);
-    return false;
-  }
-  if (!file.commit()) {
-    *error = tr("Cannot save the chart as %1: %2").arg(shown_path, file.errorString());
-    return false;
-  }
-  return true;
+  return talphex::SavePng(image, path);
 }
 
 void ChartWidget::SaveChartAsPng() {
@@ -372,9 +353,10 @@ void ChartWidget::SaveChartAsPng() {
   if (path.isEmpty()) return;
   if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
   save_folder_ = QFileInfo(path).absolutePath();
-  QString error;
-  if (!SavePng(path, &error)) {
-    QMessageBox::warning(this, QString::fromLatin1(kProgramTitle), error);
+  if (const Status saved = SavePng(path); !saved) {
+    QMessageBox::warning(
+        this, QString::fromLatin1(kProgramTitle),
+        tr("Cannot save the chart: %1").arg(QFile::decodeName(saved.error().message.c_str())));
   }
 }
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/expected.h"
 #include "core/chart/chart_model.h"
 #include "core/chart/chart_scale.h"
 
@@ -59,9 +60,9 @@ class ChartWidget : public QWidget {
 
   // The chart as the user sees it.
   QImage RenderImage();
-  // Writes the chart as a PNG file; an existing file is replaced only once the new one is
-  // complete. On failure returns false and sets `error` to a message naming the path.
-  bool SavePng(const QString& path, QString* error);
+  // Writes the chart as a PNG file, by the rules of every other output (see SavePng of
+  // gui/screenshot.h); the error names the path and the reason.
+  Status SavePng(const QString& path);
 
   // Context menu actions.
   void SaveChartAsPng();

@@ -602,17 +602,11 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   for (const QString& path : chosen_files_) LoadOneFile(path, problems);
   if (chosen_files_.isEmpty()) return;
 
+  const std::string limit =
+      "the " + std::to_string(state_.store_capacity) + " records a store keeps";
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    const std::int64_t not_kept =
-        state_.Count(kind) - static_cast<std::int64_t>(state_.StoredCount(kind));
-    if (not_kept > 0) {
-      problems << QStringLiteral("%1 %2 beyond the %3 records a store keeps %4 not kept")
-                      .arg(not_kept)
-                      .arg(kind == Kind::kBeacon ? Frames(not_kept, "beacon frame")
-                                                 : Frames(not_kept, "payload frame"))
-                      .arg(state_.store_capacity)
-                      .arg(not_kept == 1 ? QStringLiteral("was") : QStringLiteral("were"));
-    }
+    const std::string not_kept = NotKeptText(state_, kind, limit);
+    if (!not_kept.empty()) problems << Latin1(not_kept);
   }
   if (!problems.isEmpty()) SetStatus(problems.join(QStringLiteral("; ")));
 }
@@ -634,7 +628,7 @@ void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
     log.chop(1);
     frame_log_->appendPlainText(log);
   }
-  if (!result.ok()) problems << PathText(result.error);
+  if (!result.ok()) problems << PathText(result.error->message);
   if (result.skipped_frames > 0) {
     // One pass over the placeholders, so that a "%" in the path stays as it is.
     problems << QStringLiteral("%1: %2 %3 could not be decoded (listed on the debug page)")
@@ -659,7 +653,7 @@ void MainWindow::WriteTLMFile_Click() { ShowWritten(ExportReport(state_, shown_v
 
 void MainWindow::ShowWritten(const Expected<std::string>& written) {
   SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
-                    : PathText(written.error()));
+                    : PathText(written.error().message));
 }
 
 void MainWindow::Command1_Click() {
@@ -683,14 +677,14 @@ void MainWindow::Command1_Click() {
   bars_box_->show();
   screenshot_button_->show();
   if (!saved) {
-    SetStatus(QStringLiteral("screenshot not saved: ") + PathText(saved.error()));
+    SetStatus(QStringLiteral("screenshot not saved: ") + PathText(saved.error().message));
     return;
   }
   SetStatus(bmp_path + QStringLiteral(" saved"));
   const Expected<QString> png_path = ConvertBmpToIndexedPng(bmp_path, kBackground.rgb());
   if (!png_path) {
     ShowMessage(QStringLiteral("Error"),
-                QStringLiteral("PNG conversion failed: ") + PathText(png_path.error()));
+                QStringLiteral("PNG conversion failed: ") + PathText(png_path.error().message));
     return;
   }
   SetStatus(png_path.value() + QStringLiteral(" converted and saved"));

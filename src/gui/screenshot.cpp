@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/screenshot.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QHash>
 #include <QImageWriter>
-#include <QSaveFile>
 #include <QWidget>
 #include <algorithm>
 #include <array>
+#include <string_view>
 #include <vector>
+
+#include "core/base/output.h"
+#include "core/export/atomic_file.h"
 
 namespace talphex {
 namespace {
 
 constexpr int kPaletteSize = 256;
 
-Error Failure(const QString& path, const QString& reason) {
-  return Error{QFile::encodeName(path + QStringLiteral(": ") + reason).toStdString()};
+Error Failure(ErrorKind kind, const QString& path, const QString& reason) {
+  return PathError(kind, QFile::encodeName(path).toStdString(), reason.toLocal8Bit().toStdString());
 }
 
 struct ColourCount {
@@ -108,17 +112,18 @@ QRgb MeanColour(const std::vector<ColourCount>& colours, const Box& box) {
   return qRgb(mean(0), mean(1), mean(2));
 }
 
-// Writes `image` in `format`; an earlier file is replaced only once the new one is complete.
+// Writes `image` in `format` through the core's atomic writer, so that pictures follow the rules
+// of every other output: an earlier file is replaced only once the new one is complete, and a
+// device or a link is written in place or through.
 Status WriteImage(const QImage& image, const QString& path, const char* format) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return Failure(path, file.errorString());
-  QImageWriter writer(&file, format);
-  if (!writer.write(image)) {
-    file.cancelWriting();
-    return Failure(path, writer.errorString());
-  }
-  if (!file.commit()) return Failure(path, file.errorString());
-  return Ok();
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  if (!writer.write(image)) return Failure(ErrorKind::kWriteFailed, path, writer.errorString());
+  return WriteFileAtomically(QFile::encodeName(path).toStdString(), [&encoded](std::FILE* out) {
+    Put(out, std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
+  });
 }
 
 }  // namespace
@@ -174,14 +179,14 @@ QImage ToIndexedWithTransparency(const QImage& image, QRgb transparent) {
 Expected<QString> ConvertBmpToIndexedPng(const QString& bmp_path, QRgb transparent) {
   QImage bitmap;
   if (!bitmap.load(bmp_path, "bmp")) {
-    return Failure(bmp_path, QStringLiteral("cannot be read as a bitmap"));
+    return Failure(ErrorKind::kReadFailed, bmp_path, QStringLiteral("cannot be read as a bitmap"));
   }
   const qsizetype dot = bmp_path.lastIndexOf(QLatin1Char('.'));
   const QString png_path =
       (dot > bmp_path.lastIndexOf(QLatin1Char('/')) ? bmp_path.left(dot) : bmp_path) +
       QStringLiteral(".png");
   const Status written = SavePng(ToIndexedWithTransparency(bitmap, transparent), png_path);
-  if (!written) return Error{written.error()};
+  if (!written) return written.error();
   QFile::remove(bmp_path);
   return png_path;
 }

@@ -157,10 +157,11 @@ class ChartWidgetTest : public QObject {
     widget_.CopyChart();
     QCOMPARE(QGuiApplication::clipboard()->image().size(), size);
     QTemporaryDir dir;
-    QString error;
-    QVERIFY(widget_.SavePng(dir.filePath("c.png"), &error) &&
+    QVERIFY(widget_.SavePng(dir.filePath("c.png")).ok() &&
             QImage(dir.filePath("c.png")).size() == size);
-    QVERIFY(!widget_.SavePng(dir.path(), &error) && error.contains(dir.path()));
+    const Status saved = widget_.SavePng(dir.path());
+    QVERIFY(!saved && saved.error().kind == ErrorKind::kIsFolder);
+    QVERIFY(QFile::decodeName(saved.error().message.c_str()).startsWith(dir.path()));
   }
 };
 

@@ -9,12 +9,14 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "core/capture/ascii85.h"
 #include "core/capture/capture_loader.h"
+#include "core/export/atomic_file.h"
 #include "core/export/exports.h"
 #include "core/view/conf_ini.h"
 #include "gmock/gmock.h"
@@ -133,7 +135,7 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
     DecoderState state;
     const LoadResult result = LoadCaptureFile(state, path);
     const std::size_t skipped = c.skip.empty() ? 0 : 1;
-    EXPECT_TRUE(result.ok()) << result.error;
+    EXPECT_TRUE(result.ok()) << result.error->message;
     EXPECT_EQ(result.beacon_frames, c.beacon);
     EXPECT_EQ(result.payload_frames, c.payload);
     EXPECT_EQ(result.warnings.size(), skipped);
@@ -191,12 +193,13 @@ TEST(BadConfIni, GarbageSetsNothingAndLaterKeysStillApply) {
   }
 }
 
-// Paths the tool cannot read or write, run in a child process: each is named with the reason, the
+// Paths that cannot be read or written, run in a child process: the loader and the atomic writer
+// give the kind and the path with the system's reason; the tool reports the same message, the
 // capture after a bad one still loads, every output is still tried, and an earlier output file
 // stays as it was, with no temporary file beside it. A file of mode 000 and a read-only folder
 // refuse an ordinary user; a file size limit stands for a disk that fills while writing.
 // Regression: the loader waited for a writer on a FIFO and read a character device without end.
-TEST(BadPath, CommandLineNamesWhatItCannotReadOrWrite) {
+TEST(BadPath, LoaderWriterAndCommandLineNameWhatCannotBeReadOrWritten) {
   const testing::TempDir dir;
   // The capture lies in the folder, so that an ordinary user can read it.
   const std::string capture = dir.File("pass.kss"), earlier = dir.File("pass.out");
@@ -207,46 +210,79 @@ TEST(BadPath, CommandLineNamesWhatItCannotReadOrWrite) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   constexpr char kEarlier[] = "earlier output, must survive\r\n";
   enum Limit { kNone, kOrdinaryUser, kReadOnlyFolder, kFileSize };
-  // Whether the path is the target of all three outputs or a capture read before the good one;
-  // the path; the reason; the limit on the child.
-  const std::tuple<bool, std::string, std::string, Limit> cases[] = {
-      {false, dir.File("missing.kss"), "No such file or directory", kNone},
-      {false, locked, "Permission denied", kOrdinaryUser},
-      {false, dir.path(), "is a folder, not a capture file", kNone},
-      {false, fifo, "not a regular file", kNone},
-      {false, "/dev/zero", "not a regular file", kNone},
-      {true, earlier, "Permission denied", kReadOnlyFolder},
-      {true, earlier, "File too large", kFileSize},
-      {true, "/dev/full", "No space left on device", kNone},
-      {true, "-", "cannot write to standard output", kNone},  // standard output on /dev/full
-      {true, dir.path(), "is a folder", kNone},
-      {true, dir.File("no/out.csv"), "No such file or directory", kNone},
+  using K = ErrorKind;
+  struct Case {
+    bool output;  // the target of all three outputs, else a capture read before the good one
+    std::string path;
+    ErrorKind kind;
+    std::string reason;
+    Limit limit;
   };
-  for (const auto& [output, path, reason, limit] : cases) {
-    SCOPED_TRACE(path + ": " + reason);
+  const Case cases[] = {
+      {false, dir.File("missing.kss"), K::kNotFound, "No such file or directory", kNone},
+      {false, locked, K::kPermission, "Permission denied", kOrdinaryUser},
+      {false, dir.path(), K::kIsFolder, "is a folder, not a capture file", kNone},
+      {false, fifo, K::kNotRegularFile, "not a regular file", kNone},
+      {false, "/dev/zero", K::kNotRegularFile, "not a regular file", kNone},
+      {false, "/proc/self/mem", K::kReadFailed, "Input/output error", kNone},
+      {true, earlier, K::kPermission, "Permission denied", kReadOnlyFolder},
+      {true, earlier, K::kWriteFailed, "File too large", kFileSize},
+      {true, "/dev/full", K::kWriteFailed, "No space left on device", kNone},
+      {true, dir.path(), K::kIsFolder, "is a folder", kNone},
+      {true, dir.File("no/out.csv"), K::kFolderMissing, "No such file or directory", kNone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + ": " + c.reason);
     WriteFile(earlier, kEarlier);
     const std::string listing = dir.Listing();
-    fs::permissions(dir.path(), limit == kReadOnlyFolder ? fs::perms(0555) : fs::perms(0755));
-    const auto cli = [&](std::FILE* err) {
-      const rlimit size_limit{200, 200};  // below the size of every output of the sample
-      if (limit == kFileSize &&
+    fs::permissions(dir.path(), c.limit == kReadOnlyFolder ? fs::perms(0555) : fs::perms(0755));
+    // The child writes the kind and the core's message on the first line, then runs the tool.
+    const auto child = [&](std::FILE* err) {
+      const rlimit size_limit{1024, 1024};  // below the size of every output of the sample
+      if (c.limit == kFileSize &&
           (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &size_limit) != 0)) {
         return 126;
       }
-      // Standard output goes to the error stream, or to a full device for the output "-".
-      std::FILE* out = path == "-" ? std::fopen("/dev/full", "wb") : err;
-      if (!output) return RunCliTo(out, err, {path, capture});
-      return RunCliTo(out, err, {"--csv", path, "--payload-csv", path, "--tlm", path, capture});
+      DecoderState state;
+      std::optional<Error> error = LoadCaptureFile(state, c.path).error;
+      if (c.output) {
+        const Status written = WriteFileAtomically(
+            c.path, [](std::FILE* out) { std::fputs(std::string(2000, 'x').c_str(), out); });
+        error = written ? std::nullopt : std::optional<Error>(written.error());
+      }
+      if (!error) return 125;
+      std::fprintf(err, "%d %s\n", static_cast<int>(error->kind), error->message.c_str());
+      if (!c.output) return RunCliTo(err, err, {c.path, capture});
+      return RunCliTo(err, err,
+                      {"--csv", c.path, "--payload-csv", c.path, "--tlm", c.path, capture});
     };
-    const auto run = testing::RunInChild(cli, limit == kOrdinaryUser || limit == kReadOnlyFolder);
+    const auto run =
+        testing::RunInChild(child, c.limit == kOrdinaryUser || c.limit == kReadOnlyFolder);
     fs::permissions(dir.path(), fs::perms(0755));
-    const std::string message = "talphex-cli: " + (path == "-" ? "" : path + ": ") + reason + "\n";
     EXPECT_EQ(run.status, 1);
-    EXPECT_THAT(run.err, ::testing::StartsWith(output ? message + message + message : message));
-    EXPECT_THAT(run.err, HasSubstr(output ? "" : SummaryLine(capture, 86, 26, 0)));
+    const std::size_t line_end = run.err.find('\n') + 1;
+    const std::string kind = std::to_string(static_cast<int>(c.kind)) + " ";
+    ASSERT_EQ(run.err.substr(0, kind.size()), kind) << run.err;
+    const std::string message = run.err.substr(kind.size(), line_end - kind.size());
+    EXPECT_EQ(message, c.path + ": " + c.reason + "\n");
+    const std::string reported = "talphex-cli: " + message;
+    const std::string tool = run.err.substr(line_end);
+    EXPECT_THAT(tool, ::testing::StartsWith(c.output ? reported + reported + reported : reported));
+    EXPECT_THAT(tool, HasSubstr(c.output ? "" : SummaryLine(capture, 86, 26, 0)));
     EXPECT_EQ(ReadFile(earlier), kEarlier);
     EXPECT_EQ(dir.Listing(), listing);
   }
+}
+
+// A failed write to standard output is reported, and ends the tool with exit status 1.
+TEST(BadPath, StandardOutputThatCannotBeWritten) {
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  const std::string err = testing::Captured([&](std::FILE* err) {
+    EXPECT_EQ(RunCliTo(full, err, {"--csv", "-", TALPHEX_SAMPLE_CAPTURE}), 1);
+  });
+  std::fclose(full);
+  EXPECT_EQ(err, "talphex-cli: cannot write to standard output\n");
 }
 
 // Regression: an export beside a capture whose name is that of the output file replaced the
@@ -259,8 +295,9 @@ TEST(BadOutput, ExportNeverReplacesTheCapture) {
   WriteFile(state.InputFilePath, sample);
   ASSERT_TRUE(LoadCaptureFile(state, state.InputFilePath).ok());
   const Expected<std::string> written = ExportBeaconCsv(state, '.');
-  EXPECT_EQ(written.ok() ? "written" : written.error(),
-            state.InputFilePath + ": is the capture itself, not replaced");
+  ASSERT_FALSE(written.ok());
+  EXPECT_EQ(written.error().kind, ErrorKind::kOutputIsCapture);
+  EXPECT_EQ(written.error().message, state.InputFilePath + ": is the capture itself, not replaced");
   EXPECT_EQ(ReadFile(state.InputFilePath), sample);
 }
 

@@ -5,12 +5,9 @@
 #include <utility>
 #include <variant>
 
-namespace talphex {
+#include "core/base/error.h"
 
-// A failure that is reported to the user: the message names the file and the reason.
-struct Error {
-  std::string message;
-};
+namespace talphex {
 
 // Value-or-error result of core operations that can fail; the core never throws across its API.
 template <typename T>
@@ -23,7 +20,7 @@ class [[nodiscard]] Expected {
   explicit operator bool() const { return ok(); }
   const T& value() const { return std::get<T>(data_); }
   T& value() { return std::get<T>(data_); }
-  const std::string& error() const { return std::get<Error>(data_).message; }
+  const Error& error() const { return std::get<Error>(data_); }
 
  private:
   std::variant<T, Error> data_;

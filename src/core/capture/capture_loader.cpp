@@ -19,10 +19,6 @@ namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
 
-std::string ErrnoText(const std::string& path, int error) {
-  return path + ": " + std::strerror(error);
-}
-
 }  // namespace
 
 const char* SkipReasonText(SkipReason reason) {
@@ -192,16 +188,16 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
   // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    result.error = ErrnoText(path, errno);
+    result.error = ReadError(path, errno);
     return result;
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
-    result.error = ErrnoText(path, errno);
+    result.error = ReadError(path, errno);
   } else if (S_ISDIR(info.st_mode)) {
-    result.error = path + ": is a folder, not a capture file";
+    result.error = PathError(ErrorKind::kIsFolder, path, "is a folder, not a capture file");
   } else if (!S_ISREG(info.st_mode)) {
-    result.error = path + ": not a regular file";
+    result.error = PathError(ErrorKind::kNotRegularFile, path, "not a regular file");
   } else {
     CaptureScanner scanner(state, result, frame_log);
     std::vector<std::uint8_t> chunk(kReadChunk);
@@ -209,7 +205,7 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
       const ssize_t got = ::read(fd, chunk.data(), chunk.size());
       if (got < 0) {
         if (errno == EINTR) continue;
-        result.error = ErrnoText(path, errno);
+        result.error = ReadError(path, errno);
         break;
       }
       if (got == 0) break;

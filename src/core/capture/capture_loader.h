@@ -4,11 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/base/error.h"
 #include "core/capture/kiss_stream.h"
 #include "core/decode/decoder_state.h"
 
@@ -38,13 +40,13 @@ struct LoadWarning {
 // What one capture file gave. `error` is empty when the file was read to its end.
 struct [[nodiscard]] LoadResult {
   std::string path;
-  std::string error;
+  std::optional<Error> error;
   std::int64_t beacon_frames = 0;   // beacon frames decoded (stored or not)
   std::int64_t payload_frames = 0;  // payload frames decoded (stored or not)
   std::int64_t skipped_frames = 0;
   std::array<std::int64_t, kSkipReasons> skipped_by_reason{};
   std::vector<LoadWarning> warnings;  // the first kMaxWarnings of the skipped frames
-  bool ok() const { return error.empty(); }
+  bool ok() const { return !error; }
 };
 
 inline constexpr std::size_t kMaxWarnings = 100;

@@ -7,15 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
 namespace talphex {
 namespace {
-
-Error Failure(const std::string& path, int error) {
-  return Error{path + ": " + std::strerror(error)};
-}
 
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -45,17 +40,18 @@ Status AtomicFile::Open() {
   }
   struct stat target {};
   const bool exists = ::stat(path_.c_str(), &target) == 0;
-  if (exists && S_ISDIR(target.st_mode)) return Error{path_ + ": is a folder"};
+  if (exists && S_ISDIR(target.st_mode))
+    return PathError(ErrorKind::kIsFolder, path_, "is a folder");
   if (exists && !S_ISREG(target.st_mode)) {
     stream_ = std::fopen(path_.c_str(), "wb");
-    if (stream_ == nullptr) return Failure(path_, errno);
+    if (stream_ == nullptr) return WriteError(path_, errno);
     return Ok();
   }
   const std::size_t slash = write_path_.rfind('/');
   const std::string name = slash == std::string::npos ? write_path_ : write_path_.substr(slash + 1);
   std::string pattern = FolderOf(write_path_) + "/." + name + ".XXXXXX";
   const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return Failure(path_, errno);
+  if (fd < 0) return WriteError(path_, errno);
   temp_path_ = pattern;
   ::fchmod(fd, exists ? (target.st_mode & 07777) : NewFileMode());
   stream_ = ::fdopen(fd, "wb");
@@ -63,13 +59,13 @@ Status AtomicFile::Open() {
     const int error = errno;
     ::close(fd);
     Discard();
-    return Failure(path_, error);
+    return WriteError(path_, error);
   }
   return Ok();
 }
 
 Status AtomicFile::Commit() {
-  if (stream_ == nullptr) return Error{path_ + ": not open"};
+  if (stream_ == nullptr) return PathError(ErrorKind::kWriteFailed, path_, "not open");
   int error = 0;
   if (std::ferror(stream_) != 0) error = errno != 0 ? errno : EIO;
   if (std::fflush(stream_) != 0 && error == 0) error = errno;
@@ -82,7 +78,7 @@ Status AtomicFile::Commit() {
   }
   if (error != 0) {
     Discard();
-    return Failure(path_, error);
+    return WriteError(path_, error);
   }
   temp_path_.clear();
   return Ok();

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "core/base/output.h"
 #include "core/export/atomic_file.h"
 #include "core/export/output_path.h"
 #include "core/view/field_catalogue.h"
@@ -14,8 +15,6 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kCaptionWidth = 18;
-
-void Put(std::FILE* out, std::string_view text) { std::fwrite(text.data(), 1, text.size(), out); }
 
 int FirstSlot(Kind kind) { return kind == Kind::kBeacon ? 0 : kFirstPayloadSlot; }
 
@@ -41,13 +40,13 @@ std::string FieldLine(int field, const std::string& value) {
 template <typename Writer>
 Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
                                    Writer&& write) {
-  if (state.InputFilePath.empty()) return Error{kNoInputFile};
+  if (state.InputFilePath.empty()) return Error{ErrorKind::kNoCapture, kNoInputFile};
   std::string path = OutputPathFor(state.InputFilePath, suffix);
   // A capture named like its output ("pass.csv") must not be replaced by it.
-  if (path == state.InputFilePath) return Error{path + ": is the capture itself, not replaced"};
-  if (Status written = WriteFileAtomically(path, write); !written) {
-    return Error{written.error()};
+  if (path == state.InputFilePath) {
+    return PathError(ErrorKind::kOutputIsCapture, path, "is the capture itself, not replaced");
   }
+  if (Status written = WriteFileAtomically(path, write); !written) return written.error();
   return path;
 }
 

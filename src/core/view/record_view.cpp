@@ -64,6 +64,20 @@ std::string TimeSpanText(const DecoderState& state, Kind kind) {
   return "time span: " + state.first_rx_time[index] + " -> " + state.last_rx_time[index];
 }
 
+std::string NotKeptText(const DecoderState& state, Kind kind, std::string_view limit) {
+  const std::int64_t not_kept =
+      state.Count(kind) - static_cast<std::int64_t>(state.StoredCount(kind));
+  if (not_kept <= 0) return {};
+  std::string text = std::to_string(not_kept);
+  text += kind == Kind::kBeacon ? " beacon frame" : " payload frame";
+  if (not_kept != 1) text += 's';
+  text.append(" beyond ")
+      .append(limit)
+      .append(not_kept == 1 ? " was" : " were")
+      .append(" not kept");
+  return text;
+}
+
 RecordView BuildRecordView(const DecoderState& state, int record_number, Kind navigated,
                            char decimal_separator) {
   RecordView view;

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "core/decode/decoder_state.h"
 #include "core/view/field_catalogue.h"
@@ -33,6 +34,10 @@ std::string PositionText(const DecoderState& state, int record_number, Kind navi
 
 // "time span: first -> last" of a kind's frames; empty while it has none.
 std::string TimeSpanText(const DecoderState& state, Kind kind);
+
+// "n beacon frames beyond LIMIT were not kept" for the frames of a kind counted but not stored;
+// empty when every one was stored.
+std::string NotKeptText(const DecoderState& state, Kind kind, std::string_view limit);
 
 // The record of a kind with that number, or nullptr when none is stored there.
 const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number);

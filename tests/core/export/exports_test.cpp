@@ -45,7 +45,7 @@ TEST(ExportsGolden, SampleExportsBesideTheCapture) {
        "sample-record20.tlm"},
   };
   for (const auto& [written, path, golden] : kCases) {
-    ASSERT_TRUE(written.ok()) << written.error();
+    ASSERT_TRUE(written.ok()) << written.error().message;
     EXPECT_EQ(written.value(), path);
     const std::string text = ReadFile(path);
     if (std::getenv("TALPHEX_UPDATE_GOLDEN") != nullptr)
@@ -82,7 +82,9 @@ TEST(Exports, NoInputFileWritesNothing) {
   const RecordView view = BuildRecordView(state, 1, Kind::kBeacon);
   for (const Expected<std::string>& result :
        {ExportBeaconCsv(state, '.'), ExportPayloadCsv(state, '.'), ExportReport(state, view)}) {
-    EXPECT_EQ(result.ok() ? "" : result.error(), kNoInputFile);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().kind, ErrorKind::kNoCapture);
+    EXPECT_EQ(result.error().message, kNoInputFile);
   }
 }
 
