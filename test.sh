@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./scripts/setup.sh
+./scripts/setup.sh test
 ./scripts/check-format.sh
 
 for preset in core default asan; do

@@ -20,3 +20,10 @@ if(TALPHEX_SANITIZE)
                                                    -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(talphex_options INTERFACE -fsanitize=address,undefined)
 endif()
+# The hardening Debian builds its packages with: relocations read-only and bound at start, and
+# checked C library calls in optimised builds (the sanitizers check those calls in theirs).
+target_link_options(talphex_options INTERFACE -Wl,-z,relro,-z,now)
+if(NOT TALPHEX_SANITIZE AND NOT TALPHEX_FUZZ)
+  target_compile_definitions(talphex_options INTERFACE
+                             $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+endif()

@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs the Debian packages the project builds and tests with, when any is missing.
+# Installs the Debian packages the project needs, when any is missing.
+#   scripts/setup.sh run    what building and running the programs need (./run.sh)
+#   scripts/setup.sh test   that and what the tests, the fuzz targets and the package checks need
+#                           (./test.sh; the default)
 set -euo pipefail
 
-packages=(
-  g++ cmake ninja-build pkg-config clang-format
+run_packages=(
+  g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
-  clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev time
+  libcli11-dev fonts-dejavu-core
 )
+test_packages=(
+  clang-format libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth time
+  clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
+  dpkg-dev file lintian appstream desktop-file-utils groff-base man-db
+)
+
+case "${1:-test}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -35,12 +35,15 @@
 #include <string_view>
 
 #include "core/capture/capture_loader.h"
+#include "core/export/atomic_file.h"
 #include "core/export/exports.h"
+#include "core/export/output_path.h"
 #include "core/export/screenshot_name.h"
 #include "core/view/program_info.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
 #include "gui/info_window.h"
+#include "gui/save_target.h"
 #include "gui/screenshot.h"
 
 namespace talphex {
@@ -143,7 +146,8 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
     : QMainWindow(parent),
       conf_ini_paths_(conf_ini_paths),
       decimal_separator_(LocaleDecimalSeparator()),
-      file_chooser_(AskForCaptureFiles) {
+      file_chooser_(AskForCaptureFiles),
+      save_chooser_(AskForSavePath) {
   state_.store_capacity = kStoreCapacity;
   message_sink_ = [this](const QString& title, const QString& text) {
     QMessageBox::information(this, title, text);
@@ -643,13 +647,38 @@ void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
 // ---------------------------------------------------------------------------------------------
 // Exports
 
-void MainWindow::WriteCSVFile_Click() { ShowWritten(ExportBeaconCsv(state_, decimal_separator_)); }
-
-void MainWindow::WritePayloadCSVFile_Click() {
-  ShowWritten(ExportPayloadCsv(state_, decimal_separator_));
+void MainWindow::WriteCSVFile_Click() {
+  RunExport(kBeaconCsvSuffix,
+            [this](std::FILE* out) { WriteBeaconCsv(out, state_, decimal_separator_); });
 }
 
-void MainWindow::WriteTLMFile_Click() { ShowWritten(ExportReport(state_, shown_view_)); }
+void MainWindow::WritePayloadCSVFile_Click() {
+  RunExport(kPayloadCsvSuffix,
+            [this](std::FILE* out) { WritePayloadCsv(out, state_, decimal_separator_); });
+}
+
+void MainWindow::WriteTLMFile_Click() {
+  RunExport(kReportSuffix, [this](std::FILE* out) { WriteReport(out, shown_view_); });
+}
+
+void MainWindow::RunExport(const char* suffix, const std::function<void(std::FILE*)>& write) {
+  const QFileInfo target(PathText(OutputPathFor(state_.InputFilePath, suffix)));
+  Expected<std::string> written = Error{};
+  if (state_.InputFilePath.empty() || CanCreateFileIn(target.absolutePath())) {
+    written = ExportBeside(state_, suffix, write);
+  } else {
+    // A capture in a read-only folder, such as the installed sample: the user picks the place.
+    const std::optional<QString> chosen = save_chooser_(this, DocumentsPathFor(target.fileName()));
+    if (!chosen) {
+      SetStatus(target.filePath() + QStringLiteral(" not written: its folder is read-only"));
+      return;
+    }
+    const std::string path = QFile::encodeName(*chosen).toStdString();
+    const Status saved = WriteFileAtomically(path, write);
+    written = saved ? Expected<std::string>(path) : Expected<std::string>(saved.error());
+  }
+  ShowWritten(written);
+}
 
 void MainWindow::ShowWritten(const Expected<std::string>& written) {
   SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -42,6 +43,9 @@ class MainWindow : public QMainWindow {
  public:
   // Asks the user for capture files; nullopt when the user cancelled.
   using FileChooser = std::function<std::optional<QStringList>(QWidget* parent)>;
+  // Asks where to save an export, proposing `proposed`; nullopt when the user cancelled.
+  using SaveChooser =
+      std::function<std::optional<QString>(QWidget* parent, const QString& proposed)>;
   // Shows a message box with a title and a text.
   using MessageSink = std::function<void(const QString& title, const QString& text)>;
 
@@ -53,6 +57,7 @@ class MainWindow : public QMainWindow {
 
   void SetFileChooser(FileChooser chooser) { file_chooser_ = std::move(chooser); }
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
+  void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
 
   // Start-up: captions, screenshot folder and conf.ini. Runs once from the constructor.
   void Form_Load();
@@ -104,6 +109,9 @@ class MainWindow : public QMainWindow {
   bool StepRecordsByKey(int key);
   int ScrollPosition() const;
   void ShowPosition();
+  // Runs `write` into the export file beside the capture, or, when that folder cannot take a new
+  // file, into the file the save dialog gives; the status line says where it went.
+  void RunExport(const char* suffix, const std::function<void(std::FILE*)>& write);
   void SetStatus(const QString& text);
   // The status after an export: the written path, or the error naming it.
   void ShowWritten(const Expected<std::string>& written);
@@ -126,6 +134,7 @@ class MainWindow : public QMainWindow {
 
   FileChooser file_chooser_;
   MessageSink message_sink_;
+  SaveChooser save_chooser_;
 
   QTabWidget* tabs_ = nullptr;
   std::array<QAbstractButton*, kFieldCount> field_selectors_{};

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "core/capture/capture_loader.h"
+#include "core/export/atomic_file.h"
 #include "core/export/exports.h"
 #include "core/view/program_info.h"
 #include "gui/chart_widget.h"
@@ -48,6 +49,8 @@ class MainWindowTest : public QObject {
 
   QTemporaryDir dir_;
   QStringList messages_;
+  QStringList save_proposals_;          // what the save dialog was opened on
+  std::optional<QString> save_answer_;  // what it answers; nullopt: cancelled
   std::unique_ptr<MainWindow> w_;
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -93,6 +96,10 @@ class MainWindowTest : public QObject {
     });
     w_->SetMessageSink(
         [this](const QString& title, const QString& text) { messages_ << title + ": " + text; });
+    w_->SetSaveChooser([this](QWidget*, const QString& proposed) {
+      save_proposals_ << proposed;
+      return save_answer_;
+    });
   }
   void MakeSampleWindow(const QByteArray& conf_ini = "") {
     MakeWindow({}, conf_ini);
@@ -290,6 +297,50 @@ class MainWindowTest : public QObject {
     setrlimit(RLIMIT_FSIZE, &saved);
     QVERIFY(Text("Text4").startsWith(Path("pass.csv: ")) && Text("Text4").contains("too large"));
     QCOMPARE(ReadAll(Path("pass.csv")), QByteArray("earlier\r\n"));
+    QVERIFY(save_proposals_.isEmpty());
+  }
+
+  void exportsFromAReadOnlyFolderGoWhereTheSaveDialogSays() {
+    // The capture opened as /proc/self/fd/N: a folder that refuses new files even to root, who
+    // may write any folder whatever its permission bits.
+    QFile capture(Path("pass.kss"));
+    QVERIFY(capture.open(QIODevice::ReadOnly));
+    const QString name = QString::number(capture.handle());
+    MakeWindow();
+    w_->OpenFiles({"/proc/self/fd/" + name});
+    QCOMPARE(w_->state().StoredCount(Kind::kBeacon), std::size_t{86});
+    // A home folder of the test's own, so that the dialog proposes a known documents folder.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(Path("home")));
+    const QString documents = Path("home/Documents/");
+    QVERIFY(QDir().mkpath(documents));
+    const DecoderState& state = w_->state();
+    const char separator = w_->decimal_separator();
+    using Writer = std::function<void(std::FILE*)>;
+    const std::tuple<const char*, QString, Writer> exports[] = {
+        {"WriteCSVFile", name + ".csv", [&](auto out) { WriteBeaconCsv(out, state, separator); }},
+        {"WritePayloadCSVFile", name + "-payload.csv",
+         [&](auto out) { WritePayloadCsv(out, state, separator); }},
+        {"WriteTLMFile", name + ".tlm", [&](auto out) { WriteReport(out, w_->shown_view()); }}};
+    for (const auto& [action, file, write] : exports) {
+      // The user saves under another name; a cancelled dialog writes nothing.
+      save_answer_ = Path("saved-" + file);
+      Trigger(action);
+      QCOMPARE(save_proposals_.takeFirst(), documents + file);
+      QCOMPARE(Text("Text4"), Path("saved-" + file) + kHasBeenWritten);
+      QVERIFY(WriteFileAtomically(Path("expected").toStdString(), write).ok());
+      QCOMPARE(ReadAll(Path("saved-" + file)), ReadAll(Path("expected")));
+      save_answer_.reset();
+      Trigger(action);
+      QCOMPARE(save_proposals_.takeFirst(), documents + file);
+      QCOMPARE(Text("Text4"), "/proc/self/fd/" + file + " not written: its folder is read-only");
+    }
+    QVERIFY(save_proposals_.isEmpty() && !QFile::exists(documents + name + ".csv"));
+    // Without a documents folder the home folder is proposed.
+    QVERIFY(QDir(documents).removeRecursively());
+    Trigger("WriteCSVFile");
+    QCOMPARE(save_proposals_.takeFirst(), Path("home/") + name + ".csv");
+    qputenv("HOME", home);
   }
 
   void screenshotIsAPalettePngWithoutSAndBAndTheWindowGrows() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds the Debian package from the current build, unpacks it into a temporary folder and runs
-# the unpacked command-line decoder on the unpacked sample capture.
+# Builds the Debian package from the current build, checks it with lintian (any error or warning
+# fails), unpacks it into a temporary folder and runs the unpacked command-line decoder on the
+# unpacked sample capture.
 set -euo pipefail
 build_dir=$1
 work=$(mktemp -d)
@@ -14,10 +15,20 @@ cpack --config "$build_dir/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 
 deb=$(find "$work/out" -maxdepth 1 -name '*.deb' | head -n 1)
 [ -n "$deb" ] || { echo "no .deb was made"; exit 1; }
 
-dpkg-deb --field "$deb" Depends | grep -q libqt6widgets6 || { echo "Depends lacks Qt"; exit 1; }
+# Informational tags are shown but do not fail the test.
+lintian --display-info --fail-on error,warning --no-tag-display-limit "$deb" || {
+  echo "lintian found errors or warnings in $(basename "$deb")"; exit 1; }
+
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+for package in libqt6widgets6 libqt6charts6 libstdc++6 qt6-qpa-plugins; do
+  grep -q "$package" <<<"$depends" || { echo "Depends lacks $package"; exit 1; }
+done
 dpkg -x "$deb" "$work/root"
 for file in usr/bin/talphex-cli usr/share/talphex/sample-pass.kss \
-            usr/share/man/man1/talphex-cli.1 usr/share/applications/talphex-decoder.desktop \
+            usr/share/man/man1/talphex-cli.1.gz usr/share/man/man1/talphex-decoder.1.gz \
+            usr/share/doc/talphex-decoder/copyright usr/share/doc/talphex-decoder/changelog.Debian.gz \
+            usr/share/applications/talphex-decoder.desktop \
             usr/share/mime/packages/talphex-kiss-capture.xml \
             usr/share/icons/hicolor/scalable/apps/talphex-decoder.svg \
             usr/share/metainfo/org.talphex.decoder.metainfo.xml; do

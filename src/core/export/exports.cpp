@@ -37,19 +37,6 @@ std::string FieldLine(int field, const std::string& value) {
   return line;
 }
 
-template <typename Writer>
-Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
-                                   Writer&& write) {
-  if (state.InputFilePath.empty()) return Error{ErrorKind::kNoCapture, kNoInputFile};
-  std::string path = OutputPathFor(state.InputFilePath, suffix);
-  // A capture named like its output ("pass.csv") must not be replaced by it.
-  if (path == state.InputFilePath) {
-    return PathError(ErrorKind::kOutputIsCapture, path, "is the capture itself, not replaced");
-  }
-  if (Status written = WriteFileAtomically(path, write); !written) return written.error();
-  return path;
-}
-
 }  // namespace
 
 std::string CsvHeader(Kind kind) {
@@ -102,18 +89,30 @@ void WriteReport(std::FILE* out, const RecordView& view) {
   Put(out, text);
 }
 
+Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
+                                   const std::function<void(std::FILE*)>& write) {
+  if (state.InputFilePath.empty()) return Error{ErrorKind::kNoCapture, kNoInputFile};
+  std::string path = OutputPathFor(state.InputFilePath, suffix);
+  // A capture named like its output ("pass.csv") must not be replaced by it.
+  if (path == state.InputFilePath) {
+    return PathError(ErrorKind::kOutputIsCapture, path, "is the capture itself, not replaced");
+  }
+  if (Status written = WriteFileAtomically(path, write); !written) return written.error();
+  return path;
+}
+
 Expected<std::string> ExportBeaconCsv(const DecoderState& state, char decimal_separator) {
-  return ExportBeside(state, ".csv",
+  return ExportBeside(state, kBeaconCsvSuffix,
                       [&](std::FILE* out) { WriteBeaconCsv(out, state, decimal_separator); });
 }
 
 Expected<std::string> ExportPayloadCsv(const DecoderState& state, char decimal_separator) {
-  return ExportBeside(state, "-payload.csv",
+  return ExportBeside(state, kPayloadCsvSuffix,
                       [&](std::FILE* out) { WritePayloadCsv(out, state, decimal_separator); });
 }
 
 Expected<std::string> ExportReport(const DecoderState& state, const RecordView& view) {
-  return ExportBeside(state, ".tlm", [&](std::FILE* out) { WriteReport(out, view); });
+  return ExportBeside(state, kReportSuffix, [&](std::FILE* out) { WriteReport(out, view); });
 }
 
 }  // namespace talphex

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "core/base/expected.h"
 #include "core/decode/decoder_state.h"
@@ -12,6 +14,10 @@ namespace talphex {
 
 inline constexpr char kNoInputFile[] = "no input file";
 inline constexpr char kHasBeenWritten[] = " has been written";
+// Endings of the files written beside the capture (see OutputPathFor).
+inline constexpr char kBeaconCsvSuffix[] = ".csv";
+inline constexpr char kPayloadCsvSuffix[] = "-payload.csv";
+inline constexpr char kReportSuffix[] = ".tlm";
 
 // Beacon CSV: "time;", one entry per value slot 0 to 50, every line ended by ";" and CR LF;
 // one line per stored beacon record, values in the two-decimal form.
@@ -30,8 +36,13 @@ void AppendCsvLine(std::string& line, Kind kind, const TelemetryRecord& record,
 // Telemetry report of the two records on view, from the view's own texts.
 void WriteReport(std::FILE* out, const RecordView& view);
 
-// The same written beside the capture last loaded (state.InputFilePath), replacing an earlier
-// file only when complete. Return the path written, or kNoInputFile / the path and the reason.
+// Runs `write` into the file beside the capture last loaded (state.InputFilePath) named by
+// OutputPathFor with `suffix`, replacing an earlier file only when complete. Returns the path
+// written, or kNoInputFile / the path and the reason.
+Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
+                                   const std::function<void(std::FILE*)>& write);
+
+// The three files written that way.
 Expected<std::string> ExportBeaconCsv(const DecoderState& state, char decimal_separator);
 Expected<std::string> ExportPayloadCsv(const DecoderState& state, char decimal_separator);
 Expected<std::string> ExportReport(const DecoderState& state, const RecordView& view);
