@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "core/view/conf_ini.h"
+#include "gui/save_target.h"
 
 namespace talphex {
 
@@ -17,7 +18,14 @@ QStringList DefaultConfIniPaths() {
   return paths;
 }
 
-QString DefaultImagePath() { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); }
+QString DefaultImagePath(const QString& program_folder) {
+  const QString folder = CanCreateFileIn(program_folder)
+                             ? program_folder
+                             : UserFolder(QStandardPaths::PicturesLocation);
+  return folder + QLatin1Char('/');
+}
+
+QString DefaultImagePath() { return DefaultImagePath(QCoreApplication::applicationDirPath()); }
 
 WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defaults) {
   for (const QString& path : paths) {

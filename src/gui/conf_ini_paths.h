@@ -16,7 +16,11 @@ struct WindowSettings {
 // user's configuration folder.
 QStringList DefaultConfIniPaths();
 
-// The program's folder followed by "/", where screenshots go unless conf.ini says otherwise.
+// Where screenshots go unless conf.ini says otherwise, followed by "/": `program_folder` when a
+// file can be made there, else the user's pictures folder (an installed program lives in
+// /usr/bin, which users cannot write).
+QString DefaultImagePath(const QString& program_folder);
+// The same for this program's folder.
 QString DefaultImagePath();
 
 // Applies the first of `paths` that can be read over `defaults`; a missing or unreadable file

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFileDialog>
-#include <QStandardPaths>
 #include <QTemporaryFile>
 
 namespace talphex {
@@ -13,10 +12,13 @@ bool CanCreateFileIn(const QString& folder) {
   return probe.open();
 }
 
+QString UserFolder(QStandardPaths::StandardLocation location) {
+  const QString folder = QStandardPaths::writableLocation(location);
+  return folder.isEmpty() || !QDir(folder).exists() ? QDir::homePath() : folder;
+}
+
 QString DocumentsPathFor(const QString& file_name) {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty() || !QDir(folder).exists()) folder = QDir::homePath();
-  return QDir(folder).filePath(file_name);
+  return QDir(UserFolder(QStandardPaths::DocumentsLocation)).filePath(file_name);
 }
 
 std::optional<QString> AskForSavePath(QWidget* parent, const QString& proposed) {

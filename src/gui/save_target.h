@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QStandardPaths>
 #include <QString>
 #include <optional>
 
@@ -11,6 +12,9 @@ namespace talphex {
 // True when a new file can be made in `folder`, found out by making one: the permission bits do
 // not tell for root, read-only mounts or file systems such as /proc.
 bool CanCreateFileIn(const QString& folder);
+
+// The user's folder of `location` (documents, pictures), or the home folder when there is none.
+QString UserFolder(QStandardPaths::StandardLocation location);
 
 // `file_name` in the user's documents folder, or in the home folder when there is none.
 QString DocumentsPathFor(const QString& file_name);

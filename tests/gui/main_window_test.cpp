@@ -16,6 +16,7 @@
 #include "core/export/exports.h"
 #include "core/view/program_info.h"
 #include "gui/chart_widget.h"
+#include "gui/conf_ini_paths.h"
 #include "gui/screenshot.h"
 #include "testkit/capture_writer.h"
 
@@ -41,6 +42,21 @@ QByteArray BeaconCapture(int count) {
   for (int i = 0; i < count; ++i) AddSyntheticFrame(writer, 2 * i);
   return QByteArray::fromStdString(writer.bytes());
 }
+
+// Points HOME at a folder of the test's own while it lives, so that the user's folders (documents,
+// pictures) are known ones.
+class TestHome {
+ public:
+  explicit TestHome(const QString& folder) : saved_(qgetenv("HOME")) {
+    qputenv("HOME", QFile::encodeName(folder));
+  }
+  ~TestHome() { qputenv("HOME", saved_); }
+  TestHome(const TestHome&) = delete;
+  TestHome& operator=(const TestHome&) = delete;
+
+ private:
+  QByteArray saved_;
+};
 
 }  // namespace
 
@@ -309,9 +325,7 @@ class MainWindowTest : public QObject {
     MakeWindow();
     w_->OpenFiles({"/proc/self/fd/" + name});
     QCOMPARE(w_->state().StoredCount(Kind::kBeacon), std::size_t{86});
-    // A home folder of the test's own, so that the dialog proposes a known documents folder.
-    const QByteArray home = qgetenv("HOME");
-    qputenv("HOME", QFile::encodeName(Path("home")));
+    const TestHome home(Path("home"));
     const QString documents = Path("home/Documents/");
     QVERIFY(QDir().mkpath(documents));
     const DecoderState& state = w_->state();
@@ -340,7 +354,17 @@ class MainWindowTest : public QObject {
     QVERIFY(QDir(documents).removeRecursively());
     Trigger("WriteCSVFile");
     QCOMPARE(save_proposals_.takeFirst(), Path("home/") + name + ".csv");
-    qputenv("HOME", home);
+  }
+
+  void screenshotFolderOfAnInstalledProgram() {
+    // The program's folder when it takes new files; else, as for a program in /usr/bin, the
+    // pictures folder, or the home folder when there is none.
+    const TestHome home(Path("home"));
+    QVERIFY(QDir().mkpath(Path("home/Pictures")));
+    QCOMPARE(DefaultImagePath(Path("home")), Path("home/"));
+    QCOMPARE(DefaultImagePath("/proc/self/fd"), Path("home/Pictures/"));
+    QVERIFY(QDir(Path("home/Pictures")).removeRecursively());
+    QCOMPARE(DefaultImagePath("/proc/self/fd"), Path("home/"));
   }
 
   void screenshotIsAPalettePngWithoutSAndBAndTheWindowGrows() {
