@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/live_input.h"
 #include "core/base/output.h"
 #include "core/capture/capture_loader.h"
 #include "core/export/atomic_file.h"
@@ -29,7 +35,17 @@ struct CliOptions {
   std::optional<std::size_t> max_records;
   bool decimal_comma = false;
   bool log = false;
+  std::string kiss_tcp;
+  std::optional<std::int64_t> frames;
+  std::optional<double> seconds;
+  std::string record_capture;
+  // Input read as it comes, with exports written line by line: a TNC or standard input.
+  bool Streaming() const {
+    return !kiss_tcp.empty() || std::find(captures.begin(), captures.end(), "-") != captures.end();
+  }
 };
+
+constexpr char kStandardInput[] = "-";
 
 // Writes one output to `path` ("-" for standard output); false after reporting a failure.
 template <typename Writer>
@@ -86,6 +102,184 @@ std::string TotalSummary(const DecoderState& state, std::int64_t skipped) {
   return text;
 }
 
+std::string UsageProblem(const CliOptions& options) {
+  if (options.captures.empty() && options.kiss_tcp.empty()) {
+    return "give a CAPTURE, - for standard input, or --kiss-tcp HOST:PORT";
+  }
+  if (!options.captures.empty() && !options.kiss_tcp.empty()) {
+    return "--kiss-tcp reads no CAPTURE";
+  }
+  if (std::count(options.captures.begin(), options.captures.end(), kStandardInput) > 1) {
+    return "standard input (-) can be read only once";
+  }
+  if (!options.Streaming() && (options.frames || options.seconds)) {
+    return "--frames and --seconds need --kiss-tcp or - as CAPTURE";
+  }
+  if (!options.record_capture.empty() && options.kiss_tcp.empty()) {
+    return "--record-capture needs --kiss-tcp";
+  }
+  if (options.Streaming() && options.csv == "-" && options.payload_csv == "-") {
+    return "--csv and --payload-csv cannot both write to standard output";
+  }
+  return "";
+}
+
+// An output written as records come: opened at once, every line flushed.
+class StreamedOutput {
+ public:
+  StreamedOutput(const std::string& path, std::FILE* out, std::FILE* err) : path_(path), err_(err) {
+    if (path.empty()) return;
+    file_ = path == "-" ? out : std::fopen(path.c_str(), "wb");
+    if (file_ == nullptr) Fail(std::strerror(errno));
+  }
+  ~StreamedOutput() { Close(); }
+  StreamedOutput(const StreamedOutput&) = delete;
+  StreamedOutput& operator=(const StreamedOutput&) = delete;
+
+  bool wanted() const { return !path_.empty(); }
+  bool ok() const { return !failed_; }
+  void Write(std::string_view bytes) {
+    if (file_ == nullptr) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
+      Fail(std::strerror(errno));
+      Close();
+    }
+  }
+  void Close() {
+    if (file_ != nullptr && path_ != "-" && std::fclose(file_) != 0) Fail(std::strerror(errno));
+    file_ = nullptr;
+  }
+
+ private:
+  void Fail(const char* reason) {
+    if (failed_) return;
+    failed_ = true;
+    Put(err_, "talphex-cli: " + (path_ == "-" ? std::string("standard output") : path_) + ": " +
+                  reason + "\n");
+  }
+
+  std::string path_;
+  std::FILE* err_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
+// Standard input and TNC connections: records are written as they are decoded and not kept
+// (except up to the record of --tlm), so nothing grows with the input.
+int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
+  const char separator = options.decimal_comma ? ',' : '.';
+  DecoderState state;
+  state.store_capacity = options.max_records.value_or(
+      options.tlm.empty() ? 0 : static_cast<std::size_t>(options.record));
+  StreamedOutput beacon_csv(options.csv, out, err);
+  StreamedOutput payload_csv(options.payload_csv, out, err);
+  StreamedOutput recording(options.record_capture, out, err);
+  if (!beacon_csv.ok() || !payload_csv.ok() || !recording.ok()) return kExitFailure;
+  if (beacon_csv.wanted()) beacon_csv.Write(CsvHeader(Kind::kBeacon));
+  if (payload_csv.wanted()) payload_csv.Write(CsvHeader(Kind::kPayload));
+  std::string line;
+  if (beacon_csv.wanted() || payload_csv.wanted()) {
+    state.record_sink = [&](Kind kind, const TelemetryRecord& record) {
+      StreamedOutput& csv = kind == Kind::kBeacon ? beacon_csv : payload_csv;
+      if (!csv.wanted()) return;
+      line.clear();
+      AppendCsvLine(line, kind, record, separator);
+      csv.Write(line);
+    };
+  }
+  const FrameLogSink log_sink = [out](std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
+  };
+  const FrameLogSink* log = options.log ? &log_sink : nullptr;
+
+  StreamStop stop(options.seconds);
+  const auto frames_done = [&] {
+    return options.frames && state.BeaconCount + state.PayloadCount >= *options.frames;
+  };
+  int status = kExitOk;
+  std::int64_t skipped = 0;
+  std::string summary;
+  const auto read_input = [&](const std::string& name, CaptureScanner::Mode mode,
+                              const std::function<std::string(CaptureScanner&)>& run) {
+    LoadResult result;
+    result.path = name;
+    state.InputFilePath = name;
+    CaptureScanner scanner(state, result, log, mode);
+    scanner.SetFrameLimit(options.frames ? *options.frames - state.BeaconCount - state.PayloadCount
+                                         : -1);
+    if (const std::string reason = run(scanner); !reason.empty()) {
+      result.error = PathError(ErrorKind::kReadFailed, name, reason);
+    }
+    skipped += result.skipped_frames;
+    if (!result.ok()) {
+      Put(err, "talphex-cli: " + result.error->message + "\n");
+      status = kExitFailure;
+    }
+    summary += FileSummary(result);
+  };
+  const auto feed = [&](CaptureScanner& scanner) {
+    return [&scanner, &frames_done](std::span<const std::uint8_t> bytes, std::int64_t received) {
+      scanner.Feed(bytes, received);
+      return !frames_done();
+    };
+  };
+  if (!options.kiss_tcp.empty()) {
+    const Expected<HostPort> where = ParseHostPort(options.kiss_tcp);
+    if (!where) {
+      Put(err, "talphex-cli: --kiss-tcp " + where.error().message + "\n");
+      return kExitUsage;
+    }
+    read_input(where.value().Text(), CaptureScanner::Mode::kLive, [&](CaptureScanner& scanner) {
+      std::string frame;
+      scanner.SetFrameSink([&](const LiveFrame& live) {
+        frame.assign(live.stamp_part).push_back('\xC0');
+        frame.append(live.raw).push_back('\xC0');
+        recording.Write(frame);
+      });
+      const bool connected = ReadKissTcp(
+          where.value(), stop, feed(scanner), [&scanner] { return scanner.Restart(); }, err);
+      if (!connected) status = kExitFailure;
+      return std::string();
+    });
+  } else {
+    for (const std::string& path : options.captures) {
+      if (stop.stopped() || frames_done()) break;
+      if (path != kStandardInput) {
+        state.InputFilePath = path;
+        const LoadResult result = LoadCaptureFile(state, path, log);
+        skipped += result.skipped_frames;
+        if (!result.ok()) {
+          Put(err, "talphex-cli: " + result.error->message + "\n");
+          status = kExitFailure;
+        }
+        summary += FileSummary(result);
+        continue;
+      }
+      read_input("standard input", CaptureScanner::Mode::kCapture, [&](CaptureScanner& scanner) {
+        return ReadStream(STDIN_FILENO, stop, feed(scanner));
+      });
+    }
+  }
+  if (const std::string why = stop.reason(); !why.empty()) summary += "ended: " + why + "\n";
+  beacon_csv.Close();
+  payload_csv.Close();
+  recording.Close();
+  if (!beacon_csv.ok() || !payload_csv.ok() || !recording.ok()) status = kExitFailure;
+  if (!options.tlm.empty()) {
+    const RecordView view = BuildRecordView(state, options.record, Kind::kBeacon, separator);
+    if (!WriteOutput(options.tlm, out, err,
+                     [&](std::FILE* stream) { WriteReport(stream, view); })) {
+      status = kExitFailure;
+    }
+  }
+  // Streamed records are written, not kept: no note about records beyond a store's capacity.
+  if (!options.max_records) state.store_capacity = 0;
+  Put(err, summary + TotalSummary(state, skipped));
+  return status;
+}
+
 }  // namespace
 
 int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
@@ -93,8 +287,29 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   CLI::App app{"Decodes TALPHEX beacon and VAVE payload frames from KISS capture files.",
                "talphex-cli"};
   app.set_version_flag("--version", std::string("talphex-cli ") + TALPHEX_VERSION);
-  app.add_option("CAPTURE", options.captures, "KISS capture files (*.kss), loaded in this order")
-      ->required();
+  app.add_option("CAPTURE", options.captures,
+                 "KISS capture files (*.kss), loaded in this order; - reads standard input as a "
+                 "stream");
+  app.add_option("--kiss-tcp", options.kiss_tcp,
+                 "Decode frames as they arrive from a TNC serving KISS over TCP (Dire Wolf: "
+                 "localhost:8001), reconnecting when the connection drops")
+      ->type_name("HOST:PORT");
+  app.add_option("--frames", options.frames,
+                 "With --kiss-tcp or -: end after N decoded frames of both kinds")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
+  app.add_option("--seconds", options.seconds, "With --kiss-tcp or -: end after S seconds")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
+  app.add_option("--record-capture", options.record_capture,
+                 "With --kiss-tcp: write every frame to FILE as it arrives, each after a "
+                 "timestamp part, as a capture that reloads to the same records")
+      ->type_name("FILE");
+  app.footer(
+      "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
+      "summary goes to standard error when input ends (end of input, --frames, --seconds, "
+      "Ctrl-C or SIGTERM).\nExit status: 0 done, 1 a capture or output failed or no connection "
+      "was ever made, 2 usage error.");
   app.add_option("--csv", options.csv, "Write the beacon records as CSV to FILE (- for stdout)")
       ->type_name("FILE");
   app.add_option("--payload-csv", options.payload_csv,
@@ -119,6 +334,12 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     Put(err, err_text.str());
     return code == 0 ? kExitOk : kExitUsage;
   }
+
+  if (const std::string problem = UsageProblem(options); !problem.empty()) {
+    Put(err, "talphex-cli: " + problem + "\nRun with --help for more information.\n");
+    return kExitUsage;
+  }
+  if (options.Streaming()) return RunStreaming(options, out, err);
 
   const char separator = options.decimal_comma ? ',' : '.';
   const bool writes_records =

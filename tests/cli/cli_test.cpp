@@ -78,6 +78,13 @@ TEST(Cli, VersionAndUsageErrors) {
       {"--record", "0", "--tlm", "-", kSample},
       {"--record", "many", kSample},
       {"--max-records", "-1", kSample},
+      {"-", "-"},
+      {"--csv", "-", "--payload-csv", "-", "-"},
+      {"--kiss-tcp", "localhost:8001", kSample},
+      {"--kiss-tcp", "localhost"},
+      {"--kiss-tcp", "localhost:0"},
+      {"--frames", "3", kSample},
+      {"--record-capture", "x.kss", "-"},
   };
   for (const std::vector<std::string>& args : kUsageErrors) {
     const testing::CliRun run = RunCliWith(args);

@@ -19,6 +19,8 @@ enum class ErrorKind {
   kOutputIsCapture,  // the output would replace the capture it was made from
   kFolderMissing,    // the folder of the output does not exist
   kWriteFailed,      // the system reported an error while writing
+  // Reaching a TNC.
+  kBadAddress,  // not a HOST:PORT
 };
 
 // A failure that is reported to the user: its kind, and a message that names the file and the

@@ -124,6 +124,9 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
     DecodePayloadFrame(state_);
     ++result_.payload_frames;
   }
+  if (frame_limit_ >= 0 && result_.beacon_frames + result_.payload_frames >= frame_limit_) {
+    kiss_.StopFeeding();
+  }
 }
 
 bool CaptureScanner::DecodeBody(std::string_view frame, std::string_view marker,

@@ -88,6 +88,8 @@ class CaptureScanner {
   void Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms = 0);
   // The connection ended: the frame in progress is dropped. Returns its bytes so far.
   std::uint64_t Restart();
+  // Stops reading once this many frames of both kinds have been decoded; -1 for no limit.
+  void SetFrameLimit(std::int64_t frames) { frame_limit_ = frames; }
   // Live streams: receives every frame that is not a timestamp, as it is decoded.
   void SetFrameSink(LiveFrameSink sink) { frame_sink_ = std::move(sink); }
 
@@ -106,6 +108,7 @@ class CaptureScanner {
   KissPartSink part_sink_;
   LiveFrameSink frame_sink_;
   std::int64_t received_ms_ = 0;
+  std::int64_t frame_limit_ = -1;
   std::string stamp_part_;  // live: the timestamp part just met, empty once a frame took it
   // Bytes of FrameBytes that may hold an earlier body; at first all of them, since the state
   // may hold a body of an earlier file.

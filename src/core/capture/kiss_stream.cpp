@@ -61,6 +61,7 @@ void KissStreamDecoder::Feed(std::span<const std::uint8_t> bytes, const KissPart
     pending_size_ = 0;
     p = fend + 1;
     part_start_ = base + static_cast<std::uint64_t>(p - bytes.data());
+    if (stop_) break;
   }
 }
 

@@ -49,6 +49,8 @@ class KissStreamDecoder {
   // A new connection: the unclosed part is dropped, and for a live stream what comes before the
   // next delimiter is noise again. Returns the number of bytes dropped.
   std::uint64_t Restart();
+  // Called from the sink: Feed returns after this part, the rest of its piece unread.
+  void StopFeeding() { stop_ = true; }
   // Bytes of the part not yet closed by a delimiter.
   std::uint64_t pending_bytes() const { return pending_size_; }
   std::uint64_t position() const { return position_; }
@@ -58,6 +60,7 @@ class KissStreamDecoder {
 
   Start start_;
   bool in_noise_;
+  bool stop_ = false;
   std::uint64_t position_ = 0;  // bytes fed so far
   std::uint64_t part_start_ = 0;
   std::string pending_;  // start of a part that continues in the next piece

@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The command-line decoder reading from a fake TNC on the loopback interface.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/capture/ascii85.h"
+#include "core/capture/capture_loader.h"
+#include "testkit/capture_writer.h"
+#include "testkit/test_support.h"
+
+namespace talphex {
+namespace {
+
+// Serves one script per connection it accepts: the chunks are sent one write each (or one byte
+// per write), then the connection is closed, except the last one, which stays open until the
+// client closes it.
+class FakeTnc {
+ public:
+  FakeTnc(std::vector<std::vector<std::string>> connections, bool byte_by_byte)
+      : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener_, 4) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      ADD_FAILURE() << "fake TNC cannot listen";
+    }
+    port_ = ntohs(address.sin_port);
+    server_ = std::thread([this, connections = std::move(connections), byte_by_byte] {
+      for (std::size_t n = 0; n < connections.size(); ++n) {
+        const int fd = Accept();
+        if (fd < 0) return;
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        for (const std::string& chunk : connections[n]) {
+          const std::size_t step = byte_by_byte ? 1 : chunk.size();
+          for (std::size_t at = 0; at < chunk.size(); at += step) {
+            if (::send(fd, chunk.data() + at, std::min(step, chunk.size() - at), MSG_NOSIGNAL) <
+                0) {
+              break;
+            }
+          }
+        }
+        if (n + 1 == connections.size()) {
+          char byte;
+          pollfd wait{fd, POLLIN, 0};
+          while (::poll(&wait, 1, 30000) > 0 && ::read(fd, &byte, 1) > 0) {
+          }
+        }
+        ::close(fd);
+      }
+    });
+  }
+  ~FakeTnc() {
+    server_.join();
+    ::close(listener_);
+  }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int Accept() {
+    pollfd wait{listener_, POLLIN, 0};
+    if (::poll(&wait, 1, 30000) <= 0) return -1;
+    return ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  }
+
+  int listener_;
+  std::uint16_t port_ = 0;
+  std::thread server_;
+};
+
+// A KISS frame on `port` with command `command` holding beacon number `number`.
+std::string Beacon(int number, int port = 0, int command = 0) {
+  const auto body = EncodeBeaconBody({.message_number = static_cast<std::uint16_t>(number)});
+  std::string frame(1, static_cast<char>(port << 4 | command));
+  frame += "N0CALL>CQ:TALPHEX<~" + Ascii85Encode(body.data(), body.size());
+  return KissEscape(frame) + "\xC0";
+}
+
+std::string Stamp(std::uint64_t milliseconds) {
+  CaptureWriter writer;
+  writer.AddMillisecondStamp(milliseconds);
+  return writer.bytes();
+}
+
+// Message numbers and receive times of the beacon CSV lines.
+std::vector<std::string> Beacons(const std::string& csv, bool with_time) {
+  std::vector<std::string> rows;
+  std::istringstream lines(csv);
+  std::string line;
+  std::getline(lines, line);  // the header
+  while (std::getline(lines, line)) {
+    const std::size_t time_end = line.find(';');
+    const std::string number = line.substr(time_end + 1, line.find('.') - time_end - 1);
+    rows.push_back(with_time ? line.substr(0, time_end) + " " + number : number);
+  }
+  return rows;
+}
+
+std::vector<std::string> Numbers(int first, int last) {
+  std::vector<std::string> numbers;
+  for (int n = first; n <= last; ++n) numbers.push_back(std::to_string(n));
+  return numbers;
+}
+
+struct LiveCase {
+  const char* name;
+  std::vector<std::vector<std::string>> connections;
+  std::vector<std::string> beacons;  // message numbers, with the receive time when stamped
+  bool byte_by_byte = false;
+  bool with_time = false;
+};
+
+std::vector<LiveCase> LiveCases() {
+  std::string burst;
+  for (int n = 0; n < 10000; ++n) burst += Beacon(n % 65536);
+  const std::string oversized = "\xC0" + std::string(kMaxPartBytes + 10, 'x') + "\xC0";
+  const std::string cut = Beacon(99);
+  return {
+      {"one byte per write, back-to-back delimiters, noise first",
+       {{"noise TALPHEX<~z~>\xC0\xC0\xC0" + Beacon(1) + "\xC0\xC0" + Beacon(2)}},
+       {"1", "2"},
+       true},
+      {"ports 1 to 15 and unknown commands",
+       {{"\xC0" + Beacon(1, 1), Beacon(2, 7, 0x0C), Beacon(3, 15, 0x0F), "\xC0\x02\x10\xC0",
+         Beacon(4)}},
+       Numbers(1, 4)},
+      {"millisecond stamps with escaped bytes, one byte per write",
+       {{"\xC0" + Stamp(0xC0DB00C0DB) + Beacon(1) + Stamp(1763113260123) + Beacon(2)}},
+       {"1996-03-31 21:33:00 1", "2025-11-14 09:41:00 2"},
+       true,
+       true},
+      {"oversized frame, then recovery", {{oversized + Beacon(1) + Beacon(2)}}, {"1", "2"}},
+      {"close in the middle of a frame, then a new connection",
+       {{"\xC0" + Beacon(1) + cut.substr(0, 40)}, {"\xC0" + Beacon(2)}},
+       {"1", "2"}},
+      {"closed at once, then garbage, then frames",
+       {{}, {std::string(3000, '\xDB') + "\xC0garbage\xC0" + Beacon(3)}},
+       {"3"}},
+      {"burst of 10,000 frames", {{"\xC0" + burst}}, {}},
+  };
+}
+
+TEST(LiveCli, DecodesEveryFrameFromAFakeTnc) {
+  for (const LiveCase& c : LiveCases()) {
+    SCOPED_TRACE(c.name);
+    const std::size_t frames = c.beacons.empty() ? 10000 : c.beacons.size();
+    FakeTnc tnc(c.connections, c.byte_by_byte);
+    const testing::CliRun run =
+        testing::RunCliWith({"--kiss-tcp", tnc.Address(), "--frames", std::to_string(frames),
+                             "--seconds", "60", "--csv", "-"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> beacons = Beacons(run.out, c.with_time);
+    if (c.beacons.empty()) {
+      ASSERT_EQ(beacons.size(), frames);
+      for (std::size_t n = 0; n < frames; ++n) ASSERT_EQ(beacons[n], std::to_string(n));
+    } else {
+      EXPECT_EQ(beacons, c.beacons) << run.err;
+    }
+    EXPECT_EQ(run.err.find("ended:"), std::string::npos) << run.err;
+  }
+}
+
+// What was recorded reloads to the same beacon CSV, receive times included; the states are told.
+TEST(LiveCli, RecordedCaptureReloadsToTheSameRecords) {
+  testing::TempDir dir;
+  // The first frame of each connection has no delimiter before it: it reads as noise.
+  FakeTnc tnc({{Beacon(1) + Stamp(1763113260123) + Beacon(2)}, {"\xC0" + Beacon(3)}}, false);
+  const testing::CliRun live =
+      testing::RunCliWith({"--kiss-tcp", tnc.Address(), "--frames", "2", "--record-capture",
+                           dir.File("pass.kss"), "--csv", "-", "--seconds", "60"});
+  ASSERT_EQ(live.status, 0) << live.err;
+  const testing::CliRun reloaded = testing::RunCliWith({"--csv", "-", dir.File("pass.kss")});
+  EXPECT_EQ(reloaded.out, live.out);
+  EXPECT_EQ(Beacons(live.out, false), Numbers(2, 3));
+  const std::string states = "talphex-cli: connecting to " + tnc.Address() +
+                             "\ntalphex-cli: connected to " + tnc.Address() + "\n";
+  EXPECT_EQ(live.err.rfind(states, 0), 0u) << live.err;
+  EXPECT_NE(live.err.find("talphex-cli: connection lost: closed by the TNC, retrying in 1 s\n"),
+            std::string::npos)
+      << live.err;
+}
+
+TEST(LiveCli, RefusedConnectionRetriesUntilTheTimeIsUp) {
+  // A port that was just free: nothing listens there.
+  int port = 0;
+  {
+    FakeTnc tnc({}, false);
+    port = std::stoi(tnc.Address().substr(10));
+  }
+  const testing::CliRun run =
+      testing::RunCliWith({"--kiss-tcp", "127.0.0.1:" + std::to_string(port), "--seconds", "1.5"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("connection lost: Connection refused, retrying in 1 s"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("ended: time is up"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace talphex
+
+namespace talphex {
+namespace {
+
+// Standard input is read as a capture file: the same CSV as the file itself, written as it comes.
+TEST(LiveCli, StandardInputReadsAsTheCaptureFile) {
+  const int saved = ::dup(STDIN_FILENO);
+  std::FILE* input = std::fopen(TALPHEX_SAMPLE_CAPTURE, "rb");
+  ASSERT_NE(input, nullptr);
+  ::dup2(::fileno(input), STDIN_FILENO);
+  const testing::CliRun piped = testing::RunCliWith({"--payload-csv", "-", "-"});
+  ::dup2(saved, STDIN_FILENO);
+  ::close(saved);
+  std::fclose(input);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_EQ(piped.out, testing::RunCliWith({"--payload-csv", "-", TALPHEX_SAMPLE_CAPTURE}).out);
+  EXPECT_EQ(piped.err.rfind("standard input: 86 beacon frames, 26 payload frames decoded", 0), 0u)
+      << piped.err;
+}
+
+}  // namespace
+}  // namespace talphex

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# End to end through a real soundmodem: the frames of the sample capture are turned into 1200 baud
+# AFSK audio by gen_packets, Dire Wolf decodes the audio from standard input and serves the frames
+# over KISS TCP, and talphex-cli --kiss-tcp must give every record that the capture file gives.
+set -euo pipefail
+cli=$1
+sample=$2
+frames=30
+work=$(mktemp -d)
+direwolf_pid=
+cleanup() {
+  exec 7>&- 2>/dev/null || true
+  [ -z "$direwolf_pid" ] || kill "$direwolf_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+# The first frames of the sample, as gen_packets reads them: SOURCE>DEST:INFO.
+"$cli" --log "$sample" >log.txt
+grep -a -E '^(TALPHEX|VAVE)' log.txt | tr -d '\r' | sed 's/^/N0CALL>CQ:/' >all-packets.txt
+head -n $frames all-packets.txt >packets.txt
+gen_packets -r 44100 -o pass.wav packets.txt >gen_packets.log 2>&1
+
+listening() { (: >"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+# Dire Wolf quietly serves on 8001 when asked for a port above 49151.
+port=
+for _ in $(seq 50); do
+  candidate=$((20000 + RANDOM % 29000))
+  if ! listening "$candidate"; then port=$candidate; break; fi
+done
+[ -n "$port" ] || { echo "no free port found"; exit 1; }
+printf 'ADEVICE stdin null\nARATE 44100\nMODEM 1200\nKISSPORT %s\nAGWPORT 0\n' "$port" >dw.conf
+
+mkfifo audio
+direwolf -c dw.conf -t 0 -r 44100 - <audio >direwolf.log 2>&1 &
+direwolf_pid=$!
+exec 7>audio
+for _ in $(seq 100); do listening "$port" && break; sleep 0.1; done
+listening "$port" || { cat direwolf.log; echo "Dire Wolf does not serve KISS on $port"; exit 1; }
+
+"$cli" --kiss-tcp "127.0.0.1:$port" --frames $frames --seconds 60 --csv live.csv \
+  --payload-csv live-payload.csv --record-capture pass.kss 2>cli.log &
+cli_pid=$!
+for _ in $(seq 100); do grep -q '^talphex-cli: connected' cli.log && break; sleep 0.1; done
+# Connected first, then the samples without the 44-byte WAV header and a second of silence.
+{ tail -c +45 pass.wav; head -c 88200 /dev/zero; } >&7
+status=0
+wait $cli_pid || status=$?
+[ $status -eq 0 ] || { cat cli.log direwolf.log; echo "talphex-cli ended with $status"; exit 1; }
+
+# The same records as the capture file, apart from the receive times.
+beacons=$(grep -c '^N0CALL>CQ:TALPHEX' packets.txt)
+payloads=$((frames - beacons))
+"$cli" --csv file.csv --payload-csv file-payload.csv "$sample" >/dev/null
+compare() {
+  diff <(cut -d';' -f2- "$1") <(head -n $(($3 + 1)) "$2" | cut -d';' -f2-) ||
+    { echo "$1 differs from the capture file's records"; exit 1; }
+}
+compare live.csv file.csv "$beacons"
+compare live-payload.csv file-payload.csv "$payloads"
+# The recording reloads to the very same lines, receive times included.
+"$cli" --csv reloaded.csv pass.kss >/dev/null
+cmp live.csv reloaded.csv || { echo "the recorded capture does not reload to the same records"; exit 1; }
+echo "Dire Wolf pass: $beacons beacon and $payloads payload records, as in the capture file"
