@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGraphicsItem>
 #include <QGraphicsLayout>
@@ -26,6 +25,7 @@
 #include <QPainter>
 #include <QRubberBand>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -52,30 +52,15 @@ constexpr double kMinVisibleRows = 4;
 constexpr double kWheelZoomPerNotch = 0.8;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
 constexpr char16_t kZeroWidthSpace = 0x200B;
-// Smallest row label font, in pixels, when labels stand close together.
-constexpr double kMinLabelPixels = 9;
 // Length of the axis ticks in Qt Charts; labels start below them.
 constexpr double kAxisTickLength = 4;
 
 QColor ToQColor(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
 
-// The font of upright row labels, shrunk from `font` until a label fits into `room` pixels of
-// width, but no smaller than kMinLabelPixels.
-QFont FontForRoom(QFont font, double room) {
-  while (QFontMetricsF(font).height() + 1 > room) {
-    const double pixels = QFontInfo(font).pixelSize();
-    if (pixels <= kMinLabelPixels) break;
-    font.setPixelSize(static_cast<int>(pixels) - 1);
-  }
-  return font;
-}
-
-// The axis lays its ticks out for a new range with the interval it has, before any handler can
-// change it: widening the interval first keeps a far larger range from getting countless ticks.
-void SetValueRange(QValueAxis* axis, double low, double high) {
-  const double interval = NiceInterval((high - low) / kValueTicks);
-  if (interval > axis->tickInterval()) axis->setTickInterval(interval);
-  axis->setRange(low, high);
+// Category labels must differ; a repeated text gets invisible characters appended.
+QString DistinctLabel(const QString& text, QHash<QString, int>& repeats) {
+  const int seen = repeats[text]++;
+  return seen > 0 ? text + QString(seen, QChar(kZeroWidthSpace)) : text;
 }
 
 }  // namespace
@@ -150,17 +135,19 @@ ChartWidget::ChartWidget(QWidget* parent)
       chart_(new QChart),
       view_(new QChartView(chart_, this)),
       row_axis_(new QCategoryAxis),
-      value_axis_(new QValueAxis),
+      value_axis_(new QCategoryAxis),
       mark_(new QGraphicsRectItem(chart_)),
       labels_item_(new RowLabelsItem(chart_, row_axis_)),
-      rubber_band_(new QRubberBand(QRubberBand::Rectangle, view_->viewport())) {
+      rubber_band_(new QRubberBand(QRubberBand::Rectangle, view_->viewport())),
+      click_timer_(new QTimer(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
 
   chart_->legend()->setAlignment(Qt::AlignBottom);
   chart_->setBackgroundRoundness(0);
-  chart_->setMargins(QMargins(4, 4, 8, 0));
+  // Room above the plot for the half of the top tick's label that stands over it.
+  chart_->setMargins(QMargins(4, 9, 8, 0));
   chart_->layout()->setContentsMargins(0, 0, 0, 0);
   chart_->setAnimationOptions(QChart::NoAnimation);
 
@@ -168,10 +155,9 @@ ChartWidget::ChartWidget(QWidget* parent)
   row_axis_->setGridLineVisible(false);
   row_axis_->setStartValue(-0.5);
   row_axis_->setRange(-0.5, 0.5);
+  // Ticks and labels of the value axis are categories, labelled in the record view's texts.
+  value_axis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   value_axis_->setRange(0, 1);
-  value_axis_->setLabelFormat(QStringLiteral("%g"));
-  value_axis_->setTickType(QValueAxis::TicksDynamic);
-  value_axis_->setTickAnchor(0);
   chart_->addAxis(row_axis_, Qt::AlignBottom);
   chart_->addAxis(value_axis_, Qt::AlignLeft);
   // The theme has styled the axes by now.
@@ -194,13 +180,15 @@ ChartWidget::ChartWidget(QWidget* parent)
     UpdateRowLabels();
     UpdateMark();
   });
-  connect(value_axis_, &QValueAxis::rangeChanged, this, [this](qreal low, qreal high) {
-    if (high > low) value_axis_->setTickInterval(NiceInterval((high - low) / kValueTicks));
-  });
   connect(row_axis_, &QValueAxis::rangeChanged, this, [this] {
     UpdateRowLabels();
+    UpdatePointMarkers();
     UpdateMark();
   });
+  // A click picks a record once it is clear that it does not begin a double-click.
+  click_timer_->setSingleShot(true);
+  click_timer_->setInterval(QApplication::doubleClickInterval());
+  connect(click_timer_, &QTimer::timeout, this, &ChartWidget::EmitPendingClick);
 }
 
 void ChartWidget::SetContent(const ChartContent& content) {
@@ -208,6 +196,7 @@ void ChartWidget::SetContent(const ChartContent& content) {
   const int rows = static_cast<int>(content_.row_labels.size());
   chart_->removeAllSeries();
   hover_row_ = -1;
+  click_timer_->stop();
   if (rows > 0) {
     if (content_.type == ChartType::kBars) {
       AddBars();
@@ -216,11 +205,8 @@ void ChartWidget::SetContent(const ChartContent& content) {
     }
   }
 
-  const ValueScale scale = ScaleValues(content_);
-  full_value_min_ = scale.low;
-  full_value_max_ = scale.high;
-  SetValueRange(value_axis_, full_value_min_, full_value_max_);
-  value_axis_->setTickInterval(scale.interval);
+  full_scale_ = ScaleValues(content_);
+  ShowValueScale(full_scale_);
   // An empty plot shows its frame only; an axis without rows would keep stale pieces.
   value_axis_->setLabelsVisible(rows > 0);
   row_axis_->setVisible(rows > 0);
@@ -242,8 +228,7 @@ QList<qreal> ChartWidget::DrawnValues(const ChartSeries& series) const {
   QList<qreal> values;
   values.reserve(static_cast<qsizetype>(count));
   for (std::size_t r = 0; r < count; ++r) {
-    const double value = series.values[r];
-    values.append(std::isnan(value) ? value : std::clamp(value, -kLargestValue, kLargestValue));
+    values.append(DrawnValue(series.values[r]));
   }
   return values;
 }
@@ -257,7 +242,7 @@ void ChartWidget::AddBars() {
   for (const ChartSeries& series : content_.series) {
     auto* set = new QBarSet(QString::fromLatin1(series.legend));
     QList<qreal> values = DrawnValues(series);
-    // A value that is not a number has no bar.
+    // A value that is not finite has no bar.
     for (qreal& value : values) {
       if (std::isnan(value)) value = 0;
     }
@@ -281,7 +266,7 @@ void ChartWidget::AddLines() {
     auto* line = new QLineSeries;
     line->setName(QString::fromLatin1(series.legend));
     const QList<qreal> values = DrawnValues(series);
-    // A value that is not a number has no point.
+    // A value that is not finite has no point.
     QList<QPointF> points;
     points.reserve(values.size());
     for (qsizetype r = 0; r < values.size(); ++r) {
@@ -293,10 +278,8 @@ void ChartWidget::AddLines() {
     pen.setWidthF(2);
     if (series.colour) pen.setColor(ToQColor(*series.colour));
     line->setPen(pen);
-    if (rows <= kMaxRowsWithPointMarkers) {
-      line->setMarkerSize(3);
-      line->setPointsVisible(true);
-    }
+    line->setMarkerSize(3);
+    line->setPointsVisible(rows <= kMaxRowsWithPointMarkers);
     line->attachAxis(row_axis_);
     line->attachAxis(value_axis_);
   }
@@ -324,14 +307,55 @@ void ChartWidget::ZoomToRows(double first, double last) {
 void ChartWidget::ResetZoom() {
   const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
   row_axis_->setRange(-0.5, rows - 0.5);
-  SetValueRange(value_axis_, full_value_min_, full_value_max_);
+  ShowValueScale(full_scale_);
+}
+
+void ChartWidget::ShowValueScale(const ValueScale& scale) {
+  value_axis_->setRange(scale.low, scale.high);
+  // Removing from the end keeps each removal cheap.
+  const QStringList old_labels = value_axis_->categoriesLabels();
+  for (auto label = old_labels.crbegin(); label != old_labels.crend(); ++label) {
+    value_axis_->remove(*label);
+  }
+  value_axis_->setStartValue(scale.low - scale.interval);
+  QHash<QString, int> repeats;
+  for (const double tick : ValueTicks(scale.low, scale.high, scale.interval)) {
+    const QString text = QString::fromLatin1(ValueLabel(tick, scale.interval, decimal_separator_));
+    value_axis_->append(DistinctLabel(text, repeats), tick);
+  }
+}
+
+void ChartWidget::UpdatePointMarkers() {
+  // Few rows in view, whether zoomed or not, show their points.
+  const bool visible = row_axis_->max() - row_axis_->min() <= kMaxRowsWithPointMarkers;
+  for (QAbstractSeries* series : chart_->series()) {
+    if (auto* line = qobject_cast<QLineSeries*>(series); line && line->pointsVisible() != visible) {
+      line->setPointsVisible(visible);
+    }
+  }
 }
 
 QImage ChartWidget::RenderImage() {
   rubber_band_->hide();
   // The chart lays itself out in posted events; a grab right after SetContent must see them.
   QCoreApplication::sendPostedEvents();
-  return view_->grab().toImage();
+  const QImage plot = view_->grab().toImage();
+  if (title_.isEmpty() || plot.isNull()) return plot;
+  // The title line above the plot, so that a copied picture still names the field and its unit.
+  const QFontMetrics metrics(title_font_);
+  const int title_height = metrics.height() + 6;
+  QImage picture(plot.width(), plot.height() + title_height, QImage::Format_RGB32);
+  picture.setDevicePixelRatio(plot.devicePixelRatio());
+  picture.fill(palette().color(QPalette::Window));
+  QPainter painter(&picture);
+  painter.setFont(title_font_);
+  painter.setPen(palette().color(QPalette::WindowText));
+  const double ratio = plot.devicePixelRatio();
+  painter.drawText(QRect(4, 0, static_cast<int>(plot.width() / ratio) - 8, title_height),
+                   Qt::AlignLeft | Qt::AlignVCenter, title_);
+  painter.drawImage(QPoint(0, title_height), plot);
+  painter.end();
+  return picture;
 }
 
 Status ChartWidget::SavePng(const QString& path) {
@@ -347,9 +371,11 @@ void ChartWidget::SaveChartAsPng() {
   if (save_folder_.isEmpty()) {
     save_folder_ = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
   }
-  QString path = QFileDialog::getSaveFileName(
-      this, tr("Save Chart as PNG"), QDir(save_folder_).filePath(QStringLiteral("chart.png")),
-      tr("PNG images (*.png)"));
+  // The proposed name beside the capture, else "chart.png" in the last folder used.
+  const QString proposed =
+      save_name_.isEmpty() ? QDir(save_folder_).filePath(QStringLiteral("chart.png")) : save_name_;
+  QString path = QFileDialog::getSaveFileName(this, tr("Save Chart as PNG"), proposed,
+                                              tr("PNG images (*.png)"));
   if (path.isEmpty()) return;
   if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
   save_folder_ = QFileInfo(path).absolutePath();
@@ -394,9 +420,7 @@ void ChartWidget::UpdateRowLabels() {
   }
   labels_stale_ = false;
   label_layout_ = std::move(layout);
-  const int step = label_layout_.step;
   const bool rotated = label_layout_.rotated;
-  const double row_width = plot_width / (high - low);
 
   // Removing from the end keeps each removal cheap.
   const QStringList old_labels = row_axis_->categoriesLabels();
@@ -410,14 +434,11 @@ void ChartWidget::UpdateRowLabels() {
   for (const int r : label_layout_.rows) {
     const QString text = QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]);
     painted.emplace_back(r, text);
-    // Category labels must differ; a repeated time gets invisible characters appended.
-    const int seen = repeats[text]++;
-    row_axis_->append(seen > 0 ? text + QString(seen, QChar(kZeroWidthSpace)) : text, r);
+    row_axis_->append(DistinctLabel(text, repeats), r);
   }
-  const QFont font = rotated ? FontForRoom(label_font_, step * row_width) : label_font_;
-  if (row_axis_->labelsFont() != font) row_axis_->setLabelsFont(font);
+  // One font size at every spacing; labels that would overlap the one before are left out.
   row_axis_->setLabelsAngle(rotated ? -90 : 0);
-  labels_item_->SetLabels(std::move(painted), rotated, font, label_colour_);
+  labels_item_->SetLabels(std::move(painted), rotated, label_font_, label_colour_);
 }
 
 void ChartWidget::UpdateMark() {
@@ -479,11 +500,16 @@ bool ChartWidget::eventFilter(QObject* watched, QEvent* event) {
         rubber_band_->hide();
         ZoomToRubberBand(QRect(press_position_, mouse->position().toPoint()).normalized());
       } else if (const int row = RowAt(mouse->position().toPoint()); row >= 0) {
-        emit recordClicked(row + 1);
+        EmitPendingClick();  // a click before, too far back to pair with this one
+        pending_click_row_ = row;
+        click_timer_->start();
       }
       return true;
     }
     case QEvent::MouseButtonDblClick:
+      // The click that began the double-click picks no record.
+      click_timer_->stop();
+      pending_click_row_ = -1;
       ResetZoom();
       return true;
     case QEvent::Wheel: {
@@ -501,6 +527,12 @@ bool ChartWidget::eventFilter(QObject* watched, QEvent* event) {
     default:
       return QWidget::eventFilter(watched, event);
   }
+}
+
+void ChartWidget::EmitPendingClick() {
+  click_timer_->stop();
+  const int row = std::exchange(pending_click_row_, -1);
+  if (row >= 0 && row < static_cast<int>(content_.row_labels.size())) emit recordClicked(row + 1);
 }
 
 void ChartWidget::ShowContextMenu(QPoint global_position) {
@@ -536,7 +568,7 @@ void ChartWidget::ZoomToRubberBand(QRect rectangle) {
       value_axis_->min() + (plot.bottom() - in_chart.bottom()) / plot.height() * y_span;
   const double left = RowValueAt(in_chart.left());
   const double right = RowValueAt(in_chart.right());
-  SetValueRange(value_axis_, bottom, top);
+  ShowValueScale({bottom, top, NiceInterval((top - bottom) / kValueTicks)});
   row_axis_->setRange(left, right);
 }
 

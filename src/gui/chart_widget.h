@@ -21,7 +21,7 @@ class QChart;
 class QChartView;
 class QGraphicsRectItem;
 class QRubberBand;
-class QValueAxis;
+class QTimer;
 
 namespace talphex {
 
@@ -48,8 +48,18 @@ class ChartWidget : public QWidget {
   void SetMarkedRecord(int record_number);
   int marked_record() const { return marked_record_; }
 
-  // Decimal separator of the values in the tooltips; '.' unless set.
+  // Decimal separator of the values in the tooltips and on the value axis; '.' unless set.
   void SetDecimalSeparator(char separator) { decimal_separator_ = separator; }
+
+  // The title line of copied and saved pictures (caption and unit), in `font`.
+  void SetTitle(const QString& title, const QFont& font) {
+    title_ = title;
+    title_font_ = font;
+  }
+  const QString& title() const { return title_; }
+  // The path the save dialog proposes; empty: "chart.png" in the last folder used.
+  void SetSaveName(const QString& path) { save_name_ = path; }
+  const QString& save_name() const { return save_name_; }
 
   // Rows in view after zooming, as the first and last 0-based row index.
   std::pair<int, int> VisibleRows() const;
@@ -58,7 +68,7 @@ class ChartWidget : public QWidget {
   // Shows all rows and the full value range again.
   void ResetZoom();
 
-  // The chart as the user sees it.
+  // The chart as the user sees it, under its title line when it has a title.
   QImage RenderImage();
   // Writes the chart as a PNG file, by the rules of every other output (see SavePng of
   // gui/screenshot.h); the error names the path and the reason.
@@ -80,7 +90,8 @@ class ChartWidget : public QWidget {
   QRectF MarkRect() const;
 
  signals:
-  // The user clicked the bar or point of a record (1-based).
+  // The user clicked the bar or point of a record (1-based); sent once the double-click interval
+  // has passed, and not for the first click of a double-click.
   void recordClicked(int record_number);
 
  protected:
@@ -91,6 +102,9 @@ class ChartWidget : public QWidget {
   QList<qreal> DrawnValues(const ChartSeries& series) const;
   void AddBars();
   void AddLines();
+  void ShowValueScale(const ValueScale& scale);
+  void UpdatePointMarkers();
+  void EmitPendingClick();
   void UpdateRowLabels();
   void UpdateMark();
   void ShowContextMenu(QPoint global_position);
@@ -106,14 +120,18 @@ class ChartWidget : public QWidget {
   QChart* chart_;
   QChartView* view_;
   QCategoryAxis* row_axis_;
-  QValueAxis* value_axis_;
+  QCategoryAxis* value_axis_;
   QGraphicsRectItem* mark_;
   RowLabelsItem* labels_item_;
   QRubberBand* rubber_band_;
+  QTimer* click_timer_;
+  int pending_click_row_ = -1;
 
-  // Value range the content was scaled to, restored by ResetZoom.
-  double full_value_min_ = 0;
-  double full_value_max_ = 1;
+  // Value scale of the content, restored by ResetZoom.
+  ValueScale full_scale_;
+  QString title_;
+  QFont title_font_;
+  QString save_name_;
 
   QColor label_colour_;
   QFont label_font_;

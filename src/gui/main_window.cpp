@@ -375,7 +375,10 @@ QWidget* MainWindow::BuildChartFrame() {
   grid->addWidget(bars_box_, 0, 0, Qt::AlignRight | Qt::AlignBottom);
   connect(bars_box_, &QCheckBox::clicked, this, [this] { Check1_Click(); });
   connect(chart_, &ChartWidget::recordClicked, this, [this](int record_number) {
-    if (scroll_bar_->isEnabled()) scroll_bar_->setValue(record_number);
+    // A chart of the other kind (a grouped chart left standing) has no record to go to.
+    if (scroll_bar_->isEnabled() && chart_->content().kind == NavigatedKind()) {
+      scroll_bar_->setValue(record_number);
+    }
   });
   return chart_frame_;
 }
@@ -567,6 +570,8 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
   if (index < 0 || index >= kFieldCount) return;
   selected_field_ = index;
   chart_frame_->setTitle(Latin1(ChartTitle(index)));
+  chart_->SetTitle(chart_frame_->title(), chart_frame_->font());
+  chart_->SetSaveName(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)));
   field_selectors_[static_cast<std::size_t>(index)]->setChecked(true);
   for (QLineEdit* box : value_boxes_) SetBase(box, kOtherValue);
   SetBase(value_boxes_[static_cast<std::size_t>(index)], kChosenValue);

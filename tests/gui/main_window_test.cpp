@@ -257,6 +257,10 @@ class MainWindowTest : public QObject {
 
   void fieldChoiceAndGroupedCharts() {
     MakeSampleWindow();
+    // Regression: saved and copied charts lacked the title line; the picture is proposed beside
+    // the capture, named after it and the field.
+    QCOMPARE(Chart()->title(), QStringLiteral("Temp X+ Panel (C)"));
+    QCOMPARE(Chart()->save_name(), Path("pass-Temp X+ Panel.png"));
     auto click = [&](int field, Qt::MouseButton button, Qt::KeyboardModifiers modifiers = {}) {
       QTest::mouseClick(Get(Name("Option1", field)), button, modifiers);
       QVERIFY(w_->selected_field() == field &&
@@ -272,6 +276,9 @@ class MainWindowTest : public QObject {
     click(40, Qt::RightButton);
     QVERIFY(Charted() == (QList<int>{5, 6, 8}) && Chart()->marked_record() == 0);
     CheckShows(26);
+    // Regression: a click on the beacon chart went to that number among the payload records.
+    emit Chart()->recordClicked(12);
+    QCOMPARE(Scroll()->value(), 26);
     click(10, Qt::LeftButton, Qt::ShiftModifier);
     QCOMPARE(Get<QGroupBox>("Frame1")->title(), QStringLiteral("StenSat Temp (C)"));
     // "B" charts the chosen field alone, as bars, then as lines again.

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "core/view/field_catalogue.h"
-#include "core/view/text_forms.h"
+#include "core/view/record_view.h"
 
 namespace talphex {
 namespace {
@@ -128,7 +128,7 @@ std::string PointText(const ChartContent& content, std::size_t row, char decimal
       text += "no value";
       continue;
     }
-    text += GeneralText(value, decimal_separator);
+    text += FieldValueText(series.field, value, decimal_separator);
     if (!series.unit.empty()) text += " " + series.unit;
   }
   return text;

@@ -79,8 +79,8 @@ ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>
                              ChartType type);
 
 // Tooltip of a row: record number and row label on the first line, then one line per series
-// with its legend, value and unit ("no value" for one that is not finite). Empty for a row
-// outside the content.
+// with its legend, value in the record view's text form, and unit ("no value" for one that is not
+// finite). Empty for a row outside the content.
 std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator = '.');
 
 }  // namespace talphex

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/view/text_forms.h"
+
 namespace talphex {
 
 double NiceInterval(double minimum) {
@@ -33,10 +35,10 @@ ValueScale ScaleValues(const ChartContent& content) {
   for (const ChartSeries& series : content.series) {
     const std::size_t count = std::min(rows, series.values.size());
     for (std::size_t r = 0; r < count; ++r) {
-      const double value = series.values[r];
+      const double value = DrawnValue(series.values[r]);
       if (std::isnan(value)) continue;
-      low = std::min(low, std::clamp(value, -kLargestValue, kLargestValue));
-      high = std::max(high, std::clamp(value, -kLargestValue, kLargestValue));
+      low = std::min(low, value);
+      high = std::max(high, value);
     }
   }
   if (low > high) {
@@ -50,16 +52,57 @@ ValueScale ScaleValues(const ChartContent& content) {
   }
   const double margin = high > low ? (high - low) * 0.05 : std::max(std::abs(high) * 0.1, 1.0);
   if (!bars || low < 0) low -= margin;
-  if (!bars || high > 0) high += margin;
+  // Bars that are all zero still get the height of the margin above it.
+  if (!bars || high > 0 || low == high) high += margin;
   const double interval = NiceInterval((high - low) / kValueTicks);
   return {std::floor(low / interval) * interval, std::ceil(high / interval) * interval, interval};
 }
 
+double DrawnValue(double value) {
+  if (!std::isfinite(value)) return std::numeric_limits<double>::quiet_NaN();
+  return std::clamp(value, -kLargestValue, kLargestValue);
+}
+
+std::vector<double> ValueTicks(double low, double high, double interval) {
+  std::vector<double> ticks;
+  if (!(interval > 0) || !(high >= low)) return ticks;
+  // Whole multiples counted, not summed, so that rounding does not creep along the axis; the
+  // tolerance keeps an end that is a multiple up to rounding.
+  const double first = std::ceil(low / interval - 1e-9);
+  const double last = std::floor(high / interval + 1e-9);
+  for (double k = first; k <= last && ticks.size() <= 1000; ++k) ticks.push_back(k * interval);
+  return ticks;
+}
+
+std::string ValueLabel(double value, double interval, char decimal_separator) {
+  if (std::abs(value) < interval * 1e-9) value = 0;
+  if (std::abs(value) >= 1e15) return GeneralText(value, decimal_separator);
+  if (interval >= 1 && std::nearbyint(interval) == interval) return IntegerText(value);
+  // As many decimals as make the interval a whole number of the last one.
+  int decimals = 2;
+  for (; decimals < 17; ++decimals) {
+    const double units = interval * std::pow(10.0, decimals);
+    if (units >= 1 - 1e-6 && std::abs(units - std::nearbyint(units)) <= 1e-6 * units) break;
+  }
+  return FixedText(value, decimals, decimal_separator);
+}
+
 RowLabelLayout LayOutRowLabels(int rows, int label_spacing, double first_shown, double last_shown,
                                double plot_width, double label_room) {
-  const double row_width = plot_width / (last_shown - first_shown);
+  const double span = last_shown - first_shown;
+  const double row_width = plot_width / span;
+  const bool zoomed = span < rows - 1e-9;
   RowLabelLayout layout;
-  layout.step = label_spacing > 0 ? label_spacing : RoundStepUp(label_room / row_width);
+  const int chosen = RoundStepUp(label_room / row_width);
+  if (label_spacing <= 0) {
+    layout.step = chosen;
+  } else if (zoomed) {
+    layout.step = std::min(chosen, label_spacing);
+  } else {
+    layout.step = label_spacing;
+  }
+  // Any stretch of the rows in view as long as the step holds a multiple of it.
+  if (zoomed) layout.step = std::min(layout.step, std::max(1, static_cast<int>(span)));
   layout.step = std::min(layout.step, std::max(rows, 1));
   layout.rotated = layout.step * row_width < label_room;
   const int first =

@@ -12,4 +12,16 @@ std::string OutputPathFor(std::string_view input_path, std::string_view suffix, 
   return path;
 }
 
+std::string ChartPicturePath(std::string_view input_path, std::string_view caption,
+                             char separator) {
+  std::string suffix = "-";
+  for (const char c : caption) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unsafe = byte < 0x20 || byte >= 0x7F || c == '/' || c == '\\' || c == separator;
+    suffix.push_back(unsafe ? '_' : c);
+  }
+  suffix.append(".png");
+  return OutputPathFor(input_path, suffix, separator);
+}
+
 }  // namespace talphex

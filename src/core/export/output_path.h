@@ -13,4 +13,10 @@ inline constexpr char kPathSeparator = '/';
 std::string OutputPathFor(std::string_view input_path, std::string_view suffix,
                           char separator = kPathSeparator);
 
+// The proposed path of a saved chart picture beside a capture: OutputPathFor with "-", the
+// charted field's caption and ".png". Characters of the caption that a file name should not hold
+// (separators, control characters, bytes beyond ASCII) become "_".
+std::string ChartPicturePath(std::string_view input_path, std::string_view caption,
+                             char separator = kPathSeparator);
+
 }  // namespace talphex

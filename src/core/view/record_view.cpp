@@ -17,6 +17,12 @@ constexpr Form FormOf(int field) {
     case 31:
     case 32:
     case 33:
+    case 45:
+    case 46:
+    case 47:
+    case 48:
+    case 49:
+    case 50:
       return Form::kInteger;
     case 2:
       return Form::kMode;
@@ -28,7 +34,9 @@ constexpr Form FormOf(int field) {
   }
 }
 
-std::string ValueText(int field, double value, char decimal_separator) {
+}  // namespace
+
+std::string FieldValueText(int field, double value, char decimal_separator) {
   switch (FormOf(field)) {
     case Form::kInteger:
       return IntegerText(value);
@@ -41,8 +49,6 @@ std::string ValueText(int field, double value, char decimal_separator) {
   }
   return TwoDecimalText(value, decimal_separator);
 }
-
-}  // namespace
 
 const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number) {
   if (record_number < 1 || static_cast<std::size_t>(record_number) > state.StoredCount(kind)) {
@@ -87,7 +93,7 @@ RecordView BuildRecordView(const DecoderState& state, int record_number, Kind na
     const TelemetryRecord* record = KindOfField(field) == Kind::kBeacon ? beacon : payload;
     if (record != nullptr) {
       view.values[static_cast<std::size_t>(field)] =
-          ValueText(field, record->Value[static_cast<std::size_t>(field)], decimal_separator);
+          FieldValueText(field, record->Value[static_cast<std::size_t>(field)], decimal_separator);
     }
   }
   for (int lamp = 0; lamp < kLampCount; ++lamp) {

@@ -29,6 +29,11 @@ struct RecordView {
 RecordView BuildRecordView(const DecoderState& state, int record_number, Kind navigated,
                            char decimal_separator = '.');
 
+// Text of a value of field 0 to 50 as the record view shows it: integer, two decimals, general
+// text or mode name by field; the status bytes 45 to 50 as integers. Empty for a value that is not
+// finite.
+std::string FieldValueText(int field, double value, char decimal_separator = '.');
+
 // "#n / count" of the navigation.
 std::string PositionText(const DecoderState& state, int record_number, Kind navigated);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/view/text_forms.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -62,6 +63,22 @@ std::string TwoDecimalText(double value, char decimal_separator) {
   text += decimal_separator;
   text += fraction;
   return text;
+}
+
+std::string FixedText(double value, int decimals, char decimal_separator) {
+  if (decimals == 2) return TwoDecimalText(value, decimal_separator);
+  if (!std::isfinite(value)) return {};
+  char text[400];
+  const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed,
+                                     std::clamp(decimals, 0, 17));
+  std::string result(text, written.ptr);
+  if (result.front() == '-' && result.find_first_not_of("-0.") == std::string::npos) {
+    result.erase(0, 1);
+  }
+  for (char& c : result) {
+    if (c == '.') c = decimal_separator;
+  }
+  return result;
 }
 
 std::string GeneralText(double value, char decimal_separator) {

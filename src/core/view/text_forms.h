@@ -13,6 +13,10 @@ std::string IntegerText(double value);
 // ties away from zero. Zero is "0.00", never "-0.00". Empty for a value that is not finite.
 std::string TwoDecimalText(double value, char decimal_separator = '.');
 
+// The value with `decimals` decimals (0 to 17): pattern "0.00" for two, else rounded to nearest.
+// Zero is never negative. Empty for a value that is not finite.
+std::string FixedText(double value, int decimals, char decimal_separator = '.');
+
 // Plain decimal text with at most 15 significant digits and no trailing zeros.
 std::string GeneralText(double value, char decimal_separator = '.');
 

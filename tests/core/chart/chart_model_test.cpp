@@ -63,22 +63,23 @@ TEST(BuildChart, RowsAndLabelSpacing) {
 // a row names the legends, values and units of the series, so it shows them too.
 TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
   DecoderState state = StateWith(Kind::kBeacon, 5);
-  state.BeaconStore[2].Value[4] = 3.75;
+  state.BeaconStore[2].Value[4] = -4.3125;
   state.BeaconStore[1].RxTime = "2026-12-06 ";
   state.BeaconStore[3].RxTime = "2026-12-06 1";
   state.BeaconStore[4].RxTime = "2026-12-06 10:22:33.250";
   const ChartContent single = BuildFieldChart(state, 4, ChartType::kBars);
   EXPECT_THAT(single.row_labels, ElementsAre("00:00:10", "", "00:00:12", "1", "10:22:33"));
   EXPECT_EQ(single.series.at(0).colour, std::nullopt);
-  EXPECT_EQ(PointText(single, 2), "Record 3, received 00:00:12\nBattery Volt: 3.75 V");
-  EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:00:12\nBattery Volt: 3,75 V");
-  EXPECT_EQ(PointText(single, 1), "Record 2\nBattery Volt: 401 V");
+  // Regression: values in the view's text form, not in full ("-4.3125 V").
+  EXPECT_EQ(PointText(single, 2), "Record 3, received 00:00:12\nBattery Volt: -4.31 V");
+  EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:00:12\nBattery Volt: -4,31 V");
+  EXPECT_EQ(PointText(single, 1), "Record 2\nBattery Volt: 401.00 V");
   EXPECT_EQ(PointText(single, 5), "");
 
   const ChartContent group = BuildGroupChart(state, *FieldGroup(6), ChartType::kLines);
   EXPECT_EQ(PointText(group, 0),
-            "Record 1, received 00:00:10\nSP Curr X+: 500 mA\nSP Curr X-: 600 mA\n"
-            "SP Curr Z+: 800 mA");
+            "Record 1, received 00:00:10\nSP Curr X+: 500.00 mA\nSP Curr X-: 600.00 mA\n"
+            "SP Curr Z+: 800.00 mA");
 
   // Regression: a value that is not a number says "no value", not a number text with its unit.
   state.BeaconStore[0].Value[4] = std::numeric_limits<double>::quiet_NaN();

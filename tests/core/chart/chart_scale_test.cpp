@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -59,7 +60,10 @@ TEST(ChartScale, ValueRangeFitsTheValuesWithAMarginOnTickBoundaries) {
       {"constant large", ContentOf(kLines, {1000, 1000}), {900, 1100, 50}},
       {"one point", ContentOf(kLines, {-7}), {-8, -6, 0.5}},
       {"one bar", ContentOf(kBars, {250}), {0, 300, 100}},
+      {"bars all zero", ContentOf(kBars, {0, 0}), {0, 1, 0.2}},
       {"no value", ContentOf(kLines, {kNaN, kNaN}), {-0.25, 1.25, 0.25}},
+      // Regression: an infinite value was cut to 1e300 and flattened every other value.
+      {"infinities are gaps", ContentOf(kLines, {kInf, 1, 2, -kInf}), {0.75, 2.25, 0.25}},
       {"no rows", ContentOf(kBars, {}), {0, 1.25, 0.25}},
       {"huge values cut at 1e300", ContentOf(kLines, {1e308, -1e301}), {-1.5e300, 1.5e300, 5e299}},
       {"tiny values", ContentOf(kLines, {1e-12, 3e-12}), {0.5e-12, 3.5e-12, 0.5e-12}},
@@ -91,13 +95,87 @@ TEST(ChartScale, LabelStepByRowCountAndByZoom) {
       {"86 rows, chosen apart", 86, 0, -0.5, 85.5, {10, false, Every(10, 0, 80)}},
       {"1000 rows every 20th, upright", 1000, 20, -0.5, 999.5, {20, true, Every(20, 0, 980)}},
       {"spacing beyond the rows: the first row", 1000, 5000, -0.5, 999.5, {1000, false, {0}}},
-      {"zoomed, the spacing holds", 1000, 20, 99.5, 199.5, {20, false, Every(20, 100, 180)}},
+      {"zoomed out a little, the spacing holds",
+       1000,
+       20,
+       -0.5,
+       899.5,
+       {20, true, Every(20, 0, 880)}},
+      {"zoomed in, the step follows the rows in view",
+       1000,
+       20,
+       99.5,
+       199.5,
+       {10, false, Every(10, 100, 190)}},
       {"zoomed, chosen", 1000, 0, 495.5, 505.5, {1, false, Every(1, 496, 505)}},
+      // Regression: zoomed into a few rows of a spaced chart, no label was left.
+      {"zoomed into 10 rows spaced 20", 1000, 20, 499.5, 509.5, {1, false, Every(1, 500, 509)}},
       {"no rows", 0, 0, -0.5, 0.5, {1, false, {}}},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(LayOutRowLabels(c.rows, c.spacing, c.first_shown, c.last_shown, 600, 60), c.layout)
         << c.name;
+  }
+  // Four rows in view of a narrow plot still hold a label.
+  EXPECT_EQ(LayOutRowLabels(1000, 20, 501.5, 505.5, 100, 60).rows, std::vector<int>{504});
+}
+
+TEST(ChartScale, DrawnValuesAreGapsWhenNotFinite) {
+  EXPECT_TRUE(std::isnan(DrawnValue(kInf)) && std::isnan(DrawnValue(-kInf)));
+  EXPECT_TRUE(std::isnan(DrawnValue(kNaN)));
+  EXPECT_EQ(DrawnValue(-1e308), -1e300);
+  EXPECT_EQ(DrawnValue(-4.5), -4.5);
+}
+
+TEST(ChartScale, ValueLabelsInTheViewsTextForms) {
+  struct Case {
+    double value, interval;
+    char separator;
+    std::string label;
+  };
+  const Case kCases[] = {
+      // Regression: "%g" wrote 1.79465e+09 on every tick of the time field.
+      {1794649400, 200, '.', "1794649400"},
+      {3e9, 5e8, '.', "3000000000"},
+      {-20, 10, '.', "-20"},
+      {8.3, 0.1, '.', "8.30"},
+      // Regression: the axis ignored the user's decimal separator.
+      {8.3, 0.1, ',', "8,30"},
+      {5, 2.5, ',', "5,00"},
+      {0.75, 0.25, '.', "0.75"},
+      {-1e-10, 0.5, '.', "0.00"},  // zero up to rounding, never "-0.00"
+      {0.0125, 0.0025, '.', "0.0125"},
+      {2.5e-12, 0.5e-12, '.', "0.0000000000025"},
+      {1.5e300, 5e299, '.', "1.5e+300"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(ValueLabel(c.value, c.interval, c.separator), c.label) << c.value;
+  }
+}
+
+// The ticks of the scale of each content, and their labels differ from tick to tick.
+TEST(ChartScale, ValueTicksOnMultiplesWithDistinctLabels) {
+  EXPECT_EQ(ValueTicks(-30, 30, 10), (std::vector<double>{-30, -20, -10, 0, 10, 20, 30}));
+  EXPECT_EQ(ValueTicks(0.3, 0.3, 0.1), std::vector<double>{0.30000000000000004});
+  EXPECT_EQ(ValueTicks(1, 0, 1), std::vector<double>{});
+  using enum ChartType;
+  const ChartContent kContents[] = {
+      ContentOf(kLines, {1794649262, 1794649857}),
+      ContentOf(kBars, {3e9}),
+      ContentOf(kLines, {8.05, 8.31}),
+      ContentOf(kLines, {1e-12, 3e-12}),
+      ContentOf(kLines, {1e308, -1e301}),
+      ContentOf(kBars, {-4.3125, 0.8432403}),
+  };
+  for (const ChartContent& content : kContents) {
+    const ValueScale scale = ScaleValues(content);
+    const std::vector<double> ticks = ValueTicks(scale.low, scale.high, scale.interval);
+    ASSERT_GE(ticks.size(), 3u);
+    EXPECT_DOUBLE_EQ(ticks.front(), scale.low);
+    EXPECT_DOUBLE_EQ(ticks.back(), scale.high);
+    std::set<std::string> labels;
+    for (const double tick : ticks) labels.insert(ValueLabel(tick, scale.interval, ','));
+    EXPECT_EQ(labels.size(), ticks.size()) << content.series[0].values[0];
   }
 }
 

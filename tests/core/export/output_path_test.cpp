@@ -25,6 +25,12 @@ TEST(OutputPathFor, CutsTheFileNameAtItsFirstDot) {
   EXPECT_EQ(OutputPathFor("/x.y/pass.kss", ".csv"), "/x.y/pass.csv") << "default separator";
 }
 
+// A chart picture is named after the capture and the field, beside the capture.
+TEST(ChartPicturePath, CaptureNameDashCaption) {
+  EXPECT_EQ(ChartPicturePath("/data/pass.1.kss", "Temp X+ Panel"), "/data/pass-Temp X+ Panel.png");
+  EXPECT_EQ(ChartPicturePath("C:\\d\\p.kss", "A/B\\C\xB5\n", '\\'), "C:\\d\\p-A_B_C__.png");
+}
+
 // Only the text after the last dot of the file name is its extension; the folder is a prefix, so
 // without its separator the file lands beside it.
 TEST(ScreenshotFileName, FollowsTheCaptureName) {
