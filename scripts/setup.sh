@@ -17,6 +17,7 @@ test_packages=(
   clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
   dpkg-dev file lintian appstream desktop-file-utils groff-base man-db
   direwolf
+  python3 python3-pandas
 )
 
 case "${1:-test}" in

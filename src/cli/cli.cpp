@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "cli/live_input.h"
 #include "core/base/output.h"
 #include "core/capture/capture_loader.h"
+#include "core/export/analysis_exports.h"
 #include "core/export/atomic_file.h"
 #include "core/export/exports.h"
 #include "core/view/record_view.h"
@@ -31,6 +33,9 @@ struct CliOptions {
   std::string csv;
   std::string payload_csv;
   std::string tlm;
+  std::string analysis_csv;
+  std::string jsonl;
+  std::string influx;
   int record = 1;
   std::optional<std::size_t> max_records;
   bool decimal_comma = false;
@@ -317,6 +322,14 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
       ->type_name("FILE");
   app.add_option("--tlm", options.tlm, "Write the telemetry report of one record to FILE")
       ->type_name("FILE");
+  app.add_option("--analysis-csv", options.analysis_csv,
+                 "Write every record for analysis tools as comma-separated UTF-8 to FILE")
+      ->type_name("FILE");
+  app.add_option("--jsonl", options.jsonl, "Write every record as one JSON object a line to FILE")
+      ->type_name("FILE");
+  app.add_option("--influx", options.influx,
+                 "Write every record with a receive time as InfluxDB line protocol to FILE")
+      ->type_name("FILE");
   app.add_option("--record", options.record, "Record number of the report (default 1)")
       ->check(CLI::Range(1, 1 << 30));
   app.add_option("--max-records", options.max_records, "Records kept of each kind (default: all)")
@@ -342,8 +355,15 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   if (options.Streaming()) return RunStreaming(options, out, err);
 
   const char separator = options.decimal_comma ? ',' : '.';
+  const std::pair<const std::string*, AnalysisFormat> analysis_outputs[] = {
+      {&options.analysis_csv, AnalysisFormat::kCsv},
+      {&options.jsonl, AnalysisFormat::kJsonLines},
+      {&options.influx, AnalysisFormat::kInflux},
+  };
   const bool writes_records =
-      !options.csv.empty() || !options.payload_csv.empty() || !options.tlm.empty();
+      !options.csv.empty() || !options.payload_csv.empty() || !options.tlm.empty() ||
+      std::any_of(std::begin(analysis_outputs), std::end(analysis_outputs),
+                  [](const auto& output) { return !output.first->empty(); });
   DecoderState state;
   // The summary needs only counts and time spans, so a plain summary keeps no records.
   state.store_capacity = options.max_records.value_or(writes_records ? kUnlimitedRecords : 0);
@@ -384,6 +404,17 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     const RecordView view = BuildRecordView(state, options.record, Kind::kBeacon, separator);
     fail_unless(
         WriteOutput(options.tlm, out, err, [&](std::FILE* stream) { WriteReport(stream, view); }));
+  }
+  for (const auto& [path, format] : analysis_outputs) {
+    if (path->empty()) continue;
+    std::int64_t left_out = 0;
+    fail_unless(WriteOutput(*path, out, err, [&](std::FILE* stream) {
+      left_out = WriteAnalysis(stream, state, format);
+    }));
+    if (left_out > 0) {
+      Print(err, "talphex-cli: " + *path + ": " + std::to_string(left_out) +
+                     " records without a receive time left out\n");
+    }
   }
   return status;
 }

@@ -61,11 +61,40 @@ CaptureScanner::CaptureScanner(DecoderState& state, LoadResult& result,
       mode_(mode),
       kiss_(mode == Mode::kLive ? KissStreamDecoder::Start::kLiveStream
                                 : KissStreamDecoder::Start::kCaptureFile),
-      part_sink_([this](const KissPart& part) { ProcessPart(part, received_ms_); }) {}
+      part_sink_([this](const KissPart& part) { ProcessPart(part, received_ms_); }),
+      format_(mode == Mode::kLive ? Format::kKiss : Format::kUndecided),
+      line_sink_([this](const TextLine& line) { ProcessLine(line); }) {
+  state_.BeginSource(result_.path);
+}
 
 void CaptureScanner::Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms) {
   received_ms_ = received_ms;
-  kiss_.Feed(bytes, part_sink_);
+  if (format_ == Format::kUndecided) {
+    start_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const SatnogsGuess guess = GuessSatnogs(start_);
+    if (guess == SatnogsGuess::kUndecided && start_.size() <= kMaxPartBytes) return;
+    Decide(guess == SatnogsGuess::kSatnogs ? Format::kSatnogs : Format::kKiss);
+    return;
+  }
+  if (format_ == Format::kSatnogs) {
+    lines_.Feed(bytes, line_sink_);
+  } else {
+    kiss_.Feed(bytes, part_sink_);
+  }
+}
+
+// Feeds the bytes held while the format was undecided.
+void CaptureScanner::Decide(Format format) {
+  format_ = format;
+  result_.satnogs = format == Format::kSatnogs;
+  const std::string start = std::move(start_);
+  start_.clear();
+  Feed({reinterpret_cast<const std::uint8_t*>(start.data()), start.size()}, received_ms_);
+}
+
+void CaptureScanner::Finish() {
+  if (format_ == Format::kUndecided) Decide(Format::kKiss);
+  if (format_ == Format::kSatnogs) lines_.Finish(line_sink_);
 }
 
 std::uint64_t CaptureScanner::Restart() {
@@ -103,7 +132,6 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
     Skip(SkipReason::kPartTooLong, part.offset, "");
     return;
   }
-  const std::string_view frame = part.text;
   if (!TakeTimestamp(part) && mode_ == Mode::kLive) {
     // A stamp belongs to the frame right after it and to no later one.
     if (stamp_part_.empty()) {
@@ -113,14 +141,47 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
     if (frame_sink_) frame_sink_({stamp_part_, part.raw});
     stamp_part_.clear();
   }
+  DecodeFrame(part.text, part.offset);
+}
+
+void CaptureScanner::ProcessLine(const TextLine& line) {
+  if (line.too_long) {
+    MalformedLine(line.number, SatnogsLineError::kTooLong);
+    return;
+  }
+  if (line.text.empty()) return;
+  const SatnogsLineError error = ParseSatnogsLine(line.text, line_time_, line_bytes_);
+  if (error != SatnogsLineError::kNone) {
+    MalformedLine(line.number, error);
+    return;
+  }
+  if (!state_.keep_duplicate_frames && !state_.seen_frames.insert(line_bytes_).second) {
+    ++result_.duplicate_frames;
+    return;
+  }
+  state_.RxTimestamp.assign(line_time_);
+  DecodeFrame(line_bytes_, line.offset);
+}
+
+void CaptureScanner::MalformedLine(std::uint64_t number, SatnogsLineError error) {
+  ++result_.malformed_lines;
+  if (result_.line_notes.size() >= kMaxLineNotes) return;
+  std::string note = "line " + std::to_string(number) + ": " + SatnogsLineErrorText(error);
+  if (frame_log_ != nullptr && *frame_log_) {
+    (*frame_log_)("-- " + note + ", skipped\r\n");
+  }
+  result_.line_notes.push_back(std::move(note));
+}
+
+void CaptureScanner::DecodeFrame(std::string_view frame, std::uint64_t offset) {
   state_.BodyText.clear();
   if (frame.find(kBeaconMarker) != std::string_view::npos &&
-      DecodeBody(frame, kBeaconMarker, part.offset)) {
+      DecodeBody(frame, kBeaconMarker, offset)) {
     DecodeBeaconFrame(state_);
     ++result_.beacon_frames;
   }
   if (frame.find(kPayloadMarker) != std::string_view::npos &&
-      DecodeBody(frame, kPayloadMarker, part.offset)) {
+      DecodeBody(frame, kPayloadMarker, offset)) {
     DecodePayloadFrame(state_);
     ++result_.payload_frames;
   }
@@ -181,6 +242,7 @@ LoadResult LoadCaptureBytes(DecoderState& state, std::span<const std::uint8_t> b
   result.path = name;
   CaptureScanner scanner(state, result, frame_log);
   scanner.Feed(bytes);
+  scanner.Finish();
   return result;
 }
 
@@ -214,6 +276,7 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
       if (got == 0) break;
       scanner.Feed({chunk.data(), static_cast<std::size_t>(got)});
     }
+    if (result.ok()) scanner.Finish();
   }
   ::close(fd);
   return result;

@@ -12,6 +12,7 @@
 
 #include "core/base/error.h"
 #include "core/capture/kiss_stream.h"
+#include "core/capture/satnogs_frames.h"
 #include "core/decode/decoder_state.h"
 
 namespace talphex {
@@ -46,10 +47,17 @@ struct [[nodiscard]] LoadResult {
   std::int64_t skipped_frames = 0;
   std::array<std::int64_t, kSkipReasons> skipped_by_reason{};
   std::vector<LoadWarning> warnings;  // the first kMaxWarnings of the skipped frames
+  // SatNOGS frame exports: frames already read by the same open command, and lines that are not
+  // frames, the first kMaxLineNotes of them named as "line N: reason".
+  bool satnogs = false;
+  std::int64_t duplicate_frames = 0;
+  std::int64_t malformed_lines = 0;
+  std::vector<std::string> line_notes;
   bool ok() const { return !error; }
 };
 
 inline constexpr std::size_t kMaxWarnings = 100;
+inline constexpr std::size_t kMaxLineNotes = 10;
 // A part of this size, counted before unescaping, carries a receive time: one byte, the 19
 // characters "YYYY-MM-DD hh:mm:ss", eight more bytes (".mmm UTC" when this program writes it).
 inline constexpr std::size_t kTimestampPartSize = 28;
@@ -75,6 +83,8 @@ using LiveFrameSink = std::function<void(const LiveFrame& frame)>;
 //
 // A capture (a file or standard input) keeps the file rules: every part closed by a delimiter is
 // searched for the markers, and the last timestamp part stamps every frame after it, across files.
+// A capture whose first non-blank line is a SatNOGS frame line is read line by line instead: each
+// line's frame is searched like a part and stamped with the line's time.
 // A live stream (a TNC connection) drops the bytes before the first delimiter and a frame cut off
 // by a dropped connection, and stamps a frame only with the timestamp part right before it, else
 // with its receive time.
@@ -82,10 +92,13 @@ class CaptureScanner {
  public:
   enum class Mode { kCapture, kLive };
 
+  // Begins a source in the state named by `result.path`.
   CaptureScanner(DecoderState& state, LoadResult& result, const FrameLogSink* frame_log,
                  Mode mode = Mode::kCapture);
   // `received_ms`, milliseconds since 1970 UTC, stamps the frames of a live stream.
   void Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms = 0);
+  // The end of a capture: a last SatNOGS line without a line end is read.
+  void Finish();
   // The connection ended: the frame in progress is dropped. Returns its bytes so far.
   std::uint64_t Restart();
   // Stops reading once this many frames of both kinds have been decoded; -1 for no limit.
@@ -94,7 +107,13 @@ class CaptureScanner {
   void SetFrameSink(LiveFrameSink sink) { frame_sink_ = std::move(sink); }
 
  private:
+  enum class Format { kUndecided, kKiss, kSatnogs };
+
+  void Decide(Format format);
   void ProcessPart(const KissPart& part, std::int64_t received_ms);
+  void ProcessLine(const TextLine& line);
+  void MalformedLine(std::uint64_t number, SatnogsLineError error);
+  void DecodeFrame(std::string_view frame, std::uint64_t offset);
   bool TakeTimestamp(const KissPart& part);
   bool DecodeBody(std::string_view frame, std::string_view marker, std::uint64_t offset);
   void Skip(SkipReason reason, std::uint64_t offset, std::string detail);
@@ -106,6 +125,12 @@ class CaptureScanner {
   Mode mode_;
   KissStreamDecoder kiss_;
   KissPartSink part_sink_;
+  Format format_;
+  std::string start_;  // the capture's first bytes while its format is undecided
+  LineSplitter lines_;
+  TextLineSink line_sink_;
+  std::string line_time_;
+  std::string line_bytes_;
   LiveFrameSink frame_sink_;
   std::int64_t received_ms_ = 0;
   std::int64_t frame_limit_ = -1;

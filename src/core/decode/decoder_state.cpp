@@ -2,6 +2,7 @@
 #include "core/decode/decoder_state.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace talphex {
 
@@ -17,6 +18,22 @@ void DecoderState::ResetCounts() {
   PayloadCount = 0;
   for (auto& text : first_rx_time) text.clear();
   for (auto& text : last_rx_time) text.clear();
+  sources.clear();
+  seen_frames.clear();
+}
+
+void DecoderState::BeginSource(std::string name) {
+  sources.push_back({{BeaconCount, PayloadCount}, std::move(name)});
+}
+
+std::string_view DecoderState::SourceOf(Kind kind, std::int64_t number) const {
+  const auto index = static_cast<std::size_t>(kind);
+  // The last capture that began before the record was counted.
+  const auto after = std::upper_bound(sources.begin(), sources.end(), number,
+                                      [index](std::int64_t n, const SourceStart& start) {
+                                        return n <= start.counts_before[index];
+                                      });
+  return after == sources.begin() ? std::string_view() : std::string_view(std::prev(after)->name);
 }
 
 }  // namespace talphex

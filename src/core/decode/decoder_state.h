@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/decode/telemetry_record.h"
@@ -30,6 +32,18 @@ struct DecoderState {
   std::function<void(Kind kind, const TelemetryRecord& record)> record_sink;
   TelemetryRecord unstored_record;
 
+  // The capture of each record: every capture read since the last reset, with the counts of
+  // both kinds before its first frame.
+  struct SourceStart {
+    std::array<std::int64_t, 2> counts_before;
+    std::string name;
+  };
+  std::vector<SourceStart> sources;
+  // Frames of SatNOGS exports read since the last reset, so that a frame heard by several
+  // stations decodes once; kept all when asked.
+  std::unordered_set<std::string> seen_frames;
+  bool keep_duplicate_frames = false;
+
   std::string InputFilePath;
   // Last timestamp part met since start; never reset, so it carries over between files.
   std::string RxTimestamp;
@@ -48,8 +62,12 @@ struct DecoderState {
   // Records of a kind that are stored and may be read: 1 to StoredCount.
   std::size_t StoredCount(Kind kind) const;
 
-  // What an open command does before it loads: counts to 0, stored records forgotten.
+  // What an open command does before it loads: counts to 0, stored records and sources forgotten.
   void ResetCounts();
+  // The frames counted from now on come from the capture `name`.
+  void BeginSource(std::string name);
+  // The capture of record `number` (1 for the first) of a kind; empty when none was begun.
+  std::string_view SourceOf(Kind kind, std::int64_t number) const;
 };
 
 }  // namespace talphex

@@ -115,4 +115,21 @@ Expected<std::string> ExportReport(const DecoderState& state, const RecordView& 
   return ExportBeside(state, kReportSuffix, [&](std::FILE* out) { WriteReport(out, view); });
 }
 
+std::string_view AnalysisSuffix(AnalysisFormat format) {
+  switch (format) {
+    case AnalysisFormat::kCsv:
+      return "-analysis.csv";
+    case AnalysisFormat::kJsonLines:
+      return ".jsonl";
+    case AnalysisFormat::kInflux:
+      return ".lp";
+  }
+  return "";
+}
+
+Expected<std::string> ExportAnalysis(const DecoderState& state, AnalysisFormat format) {
+  return ExportBeside(state, AnalysisSuffix(format),
+                      [&](std::FILE* out) { (void)WriteAnalysis(out, state, format); });
+}
+
 }  // namespace talphex

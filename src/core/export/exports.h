@@ -8,6 +8,7 @@
 
 #include "core/base/expected.h"
 #include "core/decode/decoder_state.h"
+#include "core/export/analysis_exports.h"
 #include "core/view/record_view.h"
 
 namespace talphex {
@@ -46,5 +47,9 @@ Expected<std::string> ExportBeside(const DecoderState& state, std::string_view s
 Expected<std::string> ExportBeaconCsv(const DecoderState& state, char decimal_separator);
 Expected<std::string> ExportPayloadCsv(const DecoderState& state, char decimal_separator);
 Expected<std::string> ExportReport(const DecoderState& state, const RecordView& view);
+// Every stored record for analysis tools, beside the capture as "-analysis.csv", ".jsonl" or
+// ".lp" (line protocol).
+Expected<std::string> ExportAnalysis(const DecoderState& state, AnalysisFormat format);
+std::string_view AnalysisSuffix(AnalysisFormat format);
 
 }  // namespace talphex
