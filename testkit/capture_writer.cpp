@@ -4,6 +4,8 @@
 #include <bit>
 
 #include "core/capture/ascii85.h"
+#include "core/capture/capture_loader.h"
+#include "core/capture/kiss_stream.h"
 #include "core/decode/field_readers.h"
 
 namespace talphex {
@@ -149,6 +151,28 @@ void CaptureWriter::AddRawFrame(std::string_view marker, std::string_view body_t
 void CaptureWriter::AddFrame(std::string_view marker, std::span<const std::uint8_t> body) {
   // The opening "<~" keeps a body whose first digit is "<" from reading as a bad delimiter.
   AddRawFrame(marker, "<~" + Ascii85Encode(body.data(), body.size()));
+}
+
+std::string SatnogsExportOf(std::string_view capture, std::string_view line_end) {
+  std::string lines;
+  std::string time = "2000-01-01 00:00:00";
+  KissStreamDecoder decoder;
+  decoder.Feed({reinterpret_cast<const std::uint8_t*>(capture.data()), capture.size()},
+               [&](const KissPart& part) {
+                 if (part.raw_size == 0) return;
+                 if (part.raw_size == kTimestampPartSize) {
+                   time.assign(part.text.substr(1, 19));
+                   return;
+                 }
+                 constexpr char kHex[] = "0123456789ABCDEF";
+                 lines += time + "|";
+                 for (const char c : part.text) {
+                   lines.push_back(kHex[static_cast<std::uint8_t>(c) >> 4]);
+                   lines.push_back(kHex[static_cast<std::uint8_t>(c) & 0xF]);
+                 }
+                 lines += line_end;
+               });
+  return lines;
 }
 
 }  // namespace talphex

@@ -68,4 +68,8 @@ class CaptureWriter {
 // from frame to frame (status bytes include 0xC0 and 0xDB, so escapes occur).
 void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n);
 
+// A capture as a SatNOGS DB frame export: one "YYYY-MM-DD HH:MM:SS|HEX" line per frame, with the
+// time of the timestamp part before it, each ended by `line_end`.
+std::string SatnogsExportOf(std::string_view capture, std::string_view line_end = "\n");
+
 }  // namespace talphex

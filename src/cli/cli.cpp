@@ -48,6 +48,7 @@ struct CliOptions {
   bool Streaming() const {
     return !kiss_tcp.empty() || std::find(captures.begin(), captures.end(), "-") != captures.end();
   }
+  bool keep_duplicates = false;
 };
 
 constexpr char kStandardInput[] = "-";
@@ -86,6 +87,17 @@ std::string FileSummary(const LoadResult& result) {
   if (result.skipped_frames > static_cast<std::int64_t>(result.warnings.size())) {
     text += "  (only the first " + std::to_string(result.warnings.size()) +
             " skipped frames are listed)\n";
+  }
+  if (result.duplicate_frames > 0) {
+    text += "  " + std::to_string(result.duplicate_frames) + " duplicate frames skipped\n";
+  }
+  if (result.malformed_lines > 0) {
+    text += "  " + std::to_string(result.malformed_lines) + " malformed lines skipped\n";
+    for (const std::string& note : result.line_notes) text += "  " + note + "\n";
+    if (result.malformed_lines > static_cast<std::int64_t>(result.line_notes.size())) {
+      text += "  (only the first " + std::to_string(result.line_notes.size()) +
+              " malformed lines are listed)\n";
+    }
   }
   return text;
 }
@@ -293,7 +305,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
                "talphex-cli"};
   app.set_version_flag("--version", std::string("talphex-cli ") + TALPHEX_VERSION);
   app.add_option("CAPTURE", options.captures,
-                 "KISS capture files (*.kss), loaded in this order; - reads standard input as a "
+                 "KISS capture files (*.kss) or SatNOGS frame exports, loaded in this order; - reads standard input as a "
                  "stream");
   app.add_option("--kiss-tcp", options.kiss_tcp,
                  "Decode frames as they arrive from a TNC serving KISS over TCP (Dire Wolf: "
@@ -336,6 +348,8 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
       ->check(CLI::NonNegativeNumber);
   app.add_flag("--decimal-comma", options.decimal_comma, "Write \",\" as decimal separator");
   app.add_flag("--log", options.log, "Print the frame log");
+  app.add_flag("--keep-duplicates", options.keep_duplicates,
+               "Decode every frame of SatNOGS frame exports, also one heard by several stations");
 
   try {
     app.parse(argc, argv);
@@ -367,6 +381,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   DecoderState state;
   // The summary needs only counts and time spans, so a plain summary keeps no records.
   state.store_capacity = options.max_records.value_or(writes_records ? kUnlimitedRecords : 0);
+  state.keep_duplicate_frames = options.keep_duplicates;
 
   FrameLogSink log_sink = [out](std::string_view line) {
     std::fwrite(line.data(), 1, line.size(), out);
@@ -412,8 +427,8 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
       left_out = WriteAnalysis(stream, state, format);
     }));
     if (left_out > 0) {
-      Print(err, "talphex-cli: " + *path + ": " + std::to_string(left_out) +
-                     " records without a receive time left out\n");
+      Put(err, "talphex-cli: " + *path + ": " + std::to_string(left_out) +
+                   " records without a receive time left out\n");
     }
   }
   return status;

@@ -33,6 +33,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <string_view>
+#include <tuple>
 
 #include "core/capture/capture_loader.h"
 #include "core/export/atomic_file.h"
@@ -116,9 +117,9 @@ char LocaleDecimalSeparator() {
 }
 
 std::optional<QStringList> AskForCaptureFiles(QWidget* parent) {
-  const QStringList paths =
-      QFileDialog::getOpenFileNames(parent, QStringLiteral("Open KISS File"), QString(),
-                                    QStringLiteral("KISS Files (*.kss);;All Files (*)"));
+  const QStringList paths = QFileDialog::getOpenFileNames(
+      parent, QStringLiteral("Open KISS File"), QString(),
+      QStringLiteral("KISS Files (*.kss);;SatNOGS frames (*.csv *.txt);;All Files (*)"));
   if (paths.isEmpty()) return std::nullopt;
   return paths;
 }
@@ -133,7 +134,11 @@ QStringList CaptureFilesOf(const QMimeData* mime) {
   if (mime == nullptr || !mime->hasUrls()) return paths;
   for (const QUrl& url : mime->urls()) {
     const QString path = url.toLocalFile();
-    if (!path.isEmpty() && path.endsWith(QStringLiteral(".kss"), Qt::CaseInsensitive)) {
+    // KISS captures and SatNOGS frame exports.
+    const bool capture = path.endsWith(QStringLiteral(".kss"), Qt::CaseInsensitive) ||
+                         path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
+                         path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
+    if (!path.isEmpty() && capture) {
       paths << path;
     }
   }
@@ -638,11 +643,16 @@ void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
     frame_log_->appendPlainText(log);
   }
   if (!result.ok()) problems << PathText(result.error->message);
-  if (result.skipped_frames > 0) {
-    // One pass over the placeholders, so that a "%" in the path stays as it is.
-    problems << QStringLiteral("%1: %2 %3 could not be decoded (listed on the debug page)")
-                    .arg(path, QString::number(result.skipped_frames),
-                         Frames(result.skipped_frames, "frame"));
+  // One pass over the placeholders, so that a "%" in the path stays as it is.
+  const std::tuple<std::int64_t, const char*, const char*> skips[] = {
+      {result.skipped_frames, "frame", "could not be decoded (listed on the debug page)"},
+      {result.duplicate_frames, "duplicate frame", "skipped"},
+      {result.malformed_lines, "malformed line", "skipped (listed on the debug page)"},
+  };
+  for (const auto& [count, noun, what] : skips) {
+    if (count == 0) continue;
+    problems << QStringLiteral("%1: %2 %3 %4")
+                    .arg(path, QString::number(count), Frames(count, noun), QLatin1String(what));
   }
   // The new records on view: field 17 over the beacon records.
   Option1_Click(17);

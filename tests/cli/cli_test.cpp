@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit/capture_writer.h"
 #include "testkit/test_support.h"
 
 namespace talphex {
@@ -65,6 +66,25 @@ TEST(Cli, OutputsToStandardOutputAreTheExports) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.out == expected) << args[0] << " " << args[1];
   }
+}
+
+// A SatNOGS frame export: its duplicates and malformed lines in the summary, duplicates decoded
+// with --keep-duplicates.
+TEST(Cli, SatnogsFrameExport) {
+  const testing::TempDir dir;
+  const std::string frames = dir.File("frames.csv");
+  const std::string lines = SatnogsExportOf(testing::ReadFile(kSample), "\r\n");
+  testing::WriteFile(frames,
+                     lines + "2026-11-14 09:51:00|41F\r\n" + lines.substr(0, lines.find('\n') + 1));
+  const testing::CliRun run = RunCliWith({frames});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find("total")),
+            frames +
+                ": 86 beacon frames, 26 payload frames decoded, 0 skipped\n"
+                "  1 duplicate frames skipped\n  1 malformed lines skipped\n"
+                "  line 113: odd number of hex digits\n");
+  const std::string kept = RunCliWith({"--keep-duplicates", frames}).out;
+  EXPECT_EQ(kept.rfind(frames + ": 87 beacon frames", 0), 0u) << kept;
 }
 
 TEST(Cli, VersionAndUsageErrors) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "core/base/output.h"
 #include "core/base/utc_time.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/text_forms.h"
@@ -296,12 +297,12 @@ std::int64_t WriteAnalysis(std::FILE* out, const DecoderState& state, AnalysisFo
       const auto number = static_cast<std::int64_t>(r + 1);
       writer.Append(text, kind, state.Store(kind)[r], number, state.SourceOf(kind, number));
       if (text.size() >= 64 * 1024) {
-        std::fwrite(text.data(), 1, text.size(), out);
+        Put(out, text);
         text.clear();
       }
     }
   }
-  std::fwrite(text.data(), 1, text.size(), out);
+  Put(out, text);
   return writer.without_time();
 }
 
