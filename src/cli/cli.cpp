@@ -119,6 +119,12 @@ std::string TotalSummary(const DecoderState& state, std::int64_t skipped) {
   return text;
 }
 
+void ReportLeftOut(const std::string& path, std::int64_t left_out, std::FILE* err) {
+  if (left_out == 0) return;
+  Put(err, "talphex-cli: " + path + ": " + std::to_string(left_out) +
+               " records without a receive time left out\n");
+}
+
 std::string UsageProblem(const CliOptions& options) {
   if (options.captures.empty() && options.kiss_tcp.empty()) {
     return "give a CAPTURE, - for standard input, or --kiss-tcp HOST:PORT";
@@ -137,6 +143,13 @@ std::string UsageProblem(const CliOptions& options) {
   }
   if (options.Streaming() && options.csv == "-" && options.payload_csv == "-") {
     return "--csv and --payload-csv cannot both write to standard output";
+  }
+  const std::string* const outputs[] = {&options.csv, &options.payload_csv, &options.analysis_csv,
+                                        &options.jsonl, &options.influx};
+  if (options.Streaming() && std::count_if(std::begin(outputs), std::end(outputs), [](auto* path) {
+                               return *path == kStandardInput;
+                             }) > 1) {
+    return "only one output can write to standard output while input streams";
   }
   return "";
 }
@@ -192,19 +205,42 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
   StreamedOutput beacon_csv(options.csv, out, err);
   StreamedOutput payload_csv(options.payload_csv, out, err);
   StreamedOutput recording(options.record_capture, out, err);
-  if (!beacon_csv.ok() || !payload_csv.ok() || !recording.ok()) return kExitFailure;
+  StreamedOutput analysis_csv(options.analysis_csv, out, err);
+  StreamedOutput jsonl(options.jsonl, out, err);
+  StreamedOutput influx(options.influx, out, err);
+  std::pair<StreamedOutput*, AnalysisWriter> analysis[] = {
+      {&analysis_csv, AnalysisWriter(AnalysisFormat::kCsv)},
+      {&jsonl, AnalysisWriter(AnalysisFormat::kJsonLines)},
+      {&influx, AnalysisWriter(AnalysisFormat::kInflux)},
+  };
+  StreamedOutput* const outputs[] = {&beacon_csv,   &payload_csv, &recording,
+                                     &analysis_csv, &jsonl,       &influx};
+  const auto all_ok = [&outputs] {
+    return std::all_of(std::begin(outputs), std::end(outputs),
+                       [](const StreamedOutput* output) { return output->ok(); });
+  };
+  if (!all_ok()) return kExitFailure;
+  state.keep_duplicate_frames = options.keep_duplicates;
   if (beacon_csv.wanted()) beacon_csv.Write(CsvHeader(Kind::kBeacon));
   if (payload_csv.wanted()) payload_csv.Write(CsvHeader(Kind::kPayload));
+  for (auto& [output, writer] : analysis) {
+    if (output->wanted()) output->Write(writer.Header());
+  }
   std::string line;
-  if (beacon_csv.wanted() || payload_csv.wanted()) {
-    state.record_sink = [&](Kind kind, const TelemetryRecord& record) {
-      StreamedOutput& csv = kind == Kind::kBeacon ? beacon_csv : payload_csv;
-      if (!csv.wanted()) return;
+  state.record_sink = [&](Kind kind, const TelemetryRecord& record) {
+    StreamedOutput& csv = kind == Kind::kBeacon ? beacon_csv : payload_csv;
+    if (csv.wanted()) {
       line.clear();
       AppendCsvLine(line, kind, record, separator);
       csv.Write(line);
-    };
-  }
+    }
+    for (auto& [output, writer] : analysis) {
+      if (!output->wanted()) continue;
+      line.clear();
+      writer.Append(line, kind, record, state.Count(kind), state.sources.back().name);
+      if (!line.empty()) output->Write(line);
+    }
+  };
   const FrameLogSink log_sink = [out](std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), out);
     std::fflush(out);
@@ -228,6 +264,8 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
                                          : -1);
     if (const std::string reason = run(scanner); !reason.empty()) {
       result.error = PathError(ErrorKind::kReadFailed, name, reason);
+    } else if (mode == CaptureScanner::Mode::kCapture) {
+      scanner.Finish();
     }
     skipped += result.skipped_frames;
     if (!result.ok()) {
@@ -280,10 +318,9 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
     }
   }
   if (const std::string why = stop.reason(); !why.empty()) summary += "ended: " + why + "\n";
-  beacon_csv.Close();
-  payload_csv.Close();
-  recording.Close();
-  if (!beacon_csv.ok() || !payload_csv.ok() || !recording.ok()) status = kExitFailure;
+  for (StreamedOutput* output : outputs) output->Close();
+  if (!all_ok()) status = kExitFailure;
+  ReportLeftOut(options.influx, analysis[2].second.without_time(), err);
   if (!options.tlm.empty()) {
     const RecordView view = BuildRecordView(state, options.record, Kind::kBeacon, separator);
     if (!WriteOutput(options.tlm, out, err,
@@ -305,7 +342,8 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
                "talphex-cli"};
   app.set_version_flag("--version", std::string("talphex-cli ") + TALPHEX_VERSION);
   app.add_option("CAPTURE", options.captures,
-                 "KISS capture files (*.kss) or SatNOGS frame exports, loaded in this order; - reads standard input as a "
+                 "KISS capture files (*.kss) or SatNOGS frame exports, loaded in this order; - "
+                 "reads standard input as a "
                  "stream");
   app.add_option("--kiss-tcp", options.kiss_tcp,
                  "Decode frames as they arrive from a TNC serving KISS over TCP (Dire Wolf: "
