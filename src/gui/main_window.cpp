@@ -41,6 +41,7 @@
 #include "core/export/output_path.h"
 #include "core/export/screenshot_name.h"
 #include "core/view/program_info.h"
+#include "gui/capture_loading.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
 #include "gui/info_window.h"
@@ -163,6 +164,7 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   BuildMenus();
   // Below the client area, so that a menu command's tip never covers the status box.
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  loading_ = new CaptureLoading(statusBar());
   Form_Load();
   const QSize least = centralWidget()->minimumSizeHint();
   resize(std::max(kClientWidth, least.width()), std::max(kClientHeight, least.height()) +
@@ -337,7 +339,7 @@ QWidget* MainWindow::BuildDebugPage() {
   frame_log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   // The log only grows; the oldest lines go once it is very long.
-  frame_log_->setMaximumBlockCount(200000);
+  frame_log_->setMaximumBlockCount(static_cast<int>(kFrameLogLines));
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setPointSizeF(8.0);
   mono.setBold(true);
@@ -607,14 +609,16 @@ void MainWindow::MenuFileOpen_Click() { RunOpenCommand(file_chooser_(this)); }
 void MainWindow::OpenFiles(const QStringList& paths) { RunOpenCommand(paths); }
 
 void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
+  // A file dropped while a load runs waits for no one: the running load goes on alone.
+  if (loading_->running()) return;
   SetFieldCaptions();
   for (QLineEdit* box : value_boxes_) box->clear();
   state_.ResetCounts();
   // A cancelled choice loads the files of the last confirmed one again.
   if (chosen) chosen_files_ = *chosen;
-  QStringList problems;
-  for (const QString& path : chosen_files_) LoadOneFile(path, problems);
   if (chosen_files_.isEmpty()) return;
+  QStringList problems;
+  LoadFiles(problems);
 
   const std::string limit =
       "the " + std::to_string(state_.store_capacity) + " records a store keeps";
@@ -625,35 +629,52 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   if (!problems.isEmpty()) SetStatus(problems.join(QStringLiteral("; ")));
 }
 
-void MainWindow::LoadOneFile(const QString& path, QStringList& problems) {
-  state_.InputFilePath = QFile::encodeName(path).toStdString();
-  SetStatus(path);
-  // Lets the window show the path before a long file is read; user input waits.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+void MainWindow::LoadFiles(QStringList& problems) {
+  std::vector<std::string> paths;
+  for (const QString& path : chosen_files_) paths.push_back(QFile::encodeName(path).toStdString());
+  // Only the status row and its Cancel button take input while the worker has the state.
+  menuBar()->setEnabled(false);
+  centralWidget()->setEnabled(false);
+  const CaptureLoading::Outcome outcome = loading_->Run(state_, paths, [this](std::size_t index) {
+    SetStatus(chosen_files_[static_cast<int>(index)]);
+  });
+  menuBar()->setEnabled(true);
+  centralWidget()->setEnabled(true);
+  // Text4 names the last file read, however fast the files went by.
+  if (!outcome.results.empty())
+    SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
 
+  // The debug page gets the newest lines only, in one piece.
   QString log;
-  const FrameLogSink sink = [&log](std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  for (const std::string& line : outcome.log.lines()) {
     log += Latin1(line);
     log += QLatin1Char('\n');
-  };
-  const LoadResult result = LoadCaptureFile(state_, state_.InputFilePath, &sink);
+  }
   if (!log.isEmpty()) {
     log.chop(1);
     frame_log_->appendPlainText(log);
   }
-  if (!result.ok()) problems << PathText(result.error->message);
-  // One pass over the placeholders, so that a "%" in the path stays as it is.
-  const std::tuple<std::int64_t, const char*, const char*> skips[] = {
-      {result.skipped_frames, "frame", "could not be decoded (listed on the debug page)"},
-      {result.duplicate_frames, "duplicate frame", "skipped"},
-      {result.malformed_lines, "malformed line", "skipped (listed on the debug page)"},
-  };
-  for (const auto& [count, noun, what] : skips) {
-    if (count == 0) continue;
-    problems << QStringLiteral("%1: %2 %3 %4")
-                    .arg(path, QString::number(count), Frames(count, noun), QLatin1String(what));
+  if (outcome.cancelled) {
+    problems << QStringLiteral("loading cancelled after %1 frames")
+                    .arg(state_.BeaconCount + state_.PayloadCount);
   }
+  for (std::size_t i = 0; i < outcome.results.size(); ++i) {
+    const LoadResult& result = outcome.results[i];
+    const QString& path = chosen_files_[static_cast<int>(i)];
+    if (!result.ok()) problems << PathText(result.error->message);
+    // One pass over the placeholders, so that a "%" in the path stays as it is.
+    const std::tuple<std::int64_t, const char*, const char*> skips[] = {
+        {result.skipped_frames, "frame", "could not be decoded (listed on the debug page)"},
+        {result.duplicate_frames, "duplicate frame", "skipped"},
+        {result.malformed_lines, "malformed line", "skipped (listed on the debug page)"},
+    };
+    for (const auto& [count, noun, what] : skips) {
+      if (count == 0) continue;
+      problems << QStringLiteral("%1: %2 %3 %4")
+                      .arg(path, QString::number(count), Frames(count, noun), QLatin1String(what));
+    }
+  }
+  state_.InputFilePath = paths.back();
   // The new records on view: field 17 over the beacon records.
   Option1_Click(17);
   HScroll1_Change();

@@ -37,6 +37,8 @@ class ChartWidget;
 // The decoder's main window. It owns the decoder state and shows what the core computes from it:
 // the record view, the chart content and the export results. Handlers keep the names users of
 // the program know from its menus and controls.
+class CaptureLoading;
+
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -102,7 +104,8 @@ class MainWindow : public QMainWindow {
 
   // The open command after the file choice: loads `paths` one after the other.
   void RunOpenCommand(const std::optional<QStringList>& chosen);
-  void LoadOneFile(const QString& path, QStringList& problems);
+  // Loads the chosen files off the user-interface thread; the window stays live meanwhile.
+  void LoadFiles(QStringList& problems);
   // Range 1..stored records of the navigated kind; disabled while it has none.
   void UpdateScrollRange();
   // Left/Right, Page Up/Page Down and Home/End move the scroll bar; false for any other key.
@@ -147,6 +150,7 @@ class MainWindow : public QMainWindow {
   QLabel* time_span_label_ = nullptr;   // Label3
   QLabel* rx_time_label_ = nullptr;     // Label10
   QPlainTextEdit* frame_log_ = nullptr;
+  CaptureLoading* loading_ = nullptr;
   QLineEdit* beacon_frame_box_ = nullptr;   // Text3
   QLineEdit* payload_frame_box_ = nullptr;  // Text6
   QGroupBox* chart_frame_ = nullptr;

@@ -221,6 +221,29 @@ class MainWindowTest : public QObject {
     }
   }
 
+  // The load runs off the user-interface thread: the window takes a click on Cancel meanwhile,
+  // keeps the records read so far, and can load again afterwards.
+  void cancelStopsLoading() {
+    const int frames = 100000;
+    WriteAll(Path("big.kss"), BeaconCapture(frames));
+    MakeWindow({{"big.kss"}, {"four.kss"}});
+    int progress_shown = 0;
+    QTimer::singleShot(0, w_.get(), [&] {
+      progress_shown += Get("LoadProgress")->isVisible() ? 1 : 0;
+      Get<QPushButton>("LoadCancel")->click();
+    });
+    w_->show();
+    Trigger("MenuFileOpen");
+    const std::int64_t kept = w_->state().BeaconCount;
+    QCOMPARE(progress_shown, 1);
+    QVERIFY2(kept < frames, qPrintable(QString::number(kept)));
+    QCOMPARE(Text("Text4"), QStringLiteral("loading cancelled after %1 frames").arg(kept));
+    QVERIFY(Get("LoadProgress")->isHidden() && Get("LoadCancel")->isHidden());
+    QCOMPARE(Text("Text2"), QStringLiteral("#1 / %1").arg(std::min<std::int64_t>(kept, 1000)));
+    Trigger("MenuFileOpen");
+    QCOMPARE(w_->state().BeaconCount, 4);
+  }
+
   void droppedCapturesAreOpened() {
     MakeWindow();
     QMimeData mime;

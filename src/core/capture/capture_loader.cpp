@@ -247,7 +247,7 @@ LoadResult LoadCaptureBytes(DecoderState& state, std::span<const std::uint8_t> b
 }
 
 LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
-                           const FrameLogSink* frame_log) {
+                           const FrameLogSink* frame_log, const LoadProgress* progress) {
   LoadResult result;
   result.path = path;
   // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
@@ -266,6 +266,7 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
   } else {
     CaptureScanner scanner(state, result, frame_log);
     std::vector<std::uint8_t> chunk(kReadChunk);
+    std::uint64_t bytes_read = 0;
     for (;;) {
       const ssize_t got = ::read(fd, chunk.data(), chunk.size());
       if (got < 0) {
@@ -275,6 +276,11 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
       }
       if (got == 0) break;
       scanner.Feed({chunk.data(), static_cast<std::size_t>(got)});
+      bytes_read += static_cast<std::uint64_t>(got);
+      if (progress != nullptr && !(*progress)(bytes_read)) {
+        result.cancelled = true;
+        break;
+      }
     }
     if (result.ok()) scanner.Finish();
   }

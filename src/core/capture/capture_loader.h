@@ -53,8 +53,12 @@ struct [[nodiscard]] LoadResult {
   std::int64_t duplicate_frames = 0;
   std::int64_t malformed_lines = 0;
   std::vector<std::string> line_notes;
+  bool cancelled = false;  // stopped by the progress callback before the end
   bool ok() const { return !error; }
 };
+
+// Called after each piece of a file with the bytes read so far; false stops loading there.
+using LoadProgress = std::function<bool(std::uint64_t bytes_read)>;
 
 inline constexpr std::size_t kMaxWarnings = 100;
 inline constexpr std::size_t kMaxLineNotes = 10;
@@ -142,7 +146,8 @@ class CaptureScanner {
 
 // Loads one capture file into `state`: one streaming pass, counts go on from where they are.
 LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
-                           const FrameLogSink* frame_log = nullptr);
+                           const FrameLogSink* frame_log = nullptr,
+                           const LoadProgress* progress = nullptr);
 
 // The same for bytes already in memory; `name` stands for the file in warnings.
 LoadResult LoadCaptureBytes(DecoderState& state, std::span<const std::uint8_t> bytes,

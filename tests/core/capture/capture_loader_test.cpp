@@ -330,3 +330,59 @@ TEST(CaptureScanner, LiveStreamStampsEachFrameOnItsOwn) {
 
 }  // namespace
 }  // namespace talphex
+
+#include "core/capture/frame_log_buffer.h"
+#include "testkit/test_support.h"
+
+namespace talphex {
+namespace {
+
+// The buffer holds the newest lines only, without their line ends, and counts the ones it let go.
+TEST(FrameLogBuffer, KeepsTheLastLines) {
+  struct Case {
+    std::size_t max_lines;
+    int added;
+    std::deque<std::string> kept;
+    std::uint64_t dropped;
+  };
+  const Case kCases[] = {
+      {3, 2, {"0", "1"}, 0},
+      {3, 3, {"0", "1", "2"}, 0},
+      {3, 7, {"4", "5", "6"}, 4},
+      {1, 5, {"4"}, 4},
+      {0, 5, {}, 0},
+  };
+  for (const Case& c : kCases) {
+    FrameLogBuffer buffer(c.max_lines);
+    for (int i = 0; i < c.added; ++i) buffer.Add(std::to_string(i) + "\r\n");
+    EXPECT_EQ(buffer.lines(), c.kept) << c.max_lines << " " << c.added;
+    EXPECT_EQ(buffer.dropped(), c.dropped);
+  }
+}
+
+// A progress callback that says stop ends the load after that piece, the records so far kept.
+TEST(CaptureLoader, ProgressCanCancelBetweenPieces) {
+  testing::TempDir dir;
+  std::string capture;
+  for (int i = 0; i < 15000; ++i) capture += Delimited({Beacon(static_cast<std::uint16_t>(i))});
+  ASSERT_GT(capture.size(), 2 * 256 * 1024u);
+  testing::WriteFile(dir.File("big.kss"), capture);
+  std::vector<std::uint64_t> reported;
+  const LoadProgress stop_at_once = [&reported](std::uint64_t bytes) {
+    reported.push_back(bytes);
+    return false;
+  };
+  DecoderState state;
+  const LoadResult result = LoadCaptureFile(state, dir.File("big.kss"), nullptr, &stop_at_once);
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(reported, std::vector<std::uint64_t>{256 * 1024});
+  EXPECT_GT(state.BeaconCount, 0);
+  EXPECT_LT(state.BeaconCount, 15000);
+  const LoadProgress go_on = [](std::uint64_t) { return true; };
+  DecoderState whole;
+  EXPECT_FALSE(LoadCaptureFile(whole, dir.File("big.kss"), nullptr, &go_on).cancelled);
+  EXPECT_EQ(whole.BeaconCount, 15000);
+}
+
+}  // namespace
+}  // namespace talphex
