@@ -32,11 +32,6 @@ void WaitUntilLaidOut(QWidget& window) {
   }
 }
 
-void SetApplicationInfo() {
-  QCoreApplication::setApplicationName(QStringLiteral("talphex-decoder"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(TALPHEX_VERSION));
-}
-
 // True when the command line only asks for the help or the version text.
 bool WantsInfoOnly(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
@@ -76,7 +71,7 @@ int main(int argc, char** argv) {
   if (WantsInfoOnly(argc, argv)) {
     // Help and version need no display.
     QCoreApplication app(argc, argv);
-    SetApplicationInfo();
+    talphex::SetApplicationInfo();
     QCommandLineParser parser;
     AddOptions(parser, screenshot);
     parser.process(app);
@@ -92,8 +87,7 @@ int main(int argc, char** argv) {
   // QApplication adopts the user's C locale; the core's number texts expect the C library to
   // write "." and put the user's separator in themselves.
   std::setlocale(LC_NUMERIC, "C");
-  SetApplicationInfo();
-  QApplication::setApplicationDisplayName(QLatin1String(talphex::kProgramTitle));
+  talphex::SetApplicationInfo();
 
   QCommandLineParser parser;
   AddOptions(parser, screenshot);

@@ -36,7 +36,6 @@ WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defau
     const ConfSettings settings = ParseConfIni(std::string_view(text.constData(), text.size()));
     if (settings.image_path) defaults.image_path = QFile::decodeName(settings.image_path->c_str());
     if (settings.screenshot_button) defaults.screenshot_button = *settings.screenshot_button;
-    break;
   }
   return defaults;
 }

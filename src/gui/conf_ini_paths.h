@@ -23,8 +23,8 @@ QString DefaultImagePath(const QString& program_folder);
 // The same for this program's folder.
 QString DefaultImagePath();
 
-// Applies the first of `paths` that can be read over `defaults`; a missing or unreadable file
-// leaves the defaults as they are.
+// Applies every one of `paths` that can be read over `defaults`, in order, line by line, so that a
+// later line wins; a missing or unreadable file changes nothing.
 WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defaults);
 
 }  // namespace talphex

@@ -3,7 +3,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -22,12 +21,15 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QStyleOptionComplex>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -65,6 +67,8 @@ constexpr int kLampWidth = 25;
 constexpr int kLampHeight = 9;
 constexpr int kLampCellWidth = 32;
 constexpr int kLampRowHeight = 15;
+// Height below which the chart's labels would be cut.
+constexpr int kMinChartHeight = 250;
 // Records that Page Up and Page Down step over.
 constexpr int kRecordsPerPage = 10;
 
@@ -75,6 +79,26 @@ const QColor kLampSet(0, 255, 0);
 const QColor kLampClear(255, 0, 0);
 const QColor kLampNoRecord(224, 224, 224);
 const QColor kStatusText(128, 128, 128);
+const QColor kScrollThumb(150, 150, 150);
+const QColor kScrollThumbEdge(110, 110, 110);
+
+// The style draws a scroll bar's thumb and groove in shades of one colour, which on the form's
+// light grey leaves the thumb hard to tell from the groove; this one paints the thumb darker.
+class ThumbStyle : public QProxyStyle {
+ public:
+  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                          QPainter* painter, const QWidget* widget) const override {
+    QProxyStyle::drawComplexControl(control, option, painter, widget);
+    if (control != CC_ScrollBar || !(option->state & State_Enabled)) return;
+    const QRect thumb = subControlRect(control, option, SC_ScrollBarSlider, widget);
+    if (thumb.width() < 3 || thumb.height() < 3) return;
+    painter->save();
+    painter->setPen(kScrollThumbEdge);
+    painter->setBrush(kScrollThumb);
+    painter->drawRect(thumb.adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
+};
 
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -148,6 +172,11 @@ QStringList CaptureFilesOf(const QMimeData* mime) {
 
 }  // namespace
 
+void SetApplicationInfo() {
+  QCoreApplication::setApplicationName(QStringLiteral("talphex-decoder"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TALPHEX_VERSION));
+}
+
 MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
     : QMainWindow(parent),
       conf_ini_paths_(conf_ini_paths),
@@ -166,13 +195,15 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   loading_ = new CaptureLoading(statusBar());
   Form_Load();
+  // Keyboard users start on the field that a loaded capture charts first.
+  field_selectors_[17]->setFocus();
   const QSize least = centralWidget()->minimumSizeHint();
   resize(std::max(kClientWidth, least.width()), std::max(kClientHeight, least.height()) +
                                                     menuBar()->sizeHint().height() +
                                                     statusBar()->sizeHint().height());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() { delete info_window_; }
 
 // ---------------------------------------------------------------------------------------------
 // Widgets
@@ -207,10 +238,6 @@ void MainWindow::BuildWidgets() {
   layout->setContentsMargins(4, 6, 4, 5);
   layout->setSpacing(6);
 
-  field_group_ = new QButtonGroup(this);
-  field_group_->setExclusive(true);
-  connect(field_group_, &QButtonGroup::idClicked, this, &MainWindow::OnOptionClicked);
-
   tabs_ = new QTabWidget(client);
   tabs_->setObjectName(QStringLiteral("SSTab1"));
   tabs_->addTab(BuildFieldPage(TabPage::kTalphex), QStringLiteral("TALPHEX"));
@@ -241,6 +268,9 @@ QWidget* MainWindow::BuildFieldPage(TabPage page) {
   auto* widget = new QWidget;
   widget->setObjectName(page == TabPage::kTalphex ? QStringLiteral("PageTALPHEX")
                                                   : QStringLiteral("PageVAVE"));
+  // The style would draw the page lighter than the form; the screenshot's transparency needs the
+  // form's colour.
+  widget->setAutoFillBackground(true);
   auto* outer = new QVBoxLayout(widget);
   outer->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
   outer->setSpacing(8);
@@ -254,7 +284,10 @@ QWidget* MainWindow::BuildFieldPage(TabPage page) {
     selector->setObjectName(ControlName("Option1", field));
     selector->setFixedSize(selector_width_, kRowHeight);
     selector->installEventFilter(this);
-    field_group_->addButton(selector, field);
+    // Not grouped and not auto-exclusive: Qt would take every selector of a group but the chosen
+    // one out of the Tab chain, and let the arrow keys choose. Option1_Click clears the others.
+    selector->setAutoExclusive(false);
+    connect(selector, &QAbstractButton::clicked, this, [this, field] { OnOptionClicked(field); });
     QLineEdit* value = MakeReadOnlyBox(widget, ControlName("Text1", field));
     value->setFixedHeight(kRowHeight);
     value->installEventFilter(this);
@@ -329,6 +362,7 @@ void MainWindow::AddLampGrid(QGridLayout* grid, int first_row) {
 QWidget* MainWindow::BuildDebugPage() {
   auto* widget = new QWidget;
   widget->setObjectName(QStringLiteral("Pagedebug"));
+  widget->setAutoFillBackground(true);
   auto* layout = new QVBoxLayout(widget);
   layout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
   layout->setSpacing(2);
@@ -369,6 +403,8 @@ QWidget* MainWindow::BuildChartFrame() {
   chart_->setObjectName(QStringLiteral("MSChart1"));
   chart_->setFont(font());
   chart_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  // The window shrinks no further than a chart with readable labels.
+  chart_->setMinimumHeight(kMinChartHeight);
   chart_->SetDecimalSeparator(decimal_separator_);
   grid->addWidget(chart_, 0, 0);
   bars_box_ = new QCheckBox(QStringLiteral("B"), chart_frame_);
@@ -413,6 +449,9 @@ QWidget* MainWindow::BuildStatusRow() {
   scroll_bar_ = new QScrollBar(Qt::Horizontal, row);
   scroll_bar_->setObjectName(QStringLiteral("HScroll1"));
   scroll_bar_->setFixedSize(81, 19);
+  auto* thumb_style = new ThumbStyle;
+  thumb_style->setParent(scroll_bar_);
+  scroll_bar_->setStyle(thumb_style);
   scroll_bar_->setRange(1, 1);
   scroll_bar_->setPageStep(1);
   scroll_bar_->setEnabled(false);
@@ -518,7 +557,7 @@ int MainWindow::ScrollPosition() const { return scroll_bar_->sliderPosition(); }
 
 void MainWindow::ShowPosition() {
   const int position = ScrollPosition();
-  position_box_->setText(Latin1(PositionText(state_, position, NavigatedKind())));
+  position_box_->setText(Latin1(PositionText(state_, position, NavigatedKind(), opened_)));
   ShowRecord(position);
   // A chart of the other kind (a grouped chart left standing) has no record to mark.
   chart_->SetMarkedRecord(chart_->content().kind == NavigatedKind() ? position : 0);
@@ -579,7 +618,9 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
   chart_frame_->setTitle(Latin1(ChartTitle(index)));
   chart_->SetTitle(chart_frame_->title(), chart_frame_->font());
   chart_->SetSaveName(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)));
-  field_selectors_[static_cast<std::size_t>(index)]->setChecked(true);
+  for (int field = 0; field < kFieldCount; ++field) {
+    field_selectors_[static_cast<std::size_t>(field)]->setChecked(field == index);
+  }
   for (QLineEdit* box : value_boxes_) SetBase(box, kOtherValue);
   SetBase(value_boxes_[static_cast<std::size_t>(index)], kChosenValue);
   UpdateScrollRange();
@@ -614,19 +655,32 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   SetFieldCaptions();
   for (QLineEdit* box : value_boxes_) box->clear();
   state_.ResetCounts();
+  opened_ = true;
   // A cancelled choice loads the files of the last confirmed one again.
   if (chosen) chosen_files_ = *chosen;
   if (chosen_files_.isEmpty()) return;
   QStringList problems;
   LoadFiles(problems);
 
+  // The status line says it in short; its tooltip has the full text.
+  QStringList in_full = problems;
   const std::string limit =
       "the " + std::to_string(state_.store_capacity) + " records a store keeps";
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
     const std::string not_kept = NotKeptText(state_, kind, limit);
-    if (!not_kept.empty()) problems << Latin1(not_kept);
+    if (!not_kept.empty()) in_full << Latin1(not_kept);
   }
-  if (!problems.isEmpty()) SetStatus(problems.join(QStringLiteral("; ")));
+  const std::string not_kept = NotKeptSummary(state_);
+  if (!not_kept.empty()) problems << Latin1(not_kept);
+  const std::string nothing =
+      NothingToShowText(state_, chosen_files_.join(QStringLiteral(", ")).toStdString());
+  if (!nothing.empty()) {
+    problems << QString::fromStdString(nothing);
+    in_full << QString::fromStdString(nothing);
+  }
+  if (!problems.isEmpty()) {
+    SetStatus(problems.join(QStringLiteral("; ")), in_full.join(QStringLiteral("; ")));
+  }
 }
 
 void MainWindow::LoadFiles(QStringList& problems) {
@@ -726,8 +780,11 @@ void MainWindow::Command1_Click() {
     SetStatus(QStringLiteral("no capture loaded yet: nothing to take a screenshot of"));
     return;
   }
-  const QString bmp_path = PathText(
-      ScreenshotFileName(QFile::encodeName(image_path_).toStdString(), state_.InputFilePath));
+  // Absolute, so that the status says where the picture went whatever the folder setting.
+  const QString bmp_path =
+      QFileInfo(PathText(ScreenshotFileName(QFile::encodeName(image_path_).toStdString(),
+                                            state_.InputFilePath)))
+          .absoluteFilePath();
   const QFileInfo folder(QFileInfo(bmp_path).absolutePath());
   if (!folder.isDir() || !folder.isWritable()) {
     SetStatus(
@@ -765,16 +822,18 @@ void MainWindow::MenuFileExit_Click() {
 }
 
 void MainWindow::MnuInfo_Click() {
-  if (!info_window_) info_window_ = new InfoWindow(this);
+  // A window of its own, not a child of this one: the program ends when the last of the two
+  // is closed.
+  if (!info_window_) info_window_ = new InfoWindow();
   info_window_->show();
   info_window_->raise();
   info_window_->activateWindow();
 }
 
-void MainWindow::SetStatus(const QString& text) {
+void MainWindow::SetStatus(const QString& text, const QString& full_text) {
   status_box_->setText(text);
   status_box_->setCursorPosition(0);
-  status_box_->setToolTip(text);
+  status_box_->setToolTip(full_text.isEmpty() ? text : full_text);
 }
 
 void MainWindow::ShowMessage(const QString& title, const QString& text) {
@@ -794,7 +853,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* selector = qobject_cast<QAbstractButton*>(watched);
-  const int index = selector != nullptr ? field_group_->id(selector) : -1;
+  const auto found = std::find(field_selectors_.begin(), field_selectors_.end(), selector);
+  const int index = found != field_selectors_.end()
+                        ? static_cast<int>(std::distance(field_selectors_.begin(), found))
+                        : -1;
   if (event->type() == QEvent::KeyPress) {
     const bool in_field_grid = index >= 0 || std::find(value_boxes_.begin(), value_boxes_.end(),
                                                        watched) != value_boxes_.end();

@@ -18,7 +18,6 @@
 #include "gui/info_window.h"
 
 class QAbstractButton;
-class QButtonGroup;
 class QCheckBox;
 class QFrame;
 class QGridLayout;
@@ -31,6 +30,10 @@ class QScrollBar;
 class QTabWidget;
 
 namespace talphex {
+
+// Name and version of the desktop program. No display name: Qt would append it to every window
+// title ("Info — TALPHEX Telemetry Decoder").
+void SetApplicationInfo();
 
 class ChartWidget;
 
@@ -115,7 +118,8 @@ class MainWindow : public QMainWindow {
   // Runs `write` into the export file beside the capture, or, when that folder cannot take a new
   // file, into the file the save dialog gives; the status line says where it went.
   void RunExport(const char* suffix, const std::function<void(std::FILE*)>& write);
-  void SetStatus(const QString& text);
+  // Text4 and its tooltip, which holds `full_text` when the status is a short form of it.
+  void SetStatus(const QString& text, const QString& full_text = QString());
   // The status after an export: the written path, or the error naming it.
   void ShowWritten(const Expected<std::string>& written);
   void ShowMessage(const QString& title, const QString& text);
@@ -127,6 +131,7 @@ class MainWindow : public QMainWindow {
   ChartType last_chart_type_ = ChartType::kLines;
   RecordView shown_view_;
   QStringList chosen_files_;  // files of the last confirmed open command
+  bool opened_ = false;       // an open command ran: the counts are no longer empty
   QStringList conf_ini_paths_;
   QString image_path_;
   char decimal_separator_ = '.';
@@ -145,7 +150,6 @@ class MainWindow : public QMainWindow {
   std::array<QLabel*, kFieldCount> unit_labels_{};
   std::array<QFrame*, kLampCount> lamps_{};
   std::array<QLabel*, kLampCount> lamp_labels_{};
-  QButtonGroup* field_group_ = nullptr;
   QLabel* posix_time_label_ = nullptr;  // Label4
   QLabel* time_span_label_ = nullptr;   // Label3
   QLabel* rx_time_label_ = nullptr;     // Label10

@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 
+#include <QtCharts>
 #include <QtTest>
 #include <QtWidgets>
 #include <csignal>
@@ -36,12 +37,13 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) qFatal("write");
 }
 
-// `count` beacon frames of the synthetic pass (its even frames).
-QByteArray BeaconCapture(int count) {
+// `count` beacon frames of the synthetic pass (its even frames), or payload frames (its odd ones).
+QByteArray BeaconCapture(int count, int first = 0) {
   CaptureWriter writer;
-  for (int i = 0; i < count; ++i) AddSyntheticFrame(writer, 2 * i);
+  for (int i = 0; i < count; ++i) AddSyntheticFrame(writer, 2 * i + first);
   return QByteArray::fromStdString(writer.bytes());
 }
+QByteArray PayloadCapture(int count) { return BeaconCapture(count, 1); }
 
 // Points HOME at a folder of the test's own while it lives, so that the user's folders (documents,
 // pictures) are known ones.
@@ -103,9 +105,7 @@ class MainWindowTest : public QObject {
     WriteAll(Path("conf.ini"), conf_ini);
     for (QStringList& files : answers)
       files.replaceInStrings(QRegularExpression("^"), dir_.path() + "/");
-    // The first file found wins: later.ini, which would hide "S", is never read.
-    w_ = std::make_unique<MainWindow>(
-        QStringList{Path("none.ini"), Path("conf.ini"), Path("later.ini")});
+    w_ = std::make_unique<MainWindow>(QStringList{Path("none.ini"), Path("conf.ini")});
     w_->SetFileChooser([answers, next = 0](QWidget*) mutable -> std::optional<QStringList> {
       if (next >= answers.size() || answers[next++].isEmpty()) return std::nullopt;
       return answers[next - 1];
@@ -145,7 +145,8 @@ class MainWindowTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(QFile::copy(TALPHEX_SAMPLE_CAPTURE, Path("pass.kss")));
-    WriteAll(Path("later.ini"), "SCREENSHOT=NO\nIMAGE_PATH=/srv/later/\n");
+    WriteAll(Path("payload.kss"), PayloadCapture(3));
+    WriteAll(Path("empty.kss"), "");
     WriteAll(Path("four.kss"), BeaconCapture(4));
     WriteAll(Path("three.kss"), BeaconCapture(3));
     WriteAll(Path("long.kss"), BeaconCapture(1003));
@@ -180,6 +181,13 @@ class MainWindowTest : public QObject {
     Trigger("MnuInfo");
     QVERIFY(w_->info_window()->isVisible() && !w_->info_window()->isModal());
     QCOMPARE(w_->info_window()->findChild<QLabel*>("Image1")->pixmap().size(), QSize(317, 300));
+    // Regression: before any open command a choice showed "#1 / 0"; the count is empty.
+    Get<QAbstractButton>("Option1(5)")->click();
+    QCOMPARE(Text("Text2"), QStringLiteral("#1 / "));
+    // Regression: the application's display name was added to every title ("Info — ...").
+    SetApplicationInfo();
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    QCOMPARE(w_->info_window()->windowTitle(), QStringLiteral("Info"));
     // "B" before any choice charts field 0, which has no record yet.
     Get<QCheckBox>("Check1")->click();
     QVERIFY(Chart()->content().type == ChartType::kBars && Chart()->content().series.empty());
@@ -198,7 +206,14 @@ class MainWindowTest : public QObject {
         {{{"pass.kss", "none.kss", "four.kss"}}, 1, "#1 / 90", "@/none.kss: No such file"},
         {{{"bad%2.kss"}}, 1, "#1 / 0", "@/bad%2.kss: 1 frame could not be decoded"},
         {{{"pass.kss"}, {"three.kss"}}, 50, "#3 / 3", "@/three.kss"},
-        {{{"long.kss"}}, 1, "#1 / 1003", "3 beacon frames beyond the 1000"}};
+        // Regression: the status was cut; it says it in short, the tooltip in full.
+        {{{"long.kss"}}, 1, "#1 / 1003", "3 beacon frames not kept: a store holds 1000"},
+        // Regression: captures that gave nothing to show said nothing.
+        {{{"empty.kss"}}, 1, "#1 / 0", "no TALPHEX or VAVE frames in @/empty.kss"},
+        {{{"payload.kss"}},
+         1,
+         "#1 / 0",
+         "no beacon frames: choose a VAVE field to see the 3 payload records"}};
     for (const auto& [answers, position, position_text, status] : cases) {
       MakeWindow(answers);
       for (qsizetype command = 0; command < answers.size(); ++command) {
@@ -208,6 +223,9 @@ class MainWindowTest : public QObject {
       QCOMPARE(Text("Text2"), position_text);
       QVERIFY2(Text("Text4").contains(QString(status).replace("@", dir_.path())),
                qPrintable(Text("Text4")));
+      if (position_text == "#1 / 1003") {
+        QVERIFY(Get("Text4")->toolTip().contains("3 beacon frames beyond the 1000 records"));
+      }
       const int stored = static_cast<int>(w_->state().StoredCount(Kind::kBeacon));
       QVERIFY(Scroll()->maximum() == std::max(stored, 1) && Scroll()->isEnabled() == (stored > 0));
       if (position_text.isEmpty()) continue;
@@ -414,6 +432,8 @@ class MainWindowTest : public QObject {
       return Get(name)->geometry().translated(Get(name)->parentWidget()->mapTo(client, QPoint()));
     };
     QCOMPARE(png.pixel(area("Text1(17)").topRight() + QPoint(-4, 3)), kYellow.rgb());
+    // Regression: the tab pages were (252, 252, 252), so the screenshot left them opaque.
+    QCOMPARE(qAlpha(png.pixel(area("PageTALPHEX").bottomRight() - QPoint(8, 8))), 0);
     // Only background, transparent, where "S" stood; where "B" stood, not the picture with "B".
     QImage transparent(area("Command1").size(), QImage::Format_Alpha8);
     transparent.fill(0);
@@ -428,9 +448,88 @@ class MainWindowTest : public QObject {
     w_->resize(w_->width() + 100, w_->height() + 200);
     QTRY_COMPARE(Get("Frame1")->height(), frame_height + 200);
     QCOMPARE(Get("SSTab1")->height(), tabs_height);
+    // Regression: shrunk to 500 pixels, the chart was squashed until its labels were cut.
+    w_->resize(w_->width(), 500);
+    QTRY_VERIFY(w_->height() > 500 && Chart()->chart()->plotArea().height() >= 120);
     // Menu command tips show below the status box, never over it.
     const QRect status_box(Get("Text4")->mapTo(w_.get(), QPoint()), Get("Text4")->size());
     QVERIFY(!status_box.intersects(w_->statusBar()->geometry()));
+  }
+
+  // Regression: with IMAGE_PATH empty the status named the picture without its folder.
+  void screenshotInTheWorkingFolderNamesTheAbsolutePath() {
+    QVERIFY(QDir(dir_.path()).mkpath("work"));
+    const QString saved_folder = QDir::currentPath();
+    QDir::setCurrent(Path("work"));
+    MakeSampleWindow("IMAGE_PATH=\r\n");
+    w_->Command1_Click();
+    QDir::setCurrent(saved_folder);
+    QCOMPARE(Text("Text4"), Path("work/pass.png") + " converted and saved");
+  }
+
+  // Regression: the scroll bar's thumb, white on light grey, could hardly be told from its
+  // groove.
+  void scrollBarThumbStandsOut() {
+    MakeSampleWindow();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    Scroll()->setValue(43);
+    const QImage bar = Scroll()->grab().toImage();
+    QStyleOptionSlider option;
+    option.initFrom(Scroll());
+    option.orientation = Qt::Horizontal;
+    option.minimum = Scroll()->minimum();
+    option.maximum = Scroll()->maximum();
+    option.sliderPosition = option.sliderValue = Scroll()->value();
+    option.pageStep = Scroll()->pageStep();
+    const QRect thumb = Scroll()->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                          QStyle::SC_ScrollBarSlider);
+    const QRect groove = Scroll()->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                           QStyle::SC_ScrollBarGroove);
+    const QPoint in_groove(
+        thumb.left() > groove.left() + 6 ? groove.left() + 3 : groove.right() - 3,
+        groove.center().y());
+    const int thumb_grey = qGray(bar.pixel(thumb.center()));
+    const int groove_grey = qGray(bar.pixel(in_groove));
+    QVERIFY2(std::abs(thumb_grey - groove_grey) >= 40,
+             qPrintable(QString("thumb %1, groove %2").arg(thumb_grey).arg(groove_grey)));
+  }
+
+  // Regression: Tab stopped on one field selector only and the start focus was on the tab bar.
+  // Every selector is reached in field order; Space chooses; the arrow keys step records.
+  void keyboardReachesEveryFieldSelector() {
+    MakeSampleWindow();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    w_->activateWindow();
+    QTRY_COMPARE(QApplication::focusWidget(), Get("Option1(17)"));
+    for (const auto& [page, first, last] : {std::tuple(0, 0, 33), std::tuple(1, 34, 44)}) {
+      Get<QTabWidget>("SSTab1")->setCurrentIndex(page);
+      Get(Name("Option1", first))->setFocus();
+      for (int field = first + 1; field <= last; ++field) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), Name("Option1", field));
+      }
+      for (int field = last - 1; field >= first; --field) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), Name("Option1", field));
+      }
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+      QCOMPARE(w_->selected_field(), first);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+      QCOMPARE(Scroll()->value(), 2);
+      Scroll()->setValue(1);
+    }
+  }
+
+  // Regression: a conf.ini in the program's folder hid the user's; both are read, the program's
+  // first, and a byte-order mark does not void a first line.
+  void confIniFromBothFolders() {
+    WriteAll(Path("program.ini"), "IMAGE_PATH=/srv/program/\r\nSCREENSHOT=YES\r\n");
+    WriteAll(Path("user.ini"), "\xEF\xBB\xBFSCREENSHOT=NO\r\n");
+    MainWindow window({Path("program.ini"), Path("none.ini"), Path("user.ini")});
+    QVERIFY(window.image_path() == "/srv/program/" &&
+            window.findChild<QWidget*>("Command1")->isHidden());
   }
 
   void screenshotFailures() {
@@ -445,6 +544,29 @@ class MainWindowTest : public QObject {
     }
     QVERIFY(QFile::exists(Path("blocked/pass.bmp")) && messages_.size() == 1);
     QVERIFY(messages_.takeFirst().startsWith("Error: PNG conversion failed: " + Path("blocked/")));
+  }
+
+  // Regression: closing the main window with Info open ended the program at once; it ends when
+  // the last of the two is closed. The program's event loop runs, as only it quits. Last of the
+  // slots, since it ends that loop.
+  void programEndsWithTheLastWindow() {
+    MakeWindow();
+    w_->show();
+    Trigger("MnuInfo");
+    QVERIFY(QTest::qWaitForWindowExposed(w_->info_window()));
+    bool running_after_main_closed = false;
+    QTimer::singleShot(0, w_.get(), [this, &running_after_main_closed] {
+      w_->close();
+      QTimer::singleShot(100, w_->info_window(), [this, &running_after_main_closed] {
+        running_after_main_closed = true;
+        w_->info_window()->close();
+      });
+    });
+    QTimer::singleShot(10000, qApp, &QCoreApplication::quit);  // a safety net only
+    QElapsedTimer ran;
+    ran.start();
+    QApplication::exec();
+    QVERIFY(running_after_main_closed && ran.elapsed() < 5000);
   }
 };
 

@@ -35,6 +35,8 @@ void ApplyLine(std::string_view line, ConfSettings& settings) {
 
 ConfSettings ParseConfIni(std::string_view text) {
   ConfSettings settings;
+  // An editor's UTF-8 byte-order mark would otherwise start the first key.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = text.find_first_of("\r\n", start);

@@ -15,7 +15,7 @@ struct ConfSettings {
 
 // Lines end with CR LF, CR or LF. Empty lines, lines starting with "#" and lines without "=" are
 // skipped. Keys are case-insensitive; key and value are trimmed of spaces (not tabs). A key may
-// appear more than once: the last one wins.
+// appear more than once: the last one wins. A UTF-8 byte-order mark at the start is skipped.
 ConfSettings ParseConfIni(std::string_view text);
 
 }  // namespace talphex

@@ -57,11 +57,38 @@ const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int re
   return &state.Store(kind)[static_cast<std::size_t>(record_number - 1)];
 }
 
-std::string PositionText(const DecoderState& state, int record_number, Kind navigated) {
+std::string PositionText(const DecoderState& state, int record_number, Kind navigated,
+                         bool counted) {
   std::string text = "#";
   text.append(std::to_string(record_number)).append(" / ");
-  text.append(std::to_string(state.Count(navigated)));
+  if (counted) text.append(std::to_string(state.Count(navigated)));
   return text;
+}
+
+std::string NotKeptSummary(const DecoderState& state) {
+  std::string text;
+  std::int64_t last = 0;
+  for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+    const std::int64_t not_kept =
+        state.Count(kind) - static_cast<std::int64_t>(state.StoredCount(kind));
+    if (not_kept <= 0) continue;
+    if (!text.empty()) text += " and ";
+    text += GroupedIntegerText(not_kept) + (kind == Kind::kBeacon ? " beacon" : " payload");
+    last = not_kept;
+  }
+  if (text.empty()) return {};
+  // "1 beacon frame", "1 beacon and 1 payload frames"
+  text += text.find(" and ") == std::string::npos && last == 1 ? " frame" : " frames";
+  return text + " not kept: a store holds " + std::to_string(state.store_capacity);
+}
+
+std::string NothingToShowText(const DecoderState& state, std::string_view files) {
+  if (state.Count(Kind::kBeacon) > 0) return {};
+  if (state.Count(Kind::kPayload) <= 0) {
+    return "no TALPHEX or VAVE frames in " + std::string(files);
+  }
+  return "no beacon frames: choose a VAVE field to see the " +
+         std::to_string(state.StoredCount(Kind::kPayload)) + " payload records";
 }
 
 std::string TimeSpanText(const DecoderState& state, Kind kind) {

@@ -34,8 +34,10 @@ RecordView BuildRecordView(const DecoderState& state, int record_number, Kind na
 // finite.
 std::string FieldValueText(int field, double value, char decimal_separator = '.');
 
-// "#n / count" of the navigation.
-std::string PositionText(const DecoderState& state, int record_number, Kind navigated);
+// "#n / count" of the navigation; "#n / " with an empty count before the first open command
+// (`counted` false).
+std::string PositionText(const DecoderState& state, int record_number, Kind navigated,
+                         bool counted = true);
 
 // "time span: first -> last" of a kind's frames; empty while it has none.
 std::string TimeSpanText(const DecoderState& state, Kind kind);
@@ -43,6 +45,16 @@ std::string TimeSpanText(const DecoderState& state, Kind kind);
 // "n beacon frames beyond LIMIT were not kept" for the frames of a kind counted but not stored;
 // empty when every one was stored.
 std::string NotKeptText(const DecoderState& state, Kind kind, std::string_view limit);
+
+// The frames not kept of both kinds in one short sentence that fits the status line:
+// "531,480 beacon and 531,480 payload frames not kept: a store holds 1000". Empty when every
+// frame was stored.
+std::string NotKeptSummary(const DecoderState& state);
+
+// What the status line says after an open command that gave nothing to show for the beacon
+// fields: "no TALPHEX or VAVE frames in FILES" when neither kind has a frame, "no beacon frames:
+// choose a VAVE field to see the N payload records" when only payload records came; else empty.
+std::string NothingToShowText(const DecoderState& state, std::string_view files);
 
 // The record of a kind with that number, or nullptr when none is stored there.
 const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number);

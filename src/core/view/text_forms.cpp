@@ -19,6 +19,17 @@ std::string IntegerText(double value) {
   return std::to_string(static_cast<long long>(rounded));
 }
 
+std::string GroupedIntegerText(std::int64_t value) {
+  const std::string digits = std::to_string(value);
+  const std::size_t sign = value < 0 ? 1 : 0;
+  std::string text = digits.substr(0, sign);
+  for (std::size_t i = sign; i < digits.size(); ++i) {
+    if (i > sign && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
 std::string TwoDecimalText(double value, char decimal_separator) {
   if (!std::isfinite(value)) return {};
   if (value == 0) return std::string("0") + decimal_separator + "00";

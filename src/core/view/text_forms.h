@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace talphex {
@@ -8,6 +9,9 @@ namespace talphex {
 // Whole number, ties to even, as a 64-bit integer; empty for a value that is not finite or lies
 // outside the 64-bit range.
 std::string IntegerText(double value);
+
+// A whole number with its digits grouped by thousands with ",": "531,480".
+std::string GroupedIntegerText(std::int64_t value);
 
 // Pattern "0.00": the value written with 15 significant digits, then rounded to hundredths with
 // ties away from zero. Zero is "0.00", never "-0.00". Empty for a value that is not finite.

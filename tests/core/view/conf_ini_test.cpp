@@ -31,6 +31,8 @@ TEST(ConfIni, Parses) {
       {"image_path = /home/Ham/Shots/ \r\n", kUnset, "/home/Ham/Shots/"},
       {"IMAGE_PATH=/tmp/a=b/\r\n", kUnset, "/tmp/a=b/"},
       {"COLOUR=RED\r\nSCREENSHOTS=YES\r\n", kUnset, kUnset},
+      // Regression: a UTF-8 byte-order mark voided the first line.
+      {"\xEF\xBB\xBFSCREENSHOT=NO\r\n", false, kUnset},
   };
   for (const auto& [text, screenshot_button, image_path] : kCases) {
     const ConfSettings settings = ParseConfIni(text);

@@ -132,11 +132,61 @@ TEST(TextForms, Examples) {
       {GeneralText, 1.0 / 3, "0.333333333333333"},
       {GeneralText, -kInfinity, ""},
       {ModeText, kNaN, ""},
+      {[](double value, char) { return FixedText(value, 3, ','); }, -0.0004, "0,000"},
+      {[](double value, char) { return FixedText(value, 0, '.'); }, 2.5, "2"},
+      {[](double value, char) { return GroupedIntegerText(static_cast<long>(value)); }, -531480,
+       "-531,480"},
+      {[](double value, char) { return GroupedIntegerText(static_cast<long>(value)); }, 100, "100"},
   };
   for (const auto& [form, value, text] : kCases) EXPECT_EQ(form(value, '.'), text) << value;
   const char* const kModes[] = {"Deployment", "Burnwire",      "Idle", "Activity",
                                 "Safe mode",  "Override mode", "6"};
   for (int mode = 0; mode <= 6; ++mode) EXPECT_EQ(ModeText(mode, '.'), kModes[mode]);
+}
+
+}  // namespace
+}  // namespace talphex
+
+namespace talphex {
+namespace {
+
+// A state that counted `beacons` and `payloads` frames and stored at most 1000 of each.
+DecoderState Counted(std::int64_t beacons, std::int64_t payloads) {
+  DecoderState state;
+  state.BeaconCount = beacons;
+  state.PayloadCount = payloads;
+  state.BeaconStore.resize(static_cast<std::size_t>(std::min<std::int64_t>(beacons, 1000)));
+  state.PayloadStore.resize(static_cast<std::size_t>(std::min<std::int64_t>(payloads, 1000)));
+  return state;
+}
+
+// Regression: the status line was cut ("531480 beacon frames beyond the 1000 records a store
+// keeps were not kept; 531480 payl..."), and a capture without beacon frames said nothing.
+TEST(StatusTexts, ShortSentencesForWhatAnOpenGave) {
+  const std::tuple<std::int64_t, std::int64_t, const char*, const char*> kCases[] = {
+      {532480, 532480, "531,480 beacon and 531,480 payload frames not kept: a store holds 1000",
+       ""},
+      {1003, 0, "3 beacon frames not kept: a store holds 1000", ""},
+      {0, 1001, "1 payload frame not kept: a store holds 1000",
+       "no beacon frames: choose a VAVE field to see the 1000 payload records"},
+      {1001, 1001, "1 beacon and 1 payload frames not kept: a store holds 1000", ""},
+      {86, 26, "", ""},
+      {0, 26, "", "no beacon frames: choose a VAVE field to see the 26 payload records"},
+      {0, 0, "", "no TALPHEX or VAVE frames in /d/a.kss"},
+  };
+  for (const auto& [beacons, payloads, not_kept, nothing] : kCases) {
+    const DecoderState state = Counted(beacons, payloads);
+    EXPECT_EQ(NotKeptSummary(state), not_kept) << beacons;
+    EXPECT_EQ(NothingToShowText(state, "/d/a.kss"), nothing) << beacons;
+  }
+}
+
+// Regression: before any open command the count is empty ("#1 / "), not 0.
+TEST(StatusTexts, PositionBeforeAndAfterTheFirstOpen) {
+  const DecoderState state = Counted(0, 17);
+  EXPECT_EQ(PositionText(state, 1, Kind::kBeacon, false), "#1 / ");
+  EXPECT_EQ(PositionText(state, 1, Kind::kBeacon), "#1 / 0");
+  EXPECT_EQ(PositionText(state, 3, Kind::kPayload), "#3 / 17");
 }
 
 }  // namespace
