@@ -674,7 +674,8 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   if (!not_kept.empty()) problems << Latin1(not_kept);
   const std::string nothing =
       NothingToShowText(state_, chosen_files_.join(QStringLiteral(", ")).toStdString());
-  if (!nothing.empty()) {
+  // Said only when nothing else explains an empty view (a cancel, an error).
+  if (!nothing.empty() && problems.isEmpty()) {
     problems << QString::fromStdString(nothing);
     in_full << QString::fromStdString(nothing);
   }
@@ -687,6 +688,8 @@ void MainWindow::LoadFiles(QStringList& problems) {
   std::vector<std::string> paths;
   for (const QString& path : chosen_files_) paths.push_back(QFile::encodeName(path).toStdString());
   // Only the status row and its Cancel button take input while the worker has the state.
+  // Disabling moves the focus away; it comes back to where it was.
+  const QPointer<QWidget> focused = focusWidget();
   menuBar()->setEnabled(false);
   centralWidget()->setEnabled(false);
   const CaptureLoading::Outcome outcome = loading_->Run(state_, paths, [this](std::size_t index) {
@@ -694,6 +697,7 @@ void MainWindow::LoadFiles(QStringList& problems) {
   });
   menuBar()->setEnabled(true);
   centralWidget()->setEnabled(true);
+  if (focused) focused->setFocus();
   // Text4 names the last file read, however fast the files went by.
   if (!outcome.results.empty())
     SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
