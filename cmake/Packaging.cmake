@@ -4,7 +4,16 @@ include(GNUInstallDirs)
 
 install(TARGETS talphex-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET talphex-decoder)
+  # The desktop program with what integrates it into the desktop.
   install(TARGETS talphex-decoder RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/talphex-decoder.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/talphex-kiss-capture.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/talphex-decoder.svg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.talphex.decoder.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/data/sample-pass.kss
         DESTINATION ${CMAKE_INSTALL_DATADIR}/talphex)
@@ -35,14 +44,6 @@ install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${talphex_doc_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian/talphex-decoder
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/talphex-decoder.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/talphex-kiss-capture.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/talphex-decoder.svg
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.talphex.decoder.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME talphex-decoder)

@@ -19,19 +19,25 @@ deb=$(find "$work/out" -maxdepth 1 -name '*.deb' | head -n 1)
 lintian --display-info --fail-on error,warning --no-tag-display-limit "$deb" || {
   echo "lintian found errors or warnings in $(basename "$deb")"; exit 1; }
 
+dpkg -x "$deb" "$work/root"
+# Without the desktop program (the "core" build) the package needs no Qt.
+decoder_files=() qt_packages=()
+if [ -e "$work/root/usr/bin/talphex-decoder" ]; then
+  decoder_files=(usr/share/man/man1/talphex-decoder.1.gz
+                 usr/share/applications/talphex-decoder.desktop
+                 usr/share/mime/packages/talphex-kiss-capture.xml
+                 usr/share/icons/hicolor/scalable/apps/talphex-decoder.svg
+                 usr/share/metainfo/org.talphex.decoder.metainfo.xml)
+  qt_packages=(libqt6widgets6 libqt6charts6 qt6-qpa-plugins)
+fi
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for package in libqt6widgets6 libqt6charts6 libstdc++6 qt6-qpa-plugins; do
+for package in libstdc++6 "${qt_packages[@]}"; do
   grep -q "$package" <<<"$depends" || { echo "Depends lacks $package"; exit 1; }
 done
-dpkg -x "$deb" "$work/root"
-for file in usr/bin/talphex-cli usr/share/talphex/sample-pass.kss \
-            usr/share/man/man1/talphex-cli.1.gz usr/share/man/man1/talphex-decoder.1.gz \
-            usr/share/doc/talphex-decoder/copyright usr/share/doc/talphex-decoder/changelog.Debian.gz \
-            usr/share/applications/talphex-decoder.desktop \
-            usr/share/mime/packages/talphex-kiss-capture.xml \
-            usr/share/icons/hicolor/scalable/apps/talphex-decoder.svg \
-            usr/share/metainfo/org.talphex.decoder.metainfo.xml; do
+for file in usr/bin/talphex-cli usr/share/talphex/sample-pass.kss "${decoder_files[@]}" \
+            usr/share/man/man1/talphex-cli.1.gz \
+            usr/share/doc/talphex-decoder/copyright usr/share/doc/talphex-decoder/changelog.Debian.gz; do
   [ -e "$work/root/$file" ] || { echo "missing in package: $file"; exit 1; }
 done
 
