@@ -25,7 +25,7 @@ case "$check" in
   man)
     for page in "$@"; do
       quiet 2 env LC_ALL=C.UTF-8 groff -ww -man -Tutf8 "$page"
-      quiet 2 env LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page"
+      quiet 2 env LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings=w -l "$page"
       echo "$page: no warnings"
     done
     ;;
