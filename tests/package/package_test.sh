@@ -19,35 +19,27 @@ deb=$(find "$work/out" -maxdepth 1 -name '*.deb' | head -n 1)
 lintian --display-info --fail-on error,warning --no-tag-display-limit "$deb" || {
   echo "lintian found errors or warnings in $(basename "$deb")"; exit 1; }
 
-dpkg -x "$deb" "$work/root"
-# Without the desktop program (the "core" build) the package needs no Qt.
-decoder_files=() qt_packages=()
-if [ -e "$work/root/usr/bin/talphex-decoder" ]; then
-  decoder_files=(usr/share/man/man1/talphex-decoder.1.gz
-                 usr/share/applications/talphex-decoder.desktop
-                 usr/share/mime/packages/talphex-kiss-capture.xml
-                 usr/share/icons/hicolor/scalable/apps/talphex-decoder.svg
-                 usr/share/metainfo/org.talphex.decoder.metainfo.xml)
-  qt_packages=(libqt6widgets6 libqt6charts6 qt6-qpa-plugins)
-fi
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for package in libstdc++6 "${qt_packages[@]}"; do
+for package in libstdc++6 libqt6widgets6 libqt6charts6 qt6-qpa-plugins; do
   grep -q "$package" <<<"$depends" || { echo "Depends lacks $package"; exit 1; }
 done
-for file in usr/bin/talphex-cli usr/share/talphex/sample-pass.kss "${decoder_files[@]}" \
-            usr/share/man/man1/talphex-cli.1.gz \
-            usr/share/doc/talphex-decoder/copyright usr/share/doc/talphex-decoder/changelog.Debian.gz; do
+dpkg -x "$deb" "$work/root"
+for file in usr/bin/talphex-cli usr/bin/talphex-decoder usr/share/talphex/sample-pass.kss \
+            usr/share/man/man1/talphex-cli.1.gz usr/share/man/man1/talphex-decoder.1.gz \
+            usr/share/doc/talphex-decoder/copyright usr/share/doc/talphex-decoder/changelog.Debian.gz \
+            usr/share/applications/talphex-decoder.desktop \
+            usr/share/mime/packages/talphex-kiss-capture.xml \
+            usr/share/icons/hicolor/scalable/apps/talphex-decoder.svg \
+            usr/share/metainfo/org.talphex.decoder.metainfo.xml; do
   [ -e "$work/root/$file" ] || { echo "missing in package: $file"; exit 1; }
 done
 
 "$work/root/usr/bin/talphex-cli" --version | grep -q '^talphex-cli 0\.3' || {
   echo "unexpected --version output"; exit 1; }
-if [ -e "$work/root/usr/bin/talphex-decoder" ]; then
-  # Help and version must work without a display.
-  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/talphex-decoder" --version |
-    grep -q '^talphex-decoder 0\.3' || { echo "talphex-decoder --version failed"; exit 1; }
-fi
+# Help and version must work without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/talphex-decoder" --version |
+  grep -q '^talphex-decoder 0\.3' || { echo "talphex-decoder --version failed"; exit 1; }
 summary=$("$work/root/usr/bin/talphex-cli" "$work/root/usr/share/talphex/sample-pass.kss")
 echo "$summary"
 grep -q '^total: 86 beacon frames, 26 payload frames, 0 skipped$' <<<"$summary" || {
