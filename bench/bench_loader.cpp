@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding speed of the capture loader over a generated capture of 200,000 frames, half beacon,
-// half payload, each after a timestamp part.
+// half payload, each after a timestamp part; and of talphex-cli over a SatNOGS DB frame export of
+// 100,000 lines (target: under 0.5 s).
 //
 //   build/release/bench/bench_loader
 
@@ -11,6 +12,7 @@
 
 #include "core/capture/capture_loader.h"
 #include "testkit/capture_writer.h"
+#include "testkit/test_support.h"
 
 namespace {
 
@@ -63,6 +65,32 @@ void BM_LoadCaptureFile(benchmark::State& bench) {
                           static_cast<std::int64_t>(capture.size()));
 }
 BENCHMARK(BM_LoadCaptureFile)->Unit(benchmark::kMillisecond);
+
+// The summary of talphex-cli over a SatNOGS export of 100,000 lines, CR LF, from a file.
+void BM_CliSatnogsExport(benchmark::State& bench) {
+  talphex::CaptureWriter writer;
+  for (int n = 0; n < 100000; ++n) talphex::AddSyntheticFrame(writer, n);
+  const std::string lines = talphex::SatnogsExportOf(writer.bytes(), "\r\n");
+  const talphex::testing::TempDir dir;
+  const std::string path = dir.File("frames.csv");
+  talphex::testing::WriteFile(path, lines);
+  {
+    talphex::DecoderState state;
+    const talphex::LoadResult result = talphex::LoadCaptureFile(state, path);
+    if (result.beacon_frames + result.payload_frames != 100000 || result.malformed_lines != 0) {
+      bench.SkipWithError("generated export did not decode completely");
+    }
+  }
+  std::FILE* null = std::fopen("/dev/null", "w");
+  for (auto _ : bench) {
+    benchmark::DoNotOptimize(talphex::testing::RunCliTo(null, null, {path}));
+  }
+  std::fclose(null);
+  bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations()) *
+                          static_cast<std::int64_t>(lines.size()));
+  bench.counters["lines"] = 100000;
+}
+BENCHMARK(BM_CliSatnogsExport)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

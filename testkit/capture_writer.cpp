@@ -104,7 +104,7 @@ std::string KissEscape(std::string_view bytes) {
 void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n) {
   constexpr std::int64_t kFirstPosixTime = 1794649260;  // 2026-11-14 09:41:00 UTC
   const std::int64_t posix_time = kFirstPosixTime + n;
-  writer.AddTimestamp(DateTimeText(PosixToDateTime(posix_time)));
+  writer.AddTimestamp(UtcTimeText(posix_time * 1000));
   if (n % 2 == 0) {
     BeaconRaw beacon;
     beacon.message_number = static_cast<std::uint16_t>(n);
