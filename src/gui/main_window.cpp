@@ -13,6 +13,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -149,6 +150,20 @@ std::optional<QStringList> AskForCaptureFiles(QWidget* parent) {
   return paths;
 }
 
+std::optional<AnalysisFormat> AskForAnalysisFormat(QWidget* parent) {
+  const QStringList formats = {
+      QStringLiteral("Comma-separated values, UTF-8 (<capture name>-analysis.csv)"),
+      QStringLiteral("JSON Lines (<capture name>.jsonl)"),
+      QStringLiteral("InfluxDB line protocol (<capture name>.lp)")};
+  bool chosen = false;
+  const QString item = QInputDialog::getItem(parent, QStringLiteral("Export for Analysis"),
+                                             QStringLiteral("Format:"), formats, 0, false, &chosen);
+  if (!chosen) return std::nullopt;
+  constexpr AnalysisFormat kFormats[] = {AnalysisFormat::kCsv, AnalysisFormat::kJsonLines,
+                                         AnalysisFormat::kInflux};
+  return kFormats[std::max<qsizetype>(formats.indexOf(item), 0)];
+}
+
 // "frame" or "frames" after a count.
 QString Frames(std::int64_t count, const char* noun) {
   return QLatin1String(noun) + (count == 1 ? QString() : QStringLiteral("s"));
@@ -182,7 +197,8 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
       conf_ini_paths_(conf_ini_paths),
       decimal_separator_(LocaleDecimalSeparator()),
       file_chooser_(AskForCaptureFiles),
-      save_chooser_(AskForSavePath) {
+      save_chooser_(AskForSavePath),
+      format_chooser_(AskForAnalysisFormat) {
   state_.store_capacity = kStoreCapacity;
   message_sink_ = [this](const QString& title, const QString& text) {
     QMessageBox::information(this, title, text);
@@ -501,6 +517,12 @@ void MainWindow::BuildMenus() {
   payload->setStatusTip(QStringLiteral(
       "Write every payload record to <capture name>-payload.csv beside the last capture file"));
   connect(payload, &QAction::triggered, this, [this] { WritePayloadCSVFile_Click(); });
+  QAction* analysis = tlm->addAction(QStringLiteral("Export for Analysis..."));
+  analysis->setObjectName(QStringLiteral("ExportForAnalysis"));
+  analysis->setStatusTip(QStringLiteral(
+      "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol beside "
+      "the last capture file"));
+  connect(analysis, &QAction::triggered, this, [this] { ExportForAnalysis_Click(); });
 
   QAction* info = menuBar()->addAction(QStringLiteral("&Info"));
   info->setObjectName(QStringLiteral("MnuInfo"));
@@ -749,6 +771,13 @@ void MainWindow::WriteCSVFile_Click() {
 void MainWindow::WritePayloadCSVFile_Click() {
   RunExport(kPayloadCsvSuffix,
             [this](std::FILE* out) { WritePayloadCsv(out, state_, decimal_separator_); });
+}
+
+void MainWindow::ExportForAnalysis_Click() {
+  const std::optional<AnalysisFormat> format = format_chooser_(this);
+  if (!format) return;
+  RunExport(AnalysisSuffix(*format).data(),
+            [this, format](std::FILE* out) { (void)WriteAnalysis(out, state_, *format); });
 }
 
 void MainWindow::WriteTLMFile_Click() {

@@ -13,6 +13,7 @@
 #include "core/base/expected.h"
 #include "core/chart/chart_model.h"
 #include "core/decode/decoder_state.h"
+#include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/record_view.h"
 #include "gui/info_window.h"
@@ -51,6 +52,8 @@ class MainWindow : public QMainWindow {
   // Asks where to save an export, proposing `proposed`; nullopt when the user cancelled.
   using SaveChooser =
       std::function<std::optional<QString>(QWidget* parent, const QString& proposed)>;
+  // Asks for the format of "Export for Analysis..."; nullopt when the user cancelled.
+  using FormatChooser = std::function<std::optional<AnalysisFormat>(QWidget* parent)>;
   // Shows a message box with a title and a text.
   using MessageSink = std::function<void(const QString& title, const QString& text)>;
 
@@ -63,6 +66,7 @@ class MainWindow : public QMainWindow {
   void SetFileChooser(FileChooser chooser) { file_chooser_ = std::move(chooser); }
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
+  void SetFormatChooser(FormatChooser chooser) { format_chooser_ = std::move(chooser); }
 
   // Start-up: captions, screenshot folder and conf.ini. Runs once from the constructor.
   void Form_Load();
@@ -79,6 +83,7 @@ class MainWindow : public QMainWindow {
   void WriteCSVFile_Click();
   void WriteTLMFile_Click();
   void WritePayloadCSVFile_Click();
+  void ExportForAnalysis_Click();
   void Command1_Click();
   void MenuFileExit_Click();
   void MnuInfo_Click();
@@ -143,6 +148,7 @@ class MainWindow : public QMainWindow {
   FileChooser file_chooser_;
   MessageSink message_sink_;
   SaveChooser save_chooser_;
+  FormatChooser format_chooser_;
 
   QTabWidget* tabs_ = nullptr;
   std::array<QAbstractButton*, kFieldCount> field_selectors_{};

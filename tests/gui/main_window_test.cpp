@@ -171,7 +171,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(w_->image_path(), QCoreApplication::applicationDirPath() + "/");
     // Every menu command explains itself in the status bar.
     for (const char* name : {"MenuFileOpen", "MenuFileExit", "WriteCSVFile", "WriteTLMFile",
-                             "WritePayloadCSVFile", "MnuInfo"}) {
+                             "WritePayloadCSVFile", "ExportForAnalysis", "MnuInfo"}) {
       QAction* action = w_->findChild<QAction*>(name);
       action->showStatusText(w_.get());
       QVERIFY2(w_->statusBar()->currentMessage().size() > 10, name);
@@ -348,6 +348,16 @@ class MainWindowTest : public QObject {
       const QByteArray written = ReadAll(Path(file));
       QVERIFY(core_export(BuildRecordView(state, record, Kind::kBeacon, separator)).ok());
       QCOMPARE(written, ReadAll(Path(file)));
+    }
+    for (const AnalysisFormat format :
+         {AnalysisFormat::kCsv, AnalysisFormat::kJsonLines, AnalysisFormat::kInflux}) {
+      w_->SetFormatChooser([format](QWidget*) { return format; });
+      Trigger("ExportForAnalysis");
+      const QString file = Path("pass" + QString::fromLatin1(AnalysisSuffix(format)));
+      QCOMPARE(Text("Text4"), file + kHasBeenWritten);
+      const QByteArray written = ReadAll(file);
+      QVERIFY(ExportAnalysis(state, format).ok());
+      QCOMPARE(written, ReadAll(file));
     }
     // A failed write keeps the earlier file: past 100 bytes writes fail with "File too large"
     // (root may write any folder).

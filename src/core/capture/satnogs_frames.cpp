@@ -81,7 +81,7 @@ SatnogsLineError ParseSatnogsLine(std::string_view line, std::string& rx_time, s
   if (bar == std::string_view::npos) return SatnogsLineError::kNoSeparator;
   const std::string_view time = line.substr(0, bar);
   const std::size_t shape = TimeShapeLength(line);
-  if (shape != bar || !ParseUtcDateTime(time.substr(0, 19), time[10])) {
+  if (shape != bar || bar < 19 || !ParseUtcDateTime(time.substr(0, 19), time[10])) {
     return SatnogsLineError::kBadTime;
   }
   const std::string_view hex = line.substr(bar + 1);

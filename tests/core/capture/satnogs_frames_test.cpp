@@ -33,6 +33,7 @@ TEST(SatnogsFrames, LinesAreReadOrNamedWhyNot) {
       {"2026-02-30 09:41:03|41", Error::kBadTime, "", ""},
       {"2026-11-14 09:41|41", Error::kBadTime, "", ""},
       {"2026-11-14 09:41:03 41", Error::kNoSeparator, "", ""},
+      {"|41", Error::kBadTime, "", ""},  // regression: read the time before the line's start
       {"2026-11-14 09:41:03|", Error::kNoBytes, "", ""},
       {"2026-11-14 09:41:03|414", Error::kOddHex, "", ""},
       {"2026-11-14 09:41:03|41 4", Error::kNotHex, "", ""},
