@@ -461,8 +461,9 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   for (const auto& [path, format] : analysis_outputs) {
     if (path->empty()) continue;
     std::int64_t left_out = 0;
-    fail_unless(WriteOutput(*path, out, err, [&](std::FILE* stream) {
-      left_out = WriteAnalysis(stream, state, format);
+    // The format is copied into the lambda: clang 14 (the naming check) cannot capture a binding.
+    fail_unless(WriteOutput(*path, out, err, [&, analysis_format = format](std::FILE* stream) {
+      left_out = WriteAnalysis(stream, state, analysis_format);
     }));
     if (left_out > 0) {
       Put(err, "talphex-cli: " + *path + ": " + std::to_string(left_out) +
