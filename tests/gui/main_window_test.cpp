@@ -225,6 +225,17 @@ class MainWindowTest : public QObject {
                qPrintable(Text("Text4")));
       if (position_text == "#1 / 1003") {
         QVERIFY(Get("Text4")->toolTip().contains("3 beacon frames beyond the 1000 records"));
+        // The longest such sentence fits the status box of the window as it opens.
+        w_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+        DecoderState many;
+        many.BeaconCount = many.PayloadCount = 532480;
+        many.BeaconStore.resize(1000);
+        many.PayloadStore.resize(1000);
+        const QString longest = QString::fromStdString(NotKeptSummary(many));
+        QVERIFY(longest.startsWith("531,480 beacon and 531,480 payload") &&
+                Get("Text4")->fontMetrics().horizontalAdvance(longest) <
+                    Get("Text4")->contentsRect().width() - 8);
       }
       const int stored = static_cast<int>(w_->state().StoredCount(Kind::kBeacon));
       QVERIFY(Scroll()->maximum() == std::max(stored, 1) && Scroll()->isEnabled() == (stored > 0));
