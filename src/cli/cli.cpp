@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -15,9 +17,11 @@
 
 #include "cli/live_input.h"
 #include "core/base/output.h"
+#include "core/base/text_safety.h"
 #include "core/capture/capture_loader.h"
 #include "core/export/analysis_exports.h"
 #include "core/export/atomic_file.h"
+#include "core/export/export_sink.h"
 #include "core/export/exports.h"
 #include "core/view/record_view.h"
 
@@ -59,17 +63,74 @@ bool WriteOutput(const std::string& path, std::FILE* out, std::FILE* err, Writer
   if (path == "-") {
     write(out);
     if (std::fflush(out) == 0 && std::ferror(out) == 0) return true;
-    Put(err, "talphex-cli: cannot write to standard output\n");
+    Put(err, "talphex-cli: " + PathMessage("standard output", std::strerror(errno)) + "\n");
     return false;
   }
   const Status written = WriteFileAtomically(path, write);
   if (written) return true;
-  Put(err, "talphex-cli: " + written.error().message + "\n");
+  Put(err, "talphex-cli: " + TerminalText(written.error().message) + "\n");
   return false;
 }
 
+// Standard output or standard error, every write checked: the first failure's reason is kept.
+class Stream {
+ public:
+  explicit Stream(std::FILE* stream) : stream_(stream) {}
+  void Write(std::string_view text) {
+    if (!Put(stream_, text) && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  }
+  std::FILE* get() const { return stream_; }
+  // Flushes; 0 when everything reached the stream, else the reason.
+  int Finish() {
+    if (std::fflush(stream_) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+    if (std::ferror(stream_) != 0 && error_ == 0) error_ = EIO;
+    return error_;
+  }
+
+ private:
+  std::FILE* stream_;
+  int error_ = 0;
+};
+
+// One output of the command line: standard output for "-", else a file written atomically.
+struct Output {
+  const char* option;
+  std::string path;
+  std::unique_ptr<AtomicFile> file;
+  std::FILE* stream = nullptr;
+};
+
+// Empty paths and two outputs naming one file are usage errors; the text says which, or is
+// empty.
+std::string OutputUsageError(const std::vector<Output>& outputs) {
+  for (const Output& output : outputs) {
+    if (output.path.empty()) return std::string(output.option) + ": the output path is empty";
+  }
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+      struct stat a {
+      }, b{};
+      const bool same_file = ::stat(outputs[i].path.c_str(), &a) == 0 &&
+                             ::stat(outputs[j].path.c_str(), &b) == 0 && S_ISREG(a.st_mode) &&
+                             a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+      if (outputs[i].path == outputs[j].path || same_file) {
+        return std::string(outputs[i].option) + " and " + outputs[j].option +
+               " name the same file: " + TerminalText(outputs[j].path);
+      }
+    }
+  }
+  return {};
+}
+
+// A frame-log line for the terminal: frame texts come from the radio, so every byte outside
+// printable ASCII is escaped; the line end stays.
+std::string TerminalLine(std::string_view line) {
+  const bool ended = line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
+  return TerminalText(ended ? line.substr(0, line.size() - 2) : line) + (ended ? "\r\n" : "");
+}
+
 std::string FileSummary(const LoadResult& result) {
-  std::string text = result.path + ": " + std::to_string(result.beacon_frames) +
+  std::string text = TerminalText(result.path) + ": " + std::to_string(result.beacon_frames) +
                      " beacon frames, " + std::to_string(result.payload_frames) +
                      " payload frames decoded, " + std::to_string(result.skipped_frames) +
                      " skipped\n";
@@ -102,19 +163,28 @@ std::string FileSummary(const LoadResult& result) {
   return text;
 }
 
-std::string TotalSummary(const DecoderState& state, std::int64_t skipped) {
+std::string TotalSummary(const DecoderState& state, std::int64_t skipped,
+                         std::optional<std::size_t> max_records) {
   std::string text = "total: " + std::to_string(state.BeaconCount) + " beacon frames, " +
                      std::to_string(state.PayloadCount) + " payload frames, " +
                      std::to_string(skipped) + " skipped\n";
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    const std::string span = TimeSpanText(state, kind);
+    const auto index = static_cast<std::size_t>(kind);
+    const bool stamped = !state.first_rx_time[index].empty() || !state.last_rx_time[index].empty();
     text += kind == Kind::kBeacon ? "beacon " : "payload ";
-    text += span.empty() ? std::string("time span: none") : span;
-    text += "\n";
-    // A plain summary keeps no records on purpose.
-    const std::string not_kept =
-        state.store_capacity == 0 ? "" : NotKeptText(state, kind, "--max-records");
-    if (!not_kept.empty()) text += "  " + not_kept + "\n";
+    if (state.Count(kind) == 0) {
+      text += "time span: none\n";
+    } else if (!stamped) {
+      text += "time span: no timestamp received\n";
+    } else {
+      text += TimeSpanText(state, kind) + "\n";
+    }
+    if (max_records) {
+      const std::int64_t kept =
+          std::min(state.Count(kind), static_cast<std::int64_t>(*max_records));
+      const std::string not_kept = NotKeptText(kind, state.Count(kind), kept, "--max-records");
+      if (!not_kept.empty()) text += "  " + not_kept + "\n";
+    }
   }
   return text;
 }
@@ -242,7 +312,7 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
     }
   };
   const FrameLogSink log_sink = [out](std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), out);
+    Put(out, TerminalLine(text));
     std::fflush(out);
   };
   const FrameLogSink* log = options.log ? &log_sink : nullptr;
@@ -269,7 +339,7 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
     }
     skipped += result.skipped_frames;
     if (!result.ok()) {
-      Put(err, "talphex-cli: " + result.error->message + "\n");
+      Put(err, "talphex-cli: " + TerminalText(result.error->message) + "\n");
       status = kExitFailure;
     }
     summary += FileSummary(result);
@@ -306,7 +376,7 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
         const LoadResult result = LoadCaptureFile(state, path, log);
         skipped += result.skipped_frames;
         if (!result.ok()) {
-          Put(err, "talphex-cli: " + result.error->message + "\n");
+          Put(err, "talphex-cli: " + TerminalText(result.error->message) + "\n");
           status = kExitFailure;
         }
         summary += FileSummary(result);
@@ -328,9 +398,7 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
       status = kExitFailure;
     }
   }
-  // Streamed records are written, not kept: no note about records beyond a store's capacity.
-  if (!options.max_records) state.store_capacity = 0;
-  Put(err, summary + TotalSummary(state, skipped));
+  Put(err, summary + TotalSummary(state, skipped, options.max_records));
   return status;
 }
 
@@ -389,88 +457,136 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   app.add_flag("--keep-duplicates", options.keep_duplicates,
                "Decode every frame of SatNOGS frame exports, also one heard by several stations");
 
+  Stream out_stream(out);
+  Stream err_stream(err);
+  // Standard output failing (a full disk, a closed descriptor) fails the run.
+  auto finish = [&](int status) {
+    if (const int error = out_stream.Finish(); error != 0) {
+      err_stream.Write("talphex-cli: " + PathMessage("standard output", std::strerror(error)) +
+                       "\n");
+      status = kExitFailure;
+    }
+    return err_stream.Finish() != 0 ? kExitFailure : status;
+  };
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     std::ostringstream out_text;
     std::ostringstream err_text;
     const int code = app.exit(e, out_text, err_text);
-    Put(out, out_text.str());
-    Put(err, err_text.str());
-    return code == 0 ? kExitOk : kExitUsage;
+    out_stream.Write(out_text.str());
+    err_stream.Write(err_text.str());
+    return finish(code == 0 ? kExitOk : kExitUsage);
   }
 
-  if (const std::string problem = UsageProblem(options); !problem.empty()) {
-    Put(err, "talphex-cli: " + problem + "\nRun with --help for more information.\n");
-    return kExitUsage;
+  std::vector<Output> outputs;
+  for (const auto& [option, path] :
+       {std::pair<const char*, const std::string*>{"--csv", &options.csv},
+        {"--payload-csv", &options.payload_csv},
+        {"--tlm", &options.tlm},
+        {"--analysis-csv", &options.analysis_csv},
+        {"--jsonl", &options.jsonl},
+        {"--influx", &options.influx}}) {
+    if (app.count(option) > 0) outputs.push_back({option, *path, nullptr, nullptr});
   }
-  if (options.Streaming()) return RunStreaming(options, out, err);
+  if (const std::string usage = OutputUsageError(outputs); !usage.empty()) {
+    err_stream.Write("talphex-cli: " + usage + "\n");
+    return finish(kExitUsage);
+  }
+  if (const std::string problem = UsageProblem(options); !problem.empty()) {
+    err_stream.Write("talphex-cli: " + problem + "\nRun with --help for more information.\n");
+    return finish(kExitUsage);
+  }
+  if (options.Streaming()) return finish(RunStreaming(options, out, err));
+
+  int status = kExitOk;
+  auto report = [&](const Error& error) {
+    err_stream.Write("talphex-cli: " + TerminalText(error.message) + "\n");
+    status = kExitFailure;
+  };
+  // Every output is opened before the captures are read, so that records stream into it.
+  for (Output& output : outputs) {
+    if (output.path == "-") {
+      output.stream = out;
+      continue;
+    }
+    output.file = std::make_unique<AtomicFile>(output.path);
+    if (const Status opened = output.file->Open(); !opened) {
+      report(opened.error());
+      output.file.reset();
+      continue;
+    }
+    output.stream = output.file->stream();
+  }
+  auto stream_of = [&outputs](const char* option) -> std::FILE* {
+    for (const Output& output : outputs) {
+      if (output.option == std::string_view(option)) return output.stream;
+    }
+    return nullptr;
+  };
 
   const char separator = options.decimal_comma ? ',' : '.';
-  const std::pair<const std::string*, AnalysisFormat> analysis_outputs[] = {
-      {&options.analysis_csv, AnalysisFormat::kCsv},
-      {&options.jsonl, AnalysisFormat::kJsonLines},
-      {&options.influx, AnalysisFormat::kInflux},
+  const std::pair<const char*, AnalysisFormat> analysis_formats[] = {
+      {"--analysis-csv", AnalysisFormat::kCsv},
+      {"--jsonl", AnalysisFormat::kJsonLines},
+      {"--influx", AnalysisFormat::kInflux},
   };
-  const bool writes_records =
-      !options.csv.empty() || !options.payload_csv.empty() || !options.tlm.empty() ||
-      std::any_of(std::begin(analysis_outputs), std::end(analysis_outputs),
-                  [](const auto& output) { return !output.first->empty(); });
+  const bool writes_analysis =
+      std::any_of(std::begin(analysis_formats), std::end(analysis_formats),
+                  [&stream_of](const auto& output) { return stream_of(output.first) != nullptr; });
+  ExportSink exports(separator, options.record, options.max_records);
+  exports.SetCsv(Kind::kBeacon, stream_of("--csv"));
+  exports.SetCsv(Kind::kPayload, stream_of("--payload-csv"));
   DecoderState state;
-  // The summary needs only counts and time spans, so a plain summary keeps no records.
-  state.store_capacity = options.max_records.value_or(writes_records ? kUnlimitedRecords : 0);
+  // CSV files and the report take their records from the export sink as they are decoded; only
+  // the analysis exports, which list beacon records before payload records, need the stores.
+  state.store_capacity = writes_analysis ? options.max_records.value_or(kUnlimitedRecords) : 0;
   state.keep_duplicate_frames = options.keep_duplicates;
+  if (!outputs.empty()) {
+    state.record_sink = [&exports](Kind kind, const TelemetryRecord& record) {
+      exports.Take(kind, record);
+    };
+  }
 
-  FrameLogSink log_sink = [out](std::string_view line) {
-    std::fwrite(line.data(), 1, line.size(), out);
+  FrameLogSink log_sink = [&out_stream](std::string_view line) {
+    out_stream.Write(TerminalLine(line));
   };
-  int status = kExitOk;
   std::int64_t skipped = 0;
+  bool any_read = false;
   std::string summary;
   for (const std::string& path : options.captures) {
     state.InputFilePath = path;
     const LoadResult result = LoadCaptureFile(state, path, options.log ? &log_sink : nullptr);
     skipped += result.skipped_frames;
-    if (!result.ok()) {
-      Put(err, "talphex-cli: " + result.error->message + "\n");
-      status = kExitFailure;
+    if (result.ok()) {
+      any_read = true;
+    } else {
+      report(*result.error);
     }
     summary += FileSummary(result);
   }
 
-  if (!writes_records) {
-    Put(out, summary + TotalSummary(state, skipped));
-    return status;
+  if (outputs.empty()) {
+    out_stream.Write(summary + TotalSummary(state, skipped, options.max_records));
+    return finish(status);
   }
-  auto fail_unless = [&status](bool written) {
-    if (!written) status = kExitFailure;
-  };
-  if (!options.csv.empty()) {
-    fail_unless(WriteOutput(options.csv, out, err,
-                            [&](std::FILE* stream) { WriteBeaconCsv(stream, state, separator); }));
-  }
-  if (!options.payload_csv.empty()) {
-    fail_unless(WriteOutput(options.payload_csv, out, err,
-                            [&](std::FILE* stream) { WritePayloadCsv(stream, state, separator); }));
-  }
-  if (!options.tlm.empty()) {
-    const RecordView view = BuildRecordView(state, options.record, Kind::kBeacon, separator);
-    fail_unless(
-        WriteOutput(options.tlm, out, err, [&](std::FILE* stream) { WriteReport(stream, view); }));
-  }
-  for (const auto& [path, format] : analysis_outputs) {
-    if (path->empty()) continue;
-    std::int64_t left_out = 0;
-    // The format is copied into the lambda: clang 14 (the naming check) cannot capture a binding.
-    fail_unless(WriteOutput(*path, out, err, [&, analysis_format = format](std::FILE* stream) {
-      left_out = WriteAnalysis(stream, state, analysis_format);
-    }));
-    if (left_out > 0) {
-      Put(err, "talphex-cli: " + *path + ": " + std::to_string(left_out) +
-                   " records without a receive time left out\n");
+  // With no capture read there is nothing to write: every output stays as it was.
+  if (!any_read) return finish(status);
+  exports.Finish();
+  if (std::FILE* tlm = stream_of("--tlm"); tlm != nullptr) WriteReport(tlm, exports.ReportView());
+  for (const auto& [option, format] : analysis_formats) {
+    std::FILE* stream = stream_of(option);
+    if (stream == nullptr) continue;
+    const std::int64_t left_out = WriteAnalysis(stream, state, format);
+    for (const Output& output : outputs) {
+      if (output.option == std::string_view(option)) ReportLeftOut(output.path, left_out, err);
     }
   }
-  return status;
+  for (Output& output : outputs) {
+    if (!output.file) continue;
+    if (const Status committed = output.file->Commit(); !committed) report(committed.error());
+  }
+  return finish(status);
 }
 
 }  // namespace talphex

@@ -689,7 +689,8 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   const std::string limit =
       "the " + std::to_string(state_.store_capacity) + " records a store keeps";
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    const std::string not_kept = NotKeptText(state_, kind, limit);
+    const std::string not_kept = NotKeptText(
+        kind, state_.Count(kind), static_cast<std::int64_t>(state_.StoredCount(kind)), limit);
     if (!not_kept.empty()) in_full << Latin1(not_kept);
   }
   const std::string not_kept = NotKeptSummary(state_);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/base/text_safety.h"
 #include "core/capture/ascii85.h"
 #include "core/decode/field_readers.h"
 #include "core/decode/frame_decoders.h"
@@ -105,7 +106,7 @@ std::uint64_t CaptureScanner::Restart() {
 // A 28-byte part or a 9-byte millisecond stamp sets RxTimestamp; true for either.
 bool CaptureScanner::TakeTimestamp(const KissPart& part) {
   if (part.raw_size == kTimestampPartSize) {
-    state_.RxTimestamp.assign(part.text.substr(1, 19));
+    AssignSafeTimestamp(state_.RxTimestamp, part.text.substr(1, 19));
     if (mode_ == Mode::kLive) stamp_part_.assign(part.raw);
     return true;
   }

@@ -8,10 +8,14 @@
 
 namespace talphex {
 
-// Writes a file so that readers only ever see the old or the complete new content: the text goes
-// to a temporary file beside the target, which replaces the target on Commit(). A file that is
-// not committed is removed. A target that exists and is not a regular file (a device such as
-// /dev/stdout) is written in place.
+// Writes an output file so that readers only ever see the old or the complete new content, and
+// respects what the path names, as a shell redirect would:
+// - a regular file (or none) gets a temporary file beside it, which replaces it on Commit(); one
+//   that is not committed is removed, also when the program ends by a signal;
+// - a link is followed: the file it names is replaced (created, for a dangling link), the link
+//   stays;
+// - a character device, a FIFO, or a link into /proc/self/fd or /dev/std* is written in place;
+// - a file the user may not write, or a folder, is refused.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string path);
@@ -19,18 +23,22 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Opens the temporary file; the error names the target and the reason.
+  // Opens the temporary file or the device; the error names the path and the reason.
   [[nodiscard]] Status Open();
   std::FILE* stream() const { return stream_; }
   // Flushes, closes and renames over the target; on any failure the target is left as it was.
   [[nodiscard]] Status Commit();
-
- private:
+  // Drops what was written; the target is left as it was.
   void Discard();
 
-  std::string path_;
-  std::string write_path_;  // the file a link at path_ names, else path_
+ private:
+  Status OpenTemporary(const std::string& folder, unsigned mode);
+  int LinkTemporary(const std::string& name);
+
+  std::string path_;    // as given, for messages
+  std::string target_;  // the file replaced: path_ with its links followed
   std::string temp_path_;
+  bool anonymous_ = false;  // the temporary file has no name until Commit()
   std::FILE* stream_ = nullptr;
 };
 
@@ -42,5 +50,10 @@ Status WriteFileAtomically(const std::string& path, Writer&& write) {
   write(file.stream());
   return file.Commit();
 }
+
+// Removes the named temporary files of every open AtomicFile when SIGINT, SIGTERM, SIGHUP or
+// SIGPIPE ends the program, then ends it by the same signal. Unnamed temporary files (O_TMPFILE)
+// need nothing: the system drops them.
+void RemoveTemporaryFilesOnSignals();
 
 }  // namespace talphex

@@ -97,9 +97,9 @@ std::string TimeSpanText(const DecoderState& state, Kind kind) {
   return "time span: " + state.first_rx_time[index] + " -> " + state.last_rx_time[index];
 }
 
-std::string NotKeptText(const DecoderState& state, Kind kind, std::string_view limit) {
-  const std::int64_t not_kept =
-      state.Count(kind) - static_cast<std::int64_t>(state.StoredCount(kind));
+std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept,
+                        std::string_view limit) {
+  const std::int64_t not_kept = counted - kept;
   if (not_kept <= 0) return {};
   std::string text = std::to_string(not_kept);
   text += kind == Kind::kBeacon ? " beacon frame" : " payload frame";

@@ -42,9 +42,9 @@ std::string PositionText(const DecoderState& state, int record_number, Kind navi
 // "time span: first -> last" of a kind's frames; empty while it has none.
 std::string TimeSpanText(const DecoderState& state, Kind kind);
 
-// "n beacon frames beyond LIMIT were not kept" for the frames of a kind counted but not stored;
-// empty when every one was stored.
-std::string NotKeptText(const DecoderState& state, Kind kind, std::string_view limit);
+// "n beacon frames beyond LIMIT were not kept" for the frames of a kind counted but not kept;
+// empty when every one was kept.
+std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept, std::string_view limit);
 
 // The frames not kept of both kinds in one short sentence that fits the status line:
 // "531,480 beacon and 531,480 payload frames not kept: a store holds 1000". Empty when every

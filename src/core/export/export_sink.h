@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "core/decode/decoder_state.h"
+#include "core/view/record_view.h"
+
+namespace talphex {
+
+// The exports of a run written while the input is read, whatever feeds the decoder (capture
+// files, standard input, a live stream): each record goes to its kind's CSV stream as it is
+// decoded, and only the records the report shows are kept, so memory does not grow with the
+// input. Install Take() as the state's record sink and call Finish() once the input has ended.
+class ExportSink {
+ public:
+  // Up to `max_records` records of each kind are written (all without a limit); the report shows
+  // record `report_record` of each kind.
+  ExportSink(char decimal_separator, int report_record,
+             std::optional<std::size_t> max_records = std::nullopt);
+
+  // Where a kind's CSV goes; without a stream its records are only counted.
+  void SetCsv(Kind kind, std::FILE* out) { csv_[Index(kind)].out = out; }
+  void Take(Kind kind, const TelemetryRecord& record);
+  // Writes the header of every CSV that has had no record yet.
+  void Finish();
+  // The texts of the report, as BuildRecordView gives them for the report's record number.
+  RecordView ReportView() const;
+
+ private:
+  struct Csv {
+    std::FILE* out = nullptr;
+    bool started = false;
+  };
+  static std::size_t Index(Kind kind) { return static_cast<std::size_t>(kind); }
+  void Start(Kind kind);
+
+  char decimal_separator_;
+  int report_record_;
+  std::optional<std::size_t> max_records_;
+  std::array<Csv, 2> csv_;
+  std::array<std::int64_t, 2> taken_{};
+  std::array<std::optional<TelemetryRecord>, 2> report_records_;
+  std::string line_;
+};
+
+}  // namespace talphex
