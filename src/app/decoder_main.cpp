@@ -4,14 +4,19 @@
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <clocale>
 #include <cstdio>
 
+#include "core/base/text_safety.h"
+#include "core/export/atomic_file.h"
 #include "core/view/program_info.h"
 #include "gui/conf_ini_paths.h"
+#include "gui/file_name.h"
 #include "gui/main_window.h"
 #include "gui/screenshot.h"
 
@@ -84,6 +89,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
+  talphex::RemoveTemporaryFilesOnSignals();
   // QApplication adopts the user's C locale; the core's number texts expect the C library to
   // write "." and put the user's separator in themselves.
   std::setlocale(LC_NUMERIC, "C");
@@ -91,7 +97,10 @@ int main(int argc, char** argv) {
 
   QCommandLineParser parser;
   AddOptions(parser, screenshot);
-  parser.process(app);
+  // File names are bytes, converted without loss, so that any name the shell passes opens.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << talphex::DecodeFileName(argv[i]);
+  parser.process(arguments);
 
   talphex::MainWindow window(talphex::DefaultConfIniPaths());
   window.show();
@@ -99,11 +108,18 @@ int main(int argc, char** argv) {
   if (parser.isSet(screenshot)) {
     if (!captures.isEmpty()) window.OpenFiles(captures);
     WaitUntilLaidOut(window);
-    const talphex::Status saved =
-        talphex::SavePng(window.grab().toImage(), parser.value(screenshot));
+    const QImage picture = window.grab().toImage();
+    const QString path = parser.value(screenshot);
+    talphex::Status saved = talphex::SavePng(picture, path);
+    // A picture that reads back differently was not written as it should have been.
+    if (saved && QFileInfo(path).isFile() && QImageReader(path).size() != picture.size()) {
+      saved = talphex::PathError(talphex::ErrorKind::kWriteFailed,
+                                 talphex::EncodeFileName(path).toStdString(),
+                                 "the picture written cannot be read back");
+    }
     if (!saved) {
       std::fprintf(stderr, "talphex-decoder: screenshot not saved: %s\n",
-                   saved.error().message.c_str());
+                   talphex::TerminalText(saved.error().message).c_str());
       return 1;
     }
     return 0;

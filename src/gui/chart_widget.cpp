@@ -38,6 +38,7 @@
 
 #include "core/chart/chart_scale.h"
 #include "core/view/program_info.h"
+#include "gui/file_name.h"
 #include "gui/screenshot.h"
 
 namespace talphex {
@@ -361,7 +362,7 @@ QImage ChartWidget::RenderImage() {
 Status ChartWidget::SavePng(const QString& path) {
   const QImage image = RenderImage();
   if (image.isNull()) {
-    return PathError(ErrorKind::kWriteFailed, QFile::encodeName(path).toStdString(),
+    return PathError(ErrorKind::kWriteFailed, EncodeFileName(path).toStdString(),
                      "the chart could not be drawn");
   }
   return talphex::SavePng(image, path);
@@ -382,7 +383,7 @@ void ChartWidget::SaveChartAsPng() {
   if (const Status saved = SavePng(path); !saved) {
     QMessageBox::warning(
         this, QString::fromLatin1(kProgramTitle),
-        tr("Cannot save the chart: %1").arg(QFile::decodeName(saved.error().message.c_str())));
+        tr("Cannot save the chart: %1").arg(DecodeFileName(saved.error().message)));
   }
 }
 

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "core/view/conf_ini.h"
+#include "gui/file_name.h"
 #include "gui/save_target.h"
 
 namespace talphex {
@@ -29,12 +30,11 @@ QString DefaultImagePath() { return DefaultImagePath(QCoreApplication::applicati
 
 WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defaults) {
   for (const QString& path : paths) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) continue;
-    // Settings files are small; anything past 1 MiB is not a settings file.
-    const QByteArray text = file.read(1 << 20);
-    const ConfSettings settings = ParseConfIni(std::string_view(text.constData(), text.size()));
-    if (settings.image_path) defaults.image_path = QFile::decodeName(settings.image_path->c_str());
+    // Read by the core's rule: never waiting on a FIFO, only a regular file of sane size.
+    const std::optional<ConfSettings> read = ReadConfIniFile(EncodeFileName(path).toStdString());
+    if (!read) continue;
+    const ConfSettings& settings = *read;
+    if (settings.image_path) defaults.image_path = DecodeFileName(*settings.image_path);
     if (settings.screenshot_button) defaults.screenshot_button = *settings.screenshot_button;
   }
   return defaults;

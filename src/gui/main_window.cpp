@@ -47,6 +47,7 @@
 #include "gui/capture_loading.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
+#include "gui/file_name.h"
 #include "gui/info_window.h"
 #include "gui/save_target.h"
 #include "gui/screenshot.h"
@@ -108,7 +109,7 @@ QString Latin1(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 // Paths are bytes in the file system's encoding, not Latin-1 texts.
-QString PathText(const std::string& path) { return QFile::decodeName(path.c_str()); }
+QString PathText(const std::string& path) { return DecodeFileName(path); }
 
 void SetBase(QWidget* widget, const QColor& colour) {
   QPalette palette = widget->palette();
@@ -709,7 +710,7 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
 
 void MainWindow::LoadFiles(QStringList& problems) {
   std::vector<std::string> paths;
-  for (const QString& path : chosen_files_) paths.push_back(QFile::encodeName(path).toStdString());
+  for (const QString& path : chosen_files_) paths.push_back(EncodeFileName(path).toStdString());
   // Only the status row and its Cancel button take input while the worker has the state.
   // Disabling moves the focus away; it comes back to where it was.
   const QPointer<QWidget> focused = focusWidget();
@@ -816,7 +817,7 @@ void MainWindow::Command1_Click() {
   }
   // Absolute, so that the status says where the picture went whatever the folder setting.
   const QString bmp_path =
-      QFileInfo(PathText(ScreenshotFileName(QFile::encodeName(image_path_).toStdString(),
+      QFileInfo(PathText(ScreenshotFileName(EncodeFileName(image_path_).toStdString(),
                                             state_.InputFilePath)))
           .absoluteFilePath();
   const QFileInfo folder(QFileInfo(bmp_path).absolutePath());

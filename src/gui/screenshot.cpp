@@ -13,6 +13,7 @@
 
 #include "core/base/output.h"
 #include "core/export/atomic_file.h"
+#include "gui/file_name.h"
 
 namespace talphex {
 namespace {
@@ -20,7 +21,7 @@ namespace {
 constexpr int kPaletteSize = 256;
 
 Error Failure(ErrorKind kind, const QString& path, const QString& reason) {
-  return PathError(kind, QFile::encodeName(path).toStdString(), reason.toLocal8Bit().toStdString());
+  return PathError(kind, EncodeFileName(path).toStdString(), reason.toLocal8Bit().toStdString());
 }
 
 struct ColourCount {
@@ -121,7 +122,7 @@ Status WriteImage(const QImage& image, const QString& path, const char* format) 
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, format);
   if (!writer.write(image)) return Failure(ErrorKind::kWriteFailed, path, writer.errorString());
-  return WriteFileAtomically(QFile::encodeName(path).toStdString(), [&encoded](std::FILE* out) {
+  return WriteFileAtomically(EncodeFileName(path).toStdString(), [&encoded](std::FILE* out) {
     Put(out, std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
   });
 }

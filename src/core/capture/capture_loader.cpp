@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/capture/capture_loader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/base/regular_file.h"
 #include "core/base/text_safety.h"
 #include "core/capture/ascii85.h"
 #include "core/decode/field_readers.h"
@@ -252,39 +251,31 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
   LoadResult result;
   result.path = path;
   // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    result.error = ReadError(path, errno);
+  const Expected<int> opened = OpenRegularFile(path, "is a folder, not a capture file");
+  if (!opened) {
+    result.error = opened.error();
     return result;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    result.error = ReadError(path, errno);
-  } else if (S_ISDIR(info.st_mode)) {
-    result.error = PathError(ErrorKind::kIsFolder, path, "is a folder, not a capture file");
-  } else if (!S_ISREG(info.st_mode)) {
-    result.error = PathError(ErrorKind::kNotRegularFile, path, "not a regular file");
-  } else {
-    CaptureScanner scanner(state, result, frame_log);
-    std::vector<std::uint8_t> chunk(kReadChunk);
-    std::uint64_t bytes_read = 0;
-    for (;;) {
-      const ssize_t got = ::read(fd, chunk.data(), chunk.size());
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        result.error = ReadError(path, errno);
-        break;
-      }
-      if (got == 0) break;
-      scanner.Feed({chunk.data(), static_cast<std::size_t>(got)});
-      bytes_read += static_cast<std::uint64_t>(got);
-      if (progress != nullptr && !(*progress)(bytes_read)) {
-        result.cancelled = true;
-        break;
-      }
+  const int fd = opened.value();
+  CaptureScanner scanner(state, result, frame_log);
+  std::vector<std::uint8_t> chunk(kReadChunk);
+  std::uint64_t bytes_read = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      result.error = ReadError(path, errno);
+      break;
     }
-    if (result.ok()) scanner.Finish();
+    if (got == 0) break;
+    scanner.Feed({chunk.data(), static_cast<std::size_t>(got)});
+    bytes_read += static_cast<std::uint64_t>(got);
+    if (progress != nullptr && !(*progress)(bytes_read)) {
+      result.cancelled = true;
+      break;
+    }
   }
+  if (result.ok()) scanner.Finish();
   ::close(fd);
   return result;
 }

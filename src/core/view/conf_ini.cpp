@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/view/conf_ini.h"
 
+#include "core/base/regular_file.h"
+
 namespace talphex {
 namespace {
 
@@ -49,6 +51,12 @@ ConfSettings ParseConfIni(std::string_view text) {
     start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
   }
   return settings;
+}
+
+std::optional<ConfSettings> ReadConfIniFile(const std::string& path) {
+  const Expected<std::string> text = ReadRegularFile(path, kMaxConfIniSize);
+  if (!text) return std::nullopt;
+  return ParseConfIni(text.value());
 }
 
 }  // namespace talphex

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,5 +18,12 @@ struct ConfSettings {
 // skipped. Keys are case-insensitive; key and value are trimmed of spaces (not tabs). A key may
 // appear more than once: the last one wins. A UTF-8 byte-order mark at the start is skipped.
 ConfSettings ParseConfIni(std::string_view text);
+
+// Settings files are small; anything larger is not one.
+inline constexpr std::size_t kMaxConfIniSize = 1 << 20;
+
+// The settings of the conf.ini at `path`, or nothing when it is not a regular file of at most
+// kMaxConfIniSize bytes that can be read (a FIFO or a device is never waited on).
+std::optional<ConfSettings> ReadConfIniFile(const std::string& path);
 
 }  // namespace talphex
