@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Careless commands: outputs named on the command line get what a shell redirect would give them.
+// Devices, FIFOs and descriptor links are written in place, links are written through, a file
+// the user may not write and every output of a run that read no capture stay as they were, and
+// no failure of standard output passes for success. Each run is in a child process, so that its
+// standard output and its user can be set.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/base/output.h"
+#include "core/export/atomic_file.h"
+#include "gtest/gtest.h"
+#include "testkit/test_support.h"
+
+namespace talphex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+constexpr char kSample[] = TALPHEX_SAMPLE_CAPTURE;
+constexpr char kEarlier[] = "earlier content\n";
+
+std::string Golden(const char* name) {
+  return ReadFile(std::string(TALPHEX_TEST_DATA_DIR) + "/" + name);
+}
+
+// The file type bits of `path` itself, links not followed.
+mode_t TypeOf(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
+
+enum class StandardOutput { kTest, kAppendToLog, kFull, kClosed };
+
+struct CommandCase {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the temporary folder
+  StandardOutput out;
+  bool as_ordinary_user;
+  int status;
+  std::string err;  // "@" stands for the folder; empty: nothing
+  // Expected content of files in the folder after the run.
+  std::vector<std::pair<std::string, std::string>> files;
+};
+
+std::string InFolder(std::string text, const std::string& folder) {
+  for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+    text.replace(at, 1, folder);
+  }
+  return text;
+}
+
+TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
+  const std::string beacon_csv = Golden("sample-beacon.csv");
+  const CommandCase cases[] = {
+      // Regression: "--csv /dev/stdout >> log" renamed a new file over the log.
+      {"AppendedStandardOutput",
+       {"--csv", "/dev/stdout", kSample},
+       StandardOutput::kAppendToLog,
+       false,
+       0,
+       "",
+       {{"log", kEarlier + beacon_csv}}},
+      // Regression: outputs were replaced though the only capture could not be read.
+      {"NoCaptureRead",
+       {"--csv", "@/keep.csv", "--tlm", "@/keep.tlm", "@/missing.kss"},
+       StandardOutput::kTest,
+       false,
+       1,
+       "talphex-cli: @/missing.kss: No such file or directory\n",
+       {{"keep.csv", kEarlier}, {"keep.tlm", kEarlier}}},
+      // Regression: a write-protected file was replaced (the folder lets anyone write).
+      {"WriteProtectedTarget",
+       {"--csv", "@/protected.csv", kSample},
+       StandardOutput::kTest,
+       true,
+       1,
+       "talphex-cli: @/protected.csv: Permission denied\n",
+       {{"protected.csv", kEarlier}}},
+      // Regression: a dangling link was replaced by a file, the file it names never created.
+      {"DanglingLink",
+       {"--csv", "@/dangling.csv", kSample},
+       StandardOutput::kTest,
+       false,
+       0,
+       "",
+       {{"target.csv", beacon_csv}}},
+      {"PrivateDevice", {"--csv", "@/device", kSample}, StandardOutput::kTest, false, 0, "", {}},
+      // Regression: an empty path printed the summary; one path twice was overwritten.
+      {"EmptyPath",
+       {"--csv", "", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --csv: the output path is empty\n",
+       {}},
+      {"SamePathTwice",
+       {"--csv", "@/keep.csv", "--payload-csv", "@/keep.csv", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --csv and --payload-csv name the same file: @/keep.csv\n",
+       {{"keep.csv", kEarlier}}},
+      {"SameFileByLink",
+       {"--tlm", "@/keep.tlm", "--csv", "@/link-to-keep.tlm", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --csv and --tlm name the same file: @/keep.tlm\n",
+       {{"keep.tlm", kEarlier}}},
+      // Regression: the summary, the log and the version to a full or closed standard output
+      // ended with exit status 0.
+      {"SummaryToFullDevice",
+       {kSample},
+       StandardOutput::kFull,
+       false,
+       1,
+       "talphex-cli: standard output: No space left on device\n",
+       {}},
+      {"LogToFullDevice",
+       {"--log", "--csv", "@/out.csv", kSample},
+       StandardOutput::kFull,
+       false,
+       1,
+       "talphex-cli: standard output: No space left on device\n",
+       {{"out.csv", beacon_csv}}},
+      {"VersionToFullDevice",
+       {"--version"},
+       StandardOutput::kFull,
+       false,
+       1,
+       "talphex-cli: standard output: No space left on device\n",
+       {}},
+      {"SummaryToClosedOutput",
+       {kSample},
+       StandardOutput::kClosed,
+       false,
+       1,
+       "talphex-cli: standard output: Bad file descriptor\n",
+       {}},
+  };
+  for (const CommandCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::TempDir dir;
+    const std::string folder = dir.path();
+    for (const char* name : {"keep.csv", "keep.tlm", "log", "protected.csv"}) {
+      WriteFile(dir.File(name), kEarlier);
+    }
+    fs::permissions(dir.File("protected.csv"), fs::perms(0444));
+    fs::permissions(folder, fs::perms(0777));
+    fs::create_symlink("target.csv", dir.File("dangling.csv"));
+    fs::create_symlink("keep.tlm", dir.File("link-to-keep.tlm"));
+    ASSERT_EQ(::mknod(dir.File("device").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0)
+        << "mknod needs root";
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(InFolder(arg, folder));
+    const auto child = [&](std::FILE* err) {
+      if (c.out == StandardOutput::kAppendToLog || c.out == StandardOutput::kFull) {
+        const std::string target = c.out == StandardOutput::kFull ? "/dev/full" : dir.File("log");
+        const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND);
+        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) return 126;
+      }
+      if (c.out == StandardOutput::kClosed) ::close(STDOUT_FILENO);
+      return testing::RunCliTo(stdout, err, args);
+    };
+    const auto run = testing::RunInChild(child, c.as_ordinary_user);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, InFolder(c.err, folder));
+    for (const auto& [name, content] : c.files) {
+      EXPECT_TRUE(ReadFile(dir.File(name)) == content) << name;
+    }
+    EXPECT_EQ(TypeOf(dir.File("dangling.csv")), S_IFLNK);
+    EXPECT_EQ(TypeOf(dir.File("device")), S_IFCHR);
+    EXPECT_EQ(dir.Listing(),
+              std::string("dangling.csv\ndevice\nkeep.csv\nkeep.tlm\nlink-to-keep.tlm\nlog\n") +
+                  (ReadFile(dir.File("out.csv")).empty() ? "" : "out.csv\n") + "protected.csv\n" +
+                  (ReadFile(dir.File("target.csv")).empty() ? "" : "target.csv\n"));
+  }
+}
+
+// No output path ever replaces a device, a FIFO, or what a link names: every writer of a file,
+// on a private device node, a FIFO with a reader, and links to both.
+TEST(CarelessCommand, NoOutputReplacesADeviceAFifoOrALinkTarget) {
+  const testing::TempDir dir;
+  const std::string device = dir.File("device"), fifo = dir.File("fifo");
+  ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << "mknod needs root";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  fs::create_symlink("device", dir.File("device-link"));
+  fs::create_symlink("fifo", dir.File("fifo-link"));
+  // Drains the FIFO for every writer that opens it.
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    while (!done) {
+      const int fd = ::open(fifo.c_str(), O_RDONLY);
+      char buffer[4096];
+      while (fd >= 0 && ::read(fd, buffer, sizeof buffer) > 0) {
+      }
+      if (fd >= 0) ::close(fd);
+    }
+  });
+  const std::string listing = dir.Listing();
+  for (const std::string& path : {device, fifo, dir.File("device-link"), dir.File("fifo-link")}) {
+    SCOPED_TRACE(path);
+    for (const char* option : {"--csv", "--payload-csv", "--tlm"}) {
+      EXPECT_EQ(testing::RunCliWith({option, path, kSample}).status, 0);
+    }
+    EXPECT_TRUE(WriteFileAtomically(path, [](std::FILE* out) { Put(out, "bytes"); }).ok());
+    EXPECT_EQ(TypeOf(device), S_IFCHR);
+    EXPECT_EQ(TypeOf(fifo), S_IFIFO);
+    EXPECT_EQ(fs::read_symlink(dir.File("device-link")), "device");
+    EXPECT_EQ(fs::read_symlink(dir.File("fifo-link")), "fifo");
+    EXPECT_EQ(dir.Listing(), listing);
+  }
+  done = true;
+  const int unblock = ::open(fifo.c_str(), O_WRONLY);
+  if (unblock >= 0) ::close(unblock);
+  reader.join();
+}
+
+// Regression: a signal during a write left the temporary file beside the target.
+TEST(CarelessCommand, SignalDuringAWriteLeavesNoTemporaryFile) {
+  const testing::TempDir dir;
+  WriteFile(dir.File("out.csv"), kEarlier);
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      RemoveTemporaryFilesOnSignals();
+      const Status written = WriteFileAtomically(dir.File("out.csv"), [&](std::FILE* out) {
+        Put(out, std::string(1 << 20, 'x'));
+        ::raise(signal_number);
+      });
+      ::_exit(written ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+    EXPECT_EQ(dir.Listing(), "out.csv\n");
+    EXPECT_EQ(ReadFile(dir.File("out.csv")), kEarlier);
+  }
+}
+
+}  // namespace
+}  // namespace talphex
