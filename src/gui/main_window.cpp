@@ -798,7 +798,7 @@ void MainWindow::RunExport(const char* suffix, const std::function<void(std::FIL
       SetStatus(target.filePath() + QStringLiteral(" not written: its folder is read-only"));
       return;
     }
-    const std::string path = QFile::encodeName(*chosen).toStdString();
+    const std::string path = EncodeFileName(*chosen).toStdString();
     const Status saved = WriteFileAtomically(path, write);
     written = saved ? Expected<std::string>(path) : Expected<std::string>(saved.error());
   }

@@ -135,30 +135,14 @@ Status AtomicFile::Open() {
   target_ = target.path;
   if (target.fd >= 0) {
     // The descriptor itself, so that its offset and append mode hold, as in a shell's ">>".
-    const int fd = ::fcntl(target.fd, F_DUPFD_CLOEXEC, 3);
-    if (fd < 0) return WriteError(path_, errno);
-    stream_ = ::fdopen(fd, "wb");
-    if (stream_ == nullptr) {
-      const int error = errno;
-      ::close(fd);
-      return WriteError(path_, error);
-    }
-    return Ok();
+    return Adopt(::fcntl(target.fd, F_DUPFD_CLOEXEC, 3));
   }
   if (target.exists && S_ISDIR(target.info.st_mode)) {
     return PathError(ErrorKind::kIsFolder, path_, "is a folder");
   }
   if (target.exists && !S_ISREG(target.info.st_mode)) {
     // Devices and FIFOs are written in place, never replaced.
-    const int fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return WriteError(path_, errno);
-    stream_ = ::fdopen(fd, "wb");
-    if (stream_ == nullptr) {
-      const int error = errno;
-      ::close(fd);
-      return WriteError(path_, error);
-    }
-    return Ok();
+    return Adopt(::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
   }
   // A file the user may not write is refused, as a shell's redirect would refuse it.
   if (target.exists && ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -183,14 +167,18 @@ Status AtomicFile::OpenTemporary(const std::string& folder, unsigned mode) {
     Track(temp_path_);
   }
   ::fchmod(fd, mode);
+  const Status adopted = Adopt(fd);
+  if (!adopted) Discard();
+  return adopted;
+}
+
+Status AtomicFile::Adopt(int fd) {
+  if (fd < 0) return WriteError(path_, errno);
   stream_ = ::fdopen(fd, "wb");
-  if (stream_ == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    Discard();
-    return WriteError(path_, error);
-  }
-  return Ok();
+  if (stream_ != nullptr) return Ok();
+  const int error = errno;
+  ::close(fd);
+  return WriteError(path_, error);
 }
 
 // Gives the unnamed temporary file the name `name`; returns 0 or the errno value.

@@ -33,6 +33,8 @@ class AtomicFile {
 
  private:
   Status OpenTemporary(const std::string& folder, unsigned mode);
+  // Writes through `fd` (an open() result); a negative one reports errno.
+  Status Adopt(int fd);
   int LinkTemporary(const std::string& name);
 
   std::string path_;    // as given, for messages
