@@ -2,7 +2,8 @@
 // Fuzz target for the capture loader. Every input is loaded twice: whole, through
 // LoadCaptureBytes, and through a CaptureScanner fed in pieces of changing size. Both must give
 // the same records, counts and frame log, whatever the bytes are; the record view and the exports
-// are then built from what was loaded.
+// are then built from what was loaded, and the streamed CSV must equal the one written from the
+// stores.
 
 #undef NDEBUG  // the assertions are what the target checks, in every build
 
@@ -10,11 +11,14 @@
 #include <cassert>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <span>
 #include <string>
 
 #include "core/capture/capture_loader.h"
+#include "core/export/analysis_exports.h"
+#include "core/export/export_sink.h"
 #include "core/export/exports.h"
 #include "core/view/record_view.h"
 
@@ -49,6 +53,20 @@ std::string Digest(const Load& load) {
   return text;
 }
 
+// Everything `write` puts into the stream it is given, kept in memory.
+template <typename Writer>
+std::string Written(Writer&& write) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&buffer, &size);
+  if (out == nullptr) return {};
+  write(out);
+  std::fclose(out);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
 void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
   Load whole;
   Load pieces;
@@ -80,6 +98,29 @@ void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
   }
   WriteBeaconCsv(sink, whole.state, '.');
   WritePayloadCsv(sink, whole.state, ',');
+  for (const AnalysisFormat format :
+       {AnalysisFormat::kCsv, AnalysisFormat::kJsonLines, AnalysisFormat::kInflux}) {
+    WriteAnalysis(sink, whole.state, format);
+  }
+
+  // The streamed CSV, fed the stored records one at a time, is the CSV written from the store.
+  for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+    if (static_cast<std::int64_t>(whole.state.StoredCount(kind)) != whole.state.Count(kind)) {
+      continue;  // records past the store's capacity were only counted
+    }
+    const std::string stored = Written([&](std::FILE* out) {
+      (kind == Kind::kBeacon ? WriteBeaconCsv : WritePayloadCsv)(out, whole.state, '.');
+    });
+    const std::string streamed = Written([&](std::FILE* out) {
+      ExportSink export_sink('.', 1);
+      export_sink.SetCsv(kind, out);
+      for (std::size_t i = 0; i < whole.state.StoredCount(kind); ++i) {
+        export_sink.Take(kind, whole.state.Store(kind)[i]);
+      }
+      export_sink.Finish();
+    });
+    assert(stored == streamed && "streamed and stored CSV differ");
+  }
 }
 
 }  // namespace
