@@ -19,6 +19,7 @@
 #include "core/base/output.h"
 #include "core/base/text_safety.h"
 #include "core/capture/capture_loader.h"
+#include "core/capture/capture_recorder.h"
 #include "core/export/analysis_exports.h"
 #include "core/export/atomic_file.h"
 #include "core/export/export_sink.h"
@@ -359,8 +360,8 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
     read_input(where.value().Text(), CaptureScanner::Mode::kLive, [&](CaptureScanner& scanner) {
       std::string frame;
       scanner.SetFrameSink([&](const LiveFrame& live) {
-        frame.assign(live.stamp_part).push_back('\xC0');
-        frame.append(live.raw).push_back('\xC0');
+        frame.clear();
+        AppendRecordedFrame(frame, live);
         recording.Write(frame);
       });
       const bool connected = ReadKissTcp(

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -85,14 +84,7 @@ int Connect(const HostPort& where, StreamStop& stop, std::string& reason) {
     fd = -1;
   }
   ::freeaddrinfo(found);
-  if (fd >= 0) {
-    // Keep-alive finds a TNC that went away without closing, also during long silences.
-    const int on = 1, idle = 60, interval = 10, count = 3;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
-  }
+  if (fd >= 0) EnableTcpKeepAlive(fd);
   return fd;
 }
 

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/capture/live_link.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <charconv>
 
@@ -33,6 +37,14 @@ Expected<HostPort> ParseHostPort(std::string_view text) {
     return Error{ErrorKind::kBadAddress, quoted + ": the port must be a number from 1 to 65535"};
   }
   return HostPort{std::string(host), static_cast<std::uint16_t>(port)};
+}
+
+void EnableTcpKeepAlive(int socket_fd) {
+  const int on = 1, idle = 60, interval = 10, count = 3;
+  ::setsockopt(socket_fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(socket_fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(socket_fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(socket_fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
 std::int64_t ReconnectBackoff::NextMs(std::uint32_t random) {

@@ -19,6 +19,10 @@ struct HostPort {
 // "HOST:PORT", "[IPv6]:PORT"; the port 1 to 65535.
 Expected<HostPort> ParseHostPort(std::string_view text);
 
+// Turns TCP keep-alive on for a connected socket, probing after a minute of silence, so that a TNC
+// that went away without closing is found also between passes, when no frame comes for long.
+void EnableTcpKeepAlive(int socket_fd);
+
 // Waits between connection attempts: 1 s, doubling up to 30 s, each with up to a quarter more at
 // random so that many stations do not knock at once; back to 1 s once a connection stands.
 class ReconnectBackoff {

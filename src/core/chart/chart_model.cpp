@@ -116,6 +116,24 @@ ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>
   return content;
 }
 
+std::size_t AppendChartRows(ChartContent& content, const DecoderState& state) {
+  const std::size_t had = content.row_labels.size();
+  const std::size_t rows = ChartRows(state, content.kind);
+  if (content.series.empty() || rows <= had) return 0;
+  const std::vector<TelemetryRecord>& store = state.Store(content.kind);
+  for (std::size_t r = had; r < rows; ++r) content.row_labels.push_back(RowLabel(store[r].RxTime));
+  for (ChartSeries& series : content.series) {
+    for (std::size_t r = had; r < rows; ++r) {
+      series.values.push_back(store[r].Value[static_cast<std::size_t>(series.field)]);
+    }
+  }
+  // Only the grouped chart gives its series colours of their own.
+  const bool group = content.series.front().colour.has_value();
+  content.label_spacing = group ? LabelSpacing(rows, kGroupChartAutoRows, kGroupChartLabelDivisor)
+                                : LabelSpacing(rows, kFieldChartAutoRows, kFieldChartLabelDivisor);
+  return rows - had;
+}
+
 std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator) {
   if (row >= content.row_labels.size()) return {};
   std::string text = "Record " + std::to_string(row + 1);

@@ -78,6 +78,12 @@ ChartContent BuildFieldChart(const DecoderState& state, int field, ChartType typ
 ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>& fields,
                              ChartType type);
 
+// Extends `content`, built by BuildFieldChart or BuildGroupChart, by the records of its kind stored
+// since, so that it equals what that function would build now; the rows it had are not built
+// again. Returns the number of rows added. A content without series (built while the kind had no
+// records) gains nothing: build it anew.
+std::size_t AppendChartRows(ChartContent& content, const DecoderState& state);
+
 // Tooltip of a row: record number and row label on the first line, then one line per series
 // with its legend, value in the record view's text form, and unit ("no value" for one that is not
 // finite). Empty for a row outside the content.

@@ -30,6 +30,8 @@ void ApplyLine(std::string_view line, ConfSettings& settings) {
     settings.image_path = std::string(value);
   } else if (key == "SCREENSHOT") {
     settings.screenshot_button = UpperAscii(value) == "YES";
+  } else if (key == "CAPTURE_PATH") {
+    settings.capture_path = std::string(value);
   }
 }
 

@@ -10,8 +10,9 @@ namespace talphex {
 
 // Settings read from conf.ini; a key that is absent leaves its default in force.
 struct ConfSettings {
-  std::optional<std::string> image_path;  // IMAGE_PATH, case kept
-  std::optional<bool> screenshot_button;  // SCREENSHOT: true only for "YES", any case
+  std::optional<std::string> image_path;    // IMAGE_PATH, case kept
+  std::optional<bool> screenshot_button;    // SCREENSHOT: true only for "YES", any case
+  std::optional<std::string> capture_path;  // CAPTURE_PATH: folder of live recordings, case kept
 };
 
 // Lines end with CR LF, CR or LF. Empty lines, lines starting with "#" and lines without "=" are

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "core/capture/ascii85.h"
+#include "core/capture/capture_recorder.h"
 #include "testkit/capture_writer.h"
+#include "testkit/test_support.h"
 
 namespace talphex {
 namespace {
@@ -321,10 +323,13 @@ TEST(CaptureScanner, LiveStreamStampsEachFrameOnItsOwn) {
   ASSERT_EQ(run.recorded.size(), 4u);
   EXPECT_EQ(run.recorded[0].first, TimestampPart(kStampMs + 5));
   EXPECT_EQ(run.recorded[2].first.substr(1, 19), kStamp1);
-  std::string reloaded;
-  for (const auto& [stamp, raw] : run.recorded) reloaded += stamp + "\xC0" + raw + "\xC0";
+  testing::TempDir dir;
+  CaptureRecorder recorder;
+  ASSERT_TRUE(recorder.Open(dir.File("pass.kss")).ok());
+  for (const auto& [stamp, raw] : run.recorded) ASSERT_TRUE(recorder.Write({stamp, raw}).ok());
+  recorder.Close();
   DecoderState state;
-  ASSERT_TRUE(Load(state, reloaded).ok());
+  ASSERT_TRUE(LoadCaptureFile(state, dir.File("pass.kss")).ok());
   EXPECT_EQ(Records(state), Records(run.state));
 }
 
@@ -332,7 +337,6 @@ TEST(CaptureScanner, LiveStreamStampsEachFrameOnItsOwn) {
 }  // namespace talphex
 
 #include "core/capture/frame_log_buffer.h"
-#include "testkit/test_support.h"
 
 namespace talphex {
 namespace {

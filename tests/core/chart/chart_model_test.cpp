@@ -97,6 +97,40 @@ TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
   EXPECT_EQ(PointText(payload, 16), "Record 17, received 00:00:26\nStatus Word 1 High: 4716");
 }
 
+// Rows appended as records come give the chart a fresh build gives, label spacing included, up to
+// the 1000 rows a chart shows; a content built while the kind had no records gains nothing.
+TEST(AppendChartRows, EqualsAFreshBuild) {
+  constexpr std::pair<std::size_t, std::size_t> kGrowth[] = {
+      {1, 2}, {30, 41}, {100, 101}, {990, 1200}, {1000, 1001}};
+  for (const auto& [before, after] : kGrowth) {
+    SCOPED_TRACE(::testing::Message() << before << " to " << after << " records");
+    for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+      const DecoderState old_state = StateWith(kind, before);
+      const DecoderState state = StateWith(kind, after);
+      std::vector<std::pair<ChartContent, ChartContent>> charts = {
+          {BuildFieldChart(old_state, kind == Kind::kBeacon ? 3 : 40, ChartType::kBars),
+           BuildFieldChart(state, kind == Kind::kBeacon ? 3 : 40, ChartType::kBars)}};
+      if (kind == Kind::kBeacon) {
+        charts.emplace_back(BuildGroupChart(old_state, {5, 6, 8}, ChartType::kLines),
+                            BuildGroupChart(state, {5, 6, 8}, ChartType::kLines));
+      }
+      for (auto& [grown, fresh] : charts) {
+        EXPECT_EQ(AppendChartRows(grown, state),
+                  fresh.row_labels.size() - std::min<std::size_t>(before, kMaxChartRows));
+        EXPECT_EQ(grown.row_labels, fresh.row_labels);
+        EXPECT_EQ(grown.label_spacing, fresh.label_spacing);
+        ASSERT_EQ(grown.series.size(), fresh.series.size());
+        for (std::size_t k = 0; k < fresh.series.size(); ++k) {
+          EXPECT_EQ(grown.series[k].values, fresh.series[k].values);
+        }
+      }
+    }
+  }
+  ChartContent empty = BuildFieldChart(DecoderState{}, 3, ChartType::kLines);
+  EXPECT_EQ(AppendChartRows(empty, StateWith(Kind::kBeacon, 5)), 0u);
+  EXPECT_TRUE(empty.row_labels.empty());
+}
+
 // The title is caption and unit; a field outside 0 to 50 has no title, no rows and no series
 // (nor has payload field 45 in a state of beacon records only).
 TEST(ChartTitle, CaptionAndUnitOrNothingOutsideTheSlots) {

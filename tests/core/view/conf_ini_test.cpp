@@ -38,7 +38,13 @@ TEST(ConfIni, Parses) {
     const ConfSettings settings = ParseConfIni(text);
     EXPECT_EQ(settings.screenshot_button, screenshot_button) << text;
     EXPECT_EQ(settings.image_path, image_path) << text;
+    EXPECT_EQ(settings.capture_path, kUnset) << text;
   }
+  // The recordings' folder keeps its case, like the screenshots' folder.
+  const ConfSettings recorded =
+      ParseConfIni("capture_path = /home/Ham/Passes \r\nIMAGE_PATH=/a/\r\n");
+  EXPECT_EQ(recorded.capture_path, "/home/Ham/Passes");
+  EXPECT_EQ(recorded.image_path, "/a/");
 }
 
 }  // namespace

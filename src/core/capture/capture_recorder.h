@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "core/base/error.h"
+#include "core/base/expected.h"
+#include "core/capture/capture_loader.h"
+
+namespace talphex {
+
+// "talphex-YYYYMMDD-hhmmss.kss" of a recording started at `milliseconds` since 1970 UTC.
+std::string RecordingFileName(std::int64_t milliseconds);
+
+// Appends a live frame as a recording holds it: its timestamp part, a delimiter, the frame as it
+// came (escapes included), a delimiter. The loader reads it back to the same records.
+void AppendRecordedFrame(std::string& out, const LiveFrame& frame);
+
+// Writes the frames of a live stream to a capture file as they come, each flushed at once, so
+// that a crash loses no frame already received. After a failure nothing more is written and the
+// error stays.
+class CaptureRecorder {
+ public:
+  CaptureRecorder() = default;
+  ~CaptureRecorder() { Close(); }
+  CaptureRecorder(const CaptureRecorder&) = delete;
+  CaptureRecorder& operator=(const CaptureRecorder&) = delete;
+
+  // Creates `path`; an existing file is never replaced. Closes any earlier recording.
+  Status Open(const std::string& path);
+  Status Write(const LiveFrame& frame);
+  void Close();
+
+  bool recording() const { return file_ != nullptr; }
+  const std::string& path() const { return path_; }
+  const std::optional<Error>& error() const { return error_; }
+
+ private:
+  Status Fail(int error_number);
+
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  std::optional<Error> error_;
+  std::string frame_;
+};
+
+}  // namespace talphex

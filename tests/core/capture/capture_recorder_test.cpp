@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/capture/capture_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include "testkit/test_support.h"
+
+namespace talphex {
+namespace {
+
+// The UTC start time, seconds truncated.
+TEST(RecordingFileName, NamesTheUtcStartTime) {
+  const std::pair<std::int64_t, const char*> kCases[] = {
+      {0, "talphex-19700101-000000.kss"},
+      {1763113260999, "talphex-20251114-094100.kss"},
+      {1798761599000, "talphex-20261231-235959.kss"},
+  };
+  for (const auto& [milliseconds, name] : kCases) {
+    EXPECT_EQ(RecordingFileName(milliseconds), name);
+  }
+}
+
+// A recording never replaces a file, and a folder that is not there is told apart from other
+// failures; nothing is written after a failure.
+TEST(CaptureRecorder, RefusesToReplaceAFileAndNamesThePath) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.File("pass.kss"), "earlier pass");
+  const std::pair<std::string, ErrorKind> kCases[] = {
+      {dir.File("pass.kss"), ErrorKind::kWriteFailed},
+      {dir.File("missing/pass.kss"), ErrorKind::kFolderMissing},
+  };
+  for (const auto& [path, kind] : kCases) {
+    SCOPED_TRACE(path);
+    CaptureRecorder recorder;
+    const Status opened = recorder.Open(path);
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.error().kind, kind);
+    EXPECT_EQ(opened.error().message.rfind(path + ": ", 0), 0u) << opened.error().message;
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_FALSE(recorder.Write({TimestampPart(0), "frame"}).ok());
+  }
+  EXPECT_EQ(testing::ReadFile(dir.File("pass.kss")), "earlier pass");
+}
+
+// Each frame reaches the file as soon as it is written, not when the recording closes.
+TEST(CaptureRecorder, EveryFrameIsInTheFileAtOnce) {
+  testing::TempDir dir;
+  CaptureRecorder recorder;
+  ASSERT_TRUE(recorder.Open(dir.File("live.kss")).ok());
+  const std::string frame("\x00TALPHEX\xDB\xDC", 10);
+  ASSERT_TRUE(recorder.Write({TimestampPart(1000), frame}).ok());
+  EXPECT_EQ(testing::ReadFile(dir.File("live.kss")), TimestampPart(1000) + "\xC0" + frame + "\xC0");
+}
+
+}  // namespace
+}  // namespace talphex
