@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The desktop decoder: the main window, opening the capture files named on the command line.
+// The desktop decoder: the main window, opening the capture files named on the command line or
+// connecting to a TNC.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDeadlineTimer>
@@ -11,11 +12,14 @@
 #include <QWindow>
 #include <clocale>
 #include <cstdio>
+#include <optional>
 
 #include "core/base/text_safety.h"
+#include "core/capture/live_link.h"
 #include "core/export/atomic_file.h"
 #include "core/view/program_info.h"
 #include "gui/conf_ini_paths.h"
+#include "gui/connect_dialog.h"
 #include "gui/file_name.h"
 #include "gui/main_window.h"
 #include "gui/screenshot.h"
@@ -55,12 +59,15 @@ bool HasDisplay() {
          !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-void AddOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot) {
-  parser.setApplicationDescription(
-      QStringLiteral("Decodes TALPHEX beacon and VAVE payload frames from KISS capture files."));
+void AddOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot,
+                const QCommandLineOption& kiss_tcp) {
+  parser.setApplicationDescription(QStringLiteral(
+      "Decodes TALPHEX beacon and VAVE payload frames from KISS capture files or live from a "
+      "TNC."));
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addOption(screenshot);
+  parser.addOption(kiss_tcp);
   parser.addPositionalArgument(QStringLiteral("captures"),
                                QStringLiteral("KISS capture files (*.kss) to open at start"),
                                QStringLiteral("[capture.kss...]"));
@@ -73,12 +80,17 @@ int main(int argc, char** argv) {
       QStringLiteral("screenshot"),
       QStringLiteral("Open the captures, save a PNG picture of the window to <file> and exit."),
       QStringLiteral("file"));
+  const QCommandLineOption kiss_tcp(
+      QStringLiteral("kiss-tcp"),
+      QStringLiteral("Connect at start to the TNC serving KISS at <host:port>, as \"Connect to "
+                     "TNC...\" does, recording the pass as last chosen there."),
+      QStringLiteral("host:port"));
   if (WantsInfoOnly(argc, argv)) {
     // Help and version need no display.
     QCoreApplication app(argc, argv);
     talphex::SetApplicationInfo();
     QCommandLineParser parser;
-    AddOptions(parser, screenshot);
+    AddOptions(parser, screenshot, kiss_tcp);
     parser.process(app);
     return 0;
   }
@@ -96,15 +108,38 @@ int main(int argc, char** argv) {
   talphex::SetApplicationInfo();
 
   QCommandLineParser parser;
-  AddOptions(parser, screenshot);
+  AddOptions(parser, screenshot, kiss_tcp);
   // File names are bytes, converted without loss, so that any name the shell passes opens.
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << talphex::DecodeFileName(argv[i]);
   parser.process(arguments);
 
+  const QStringList captures = parser.positionalArguments();
+  std::optional<talphex::TncChoice> tnc;
+  if (parser.isSet(kiss_tcp)) {
+    const talphex::Expected<talphex::HostPort> where =
+        talphex::ParseHostPort(parser.value(kiss_tcp).toStdString());
+    const char* usage = nullptr;
+    if (!where) {
+      usage = where.error().message.c_str();
+    } else if (!captures.isEmpty() || parser.isSet(screenshot)) {
+      usage = "reads no CAPTURE and takes no --screenshot";
+    }
+    if (usage != nullptr) {
+      std::fprintf(stderr, "talphex-decoder: --kiss-tcp %s\n",
+                   talphex::TerminalText(usage).c_str());
+      return 2;
+    }
+    tnc = talphex::LastTncChoice();
+    tnc->host = QString::fromStdString(where.value().host);
+    tnc->port = where.value().port;
+  }
+
   talphex::MainWindow window(talphex::DefaultConfIniPaths());
   window.show();
-  const QStringList captures = parser.positionalArguments();
+  if (tnc) {
+    QTimer::singleShot(0, &window, [&window, choice = *tnc] { window.ConnectToTnc(choice); });
+  }
   if (parser.isSet(screenshot)) {
     if (!captures.isEmpty()) window.OpenFiles(captures);
     WaitUntilLaidOut(window);

@@ -224,6 +224,66 @@ void ChartWidget::SetContent(const ChartContent& content) {
   UpdateMark();
 }
 
+void ChartWidget::AppendRows(const ChartContent& content) {
+  const auto had = static_cast<qsizetype>(content_.row_labels.size());
+  const auto rows = static_cast<qsizetype>(content.row_labels.size());
+  const QList<QAbstractSeries*> shown = chart_->series();
+  const bool same_series = content.kind == content_.kind && content.type == content_.type &&
+                           content.series.size() == content_.series.size() && had > 0;
+  const auto expected_series =
+      content.type == ChartType::kBars ? 1 : static_cast<qsizetype>(content.series.size());
+  if (!same_series || rows < had || shown.size() != expected_series) {
+    SetContent(content);
+    return;
+  }
+  if (rows == had) return;
+  const bool view_at_end = row_axis_->max() >= static_cast<double>(had) - 0.5;
+  const bool full_values =
+      value_axis_->min() == full_scale_.low && value_axis_->max() == full_scale_.high;
+  content_ = content;
+  if (content_.type == ChartType::kBars) {
+    const QList<QBarSet*> sets = qobject_cast<QBarSeries*>(shown.front())->barSets();
+    for (qsizetype k = 0; k < sets.size(); ++k) {
+      const ChartSeries& series = content_.series[static_cast<std::size_t>(k)];
+      QList<qreal> values;
+      for (qsizetype r = had; r < rows; ++r) {
+        const double value = DrawnValue(series.values[static_cast<std::size_t>(r)]);
+        values.append(std::isnan(value) ? 0 : value);
+      }
+      sets[k]->append(values);
+      if (rows > kMaxRowsWithBarOutline) sets[k]->setPen(Qt::NoPen);
+    }
+  } else {
+    for (qsizetype k = 0; k < shown.size(); ++k) {
+      const ChartSeries& series = content_.series[static_cast<std::size_t>(k)];
+      QList<QPointF> points;
+      for (qsizetype r = had; r < rows; ++r) {
+        const double value = DrawnValue(series.values[static_cast<std::size_t>(r)]);
+        if (!std::isnan(value)) points.append(QPointF(static_cast<double>(r), value));
+      }
+      qobject_cast<QLineSeries*>(shown[k])->append(points);
+    }
+  }
+  if (const ValueScale scale = ScaleValues(content_); scale != full_scale_) {
+    full_scale_ = scale;
+    if (full_values) ShowValueScale(scale);
+  }
+  const QFontMetricsF metrics(label_font_);
+  for (qsizetype r = had; r < rows; ++r) {
+    max_label_width_ =
+        std::max(max_label_width_, metrics.horizontalAdvance(QString::fromLatin1(
+                                       content_.row_labels[static_cast<std::size_t>(r)])));
+  }
+  labels_stale_ = true;
+  if (view_at_end) {
+    // Redraws the labels, point markers and mark through rangeChanged.
+    row_axis_->setRange(row_axis_->min(), static_cast<double>(rows) - 0.5);
+  } else {
+    UpdateRowLabels();
+    UpdateMark();
+  }
+}
+
 QList<qreal> ChartWidget::DrawnValues(const ChartSeries& series) const {
   const auto count = std::min(content_.row_labels.size(), series.values.size());
   QList<qreal> values;

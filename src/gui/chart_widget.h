@@ -42,6 +42,10 @@ class ChartWidget : public QWidget {
   // Replaces whatever the chart showed. An empty content shows an empty plot.
   void SetContent(const ChartContent& content);
   const ChartContent& content() const { return content_; }
+  // Shows `content`, the content on show with rows appended (see AppendChartRows), by adding only
+  // the new points or bars. A view that reaches the last row grows to the new ones; a view zoomed
+  // to earlier rows stays. Any other content is shown by SetContent.
+  void AppendRows(const ChartContent& content);
 
   // Marks the record on view (1-based); moving the mark does not rebuild the chart. A number
   // outside the rows hides the mark.

@@ -28,6 +28,8 @@ QString DefaultImagePath(const QString& program_folder) {
 
 QString DefaultImagePath() { return DefaultImagePath(QCoreApplication::applicationDirPath()); }
 
+QString DefaultCapturePath() { return UserFolder(QStandardPaths::DocumentsLocation); }
+
 WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defaults) {
   for (const QString& path : paths) {
     // Read by the core's rule: never waiting on a FIFO, only a regular file of sane size.
@@ -36,6 +38,7 @@ WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defau
     const ConfSettings& settings = *read;
     if (settings.image_path) defaults.image_path = DecodeFileName(*settings.image_path);
     if (settings.screenshot_button) defaults.screenshot_button = *settings.screenshot_button;
+    if (settings.capture_path) defaults.capture_path = DecodeFileName(*settings.capture_path);
   }
   return defaults;
 }

@@ -10,6 +10,7 @@ namespace talphex {
 struct WindowSettings {
   QString image_path;             // folder prefix of screenshots, ends with "/"
   bool screenshot_button = true;  // the "S" button is offered
+  QString capture_path;           // folder of the recordings of live connections
 };
 
 // Where conf.ini is looked for, in order: the program's folder, then talphex/conf.ini in the
@@ -22,6 +23,10 @@ QStringList DefaultConfIniPaths();
 QString DefaultImagePath(const QString& program_folder);
 // The same for this program's folder.
 QString DefaultImagePath();
+
+// Where live connections record their passes unless conf.ini says otherwise: the user's
+// documents folder.
+QString DefaultCapturePath();
 
 // Applies every one of `paths` that can be read over `defaults`, in order, line by line, so that a
 // later line wins; a missing or unreadable file changes nothing.

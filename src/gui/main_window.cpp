@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -32,6 +34,7 @@
 #include <QStyle>
 #include <QStyleOptionComplex>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -39,6 +42,7 @@
 #include <tuple>
 
 #include "core/capture/capture_loader.h"
+#include "core/capture/capture_recorder.h"
 #include "core/export/atomic_file.h"
 #include "core/export/exports.h"
 #include "core/export/output_path.h"
@@ -49,8 +53,10 @@
 #include "gui/conf_ini_paths.h"
 #include "gui/file_name.h"
 #include "gui/info_window.h"
+#include "gui/live_connection.h"
 #include "gui/save_target.h"
 #include "gui/screenshot.h"
+#include "gui/tnc_client.h"
 
 namespace talphex {
 namespace {
@@ -73,6 +79,8 @@ constexpr int kLampRowHeight = 15;
 constexpr int kMinChartHeight = 250;
 // Records that Page Up and Page Down step over.
 constexpr int kRecordsPerPage = 10;
+// The window shows the frames of a live connection at most this often.
+constexpr int kLiveRefreshMs = 100;
 
 const QColor kBackground(240, 240, 240);
 const QColor kChosenValue(255, 255, 192);
@@ -199,7 +207,8 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
       decimal_separator_(LocaleDecimalSeparator()),
       file_chooser_(AskForCaptureFiles),
       save_chooser_(AskForSavePath),
-      format_chooser_(AskForAnalysisFormat) {
+      format_chooser_(AskForAnalysisFormat),
+      tnc_chooser_(AskForTnc) {
   state_.store_capacity = kStoreCapacity;
   message_sink_ = [this](const QString& title, const QString& text) {
     QMessageBox::information(this, title, text);
@@ -211,6 +220,20 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   // Below the client area, so that a menu command's tip never covers the status box.
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   loading_ = new CaptureLoading(statusBar());
+  live_status_ = new QLabel(statusBar());
+  live_status_->setObjectName(QStringLiteral("LiveStatus"));
+  // Permanent, so that a menu command's tip does not hide it.
+  statusBar()->addPermanentWidget(live_status_, 1);
+  live_status_->hide();
+  live_ = new LiveConnection(state_, this);
+  live_refresh_ = new QTimer(this);
+  live_refresh_->setSingleShot(true);
+  live_refresh_->setInterval(kLiveRefreshMs);
+  connect(live_refresh_, &QTimer::timeout, this, [this] { ShowLiveRecords(); });
+  connect(live_, &LiveConnection::recordsArrived, this, [this] {
+    if (!live_refresh_->isActive()) live_refresh_->start();
+  });
+  connect(live_, &LiveConnection::statusChanged, this, [this] { UpdateLiveStatus(); });
   Form_Load();
   // Keyboard users start on the field that a loaded capture charts first.
   field_selectors_[17]->setFocus();
@@ -220,7 +243,11 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
                                                     statusBar()->sizeHint().height());
 }
 
-MainWindow::~MainWindow() { delete info_window_; }
+MainWindow::~MainWindow() {
+  // Before the state it feeds goes.
+  delete live_;
+  delete info_window_;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Widgets
@@ -495,6 +522,17 @@ void MainWindow::BuildMenus() {
   open->setStatusTip(
       QStringLiteral("Open one or more KISS capture files (*.kss) and show their records"));
   connect(open, &QAction::triggered, this, [this] { MenuFileOpen_Click(); });
+  QAction* tnc = file->addAction(QStringLiteral("Connect to TNC..."));
+  tnc->setObjectName(QStringLiteral("MenuFileConnect"));
+  tnc->setStatusTip(QStringLiteral(
+      "Decode the frames a TNC serves over KISS TCP as they come, and record the pass"));
+  connect(tnc, &QAction::triggered, this, [this] { MenuFileConnect_Click(); });
+  disconnect_action_ = file->addAction(QStringLiteral("Disconnect"));
+  disconnect_action_->setObjectName(QStringLiteral("MenuFileDisconnect"));
+  disconnect_action_->setStatusTip(QStringLiteral("End the connection to the TNC"));
+  disconnect_action_->setEnabled(false);
+  connect(disconnect_action_, &QAction::triggered, this, [this] { MenuFileDisconnect_Click(); });
+  file->addSeparator();
   QAction* exit = file->addAction(QStringLiteral("Exit"));
   exit->setObjectName(QStringLiteral("MenuFileExit"));
   exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -536,9 +574,10 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::Form_Load() {
   SetFieldCaptions();
-  const WindowSettings settings =
-      ReadWindowSettings(conf_ini_paths_, WindowSettings{DefaultImagePath(), true});
+  const WindowSettings settings = ReadWindowSettings(
+      conf_ini_paths_, WindowSettings{DefaultImagePath(), true, DefaultCapturePath()});
   image_path_ = settings.image_path;
+  capture_path_ = settings.capture_path;
   screenshot_button_->setVisible(settings.screenshot_button);
 }
 
@@ -650,10 +689,12 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
   if (choice == ChartChoice::kGroup) {
     // A field outside the four groups leaves the chart as it is.
     if (const auto group = FieldGroup(index)) {
+      charted_group_ = group;
       chart_->SetContent(BuildGroupChart(state_, *group, last_chart_type_));
     }
   } else {
     last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
+    charted_group_.reset();
     chart_->SetContent(BuildFieldChart(state_, index, last_chart_type_));
   }
   ShowPosition();
@@ -661,6 +702,7 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
 
 void MainWindow::Check1_Click() {
   last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
+  charted_group_.reset();
   chart_->SetContent(BuildFieldChart(state_, selected_field_, last_chart_type_));
   chart_->SetMarkedRecord(chart_->content().kind == NavigatedKind() ? ScrollPosition() : 0);
 }
@@ -675,10 +717,9 @@ void MainWindow::OpenFiles(const QStringList& paths) { RunOpenCommand(paths); }
 void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   // A file dropped while a load runs waits for no one: the running load goes on alone.
   if (loading_->running()) return;
-  SetFieldCaptions();
-  for (QLineEdit* box : value_boxes_) box->clear();
-  state_.ResetCounts();
-  opened_ = true;
+  // The files take the place of the live frames.
+  if (live_->active()) MenuFileDisconnect_Click();
+  StartAfresh();
   // A cancelled choice loads the files of the last confirmed one again.
   if (chosen) chosen_files_ = *chosen;
   if (chosen_files_.isEmpty()) return;
@@ -706,6 +747,13 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   if (!problems.isEmpty()) {
     SetStatus(problems.join(QStringLiteral("; ")), in_full.join(QStringLiteral("; ")));
   }
+}
+
+void MainWindow::StartAfresh() {
+  SetFieldCaptions();
+  for (QLineEdit* box : value_boxes_) box->clear();
+  state_.ResetCounts();
+  opened_ = true;
 }
 
 void MainWindow::LoadFiles(QStringList& problems) {
@@ -760,6 +808,84 @@ void MainWindow::LoadFiles(QStringList& problems) {
   // The new records on view: field 17 over the beacon records.
   Option1_Click(17);
   HScroll1_Change();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Live decoding
+
+void MainWindow::MenuFileConnect_Click() {
+  if (const std::optional<TncChoice> choice = tnc_chooser_(this)) ConnectToTnc(*choice);
+}
+
+void MainWindow::MenuFileDisconnect_Click() {
+  live_->Stop();
+  // The frames that came last are shown before the connection's end.
+  if (live_refresh_->isActive()) ShowLiveRecords();
+  disconnect_action_->setEnabled(false);
+  UpdateLiveStatus();
+}
+
+void MainWindow::ConnectToTnc(const TncChoice& choice) {
+  if (loading_->running()) return;
+  live_->Stop();
+  live_refresh_->stop();
+  StartAfresh();
+  // Exports and screenshots are named after the recording, also when the pass is not recorded.
+  const QString recording =
+      QDir(capture_path_)
+          .filePath(QString::fromStdString(RecordingFileName(QDateTime::currentMSecsSinceEpoch())));
+  state_.InputFilePath = EncodeFileName(recording).toStdString();
+  live_->Start(HostPort{choice.host.toStdString(), choice.port}, state_.InputFilePath,
+               choice.record ? state_.InputFilePath : std::string());
+  disconnect_action_->setEnabled(true);
+  live_status_->show();
+  if (const std::optional<Error>& failed = live_->recorder().error()) {
+    SetStatus(QStringLiteral("recording failed: ") + PathText(failed->message));
+  } else {
+    SetStatus(choice.record ? recording : recording + QStringLiteral(" (not recorded)"));
+  }
+  Option1_Click(17);
+  HScroll1_Change();
+  UpdateLiveStatus();
+}
+
+void MainWindow::ShowLiveRecords() {
+  live_refresh_->stop();
+  // At the last record (or with none yet) the view follows the newest; elsewhere it stays.
+  const bool follow = !scroll_bar_->isSliderDown() &&
+                      (!scroll_bar_->isEnabled() || scroll_bar_->value() == scroll_bar_->maximum());
+  UpdateScrollRange();
+  if (follow) {
+    const QSignalBlocker blocker(scroll_bar_);
+    scroll_bar_->setValue(scroll_bar_->maximum());
+  }
+  ChartContent content = chart_->content();
+  if (content.series.empty()) {
+    // The first records of the kind: a chart that had none is built whole.
+    content = charted_group_ ? BuildGroupChart(state_, *charted_group_, last_chart_type_)
+                             : BuildFieldChart(state_, selected_field_, last_chart_type_);
+    if (!content.row_labels.empty()) chart_->SetContent(content);
+  } else if (AppendChartRows(content, state_) > 0) {
+    chart_->AppendRows(content);
+  }
+  ShowPosition();
+  const FrameLogBuffer log = live_->TakeLog();
+  if (!log.lines().empty()) {
+    QString text;
+    for (const std::string& line : log.lines()) {
+      if (!text.isEmpty()) text += QLatin1Char('\n');
+      text += Latin1(line);
+    }
+    frame_log_->appendPlainText(text);
+  }
+  UpdateLiveStatus();
+}
+
+void MainWindow::UpdateLiveStatus() {
+  const QString text = live_->StatusText(QDateTime::currentMSecsSinceEpoch());
+  live_status_->setText(text);
+  live_status_->setToolTip(text);
+  disconnect_action_->setEnabled(live_->active());
 }
 
 // ---------------------------------------------------------------------------------------------

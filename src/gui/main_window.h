@@ -16,9 +16,11 @@
 #include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/record_view.h"
+#include "gui/connect_dialog.h"
 #include "gui/info_window.h"
 
 class QAbstractButton;
+class QAction;
 class QCheckBox;
 class QFrame;
 class QGridLayout;
@@ -29,6 +31,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
 class QTabWidget;
+class QTimer;
 
 namespace talphex {
 
@@ -42,6 +45,7 @@ class ChartWidget;
 // the record view, the chart content and the export results. Handlers keep the names users of
 // the program know from its menus and controls.
 class CaptureLoading;
+class LiveConnection;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -54,6 +58,8 @@ class MainWindow : public QMainWindow {
       std::function<std::optional<QString>(QWidget* parent, const QString& proposed)>;
   // Asks for the format of "Export for Analysis..."; nullopt when the user cancelled.
   using FormatChooser = std::function<std::optional<AnalysisFormat>(QWidget* parent)>;
+  // Asks where the TNC is ("Connect to TNC..."); nullopt when the user cancelled.
+  using TncChooser = std::function<std::optional<TncChoice>(QWidget* parent)>;
   // Shows a message box with a title and a text.
   using MessageSink = std::function<void(const QString& title, const QString& text)>;
 
@@ -67,6 +73,7 @@ class MainWindow : public QMainWindow {
   void SetMessageSink(MessageSink sink) { message_sink_ = std::move(sink); }
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
   void SetFormatChooser(FormatChooser chooser) { format_chooser_ = std::move(chooser); }
+  void SetTncChooser(TncChooser chooser) { tnc_chooser_ = std::move(chooser); }
 
   // Start-up: captions, screenshot folder and conf.ini. Runs once from the constructor.
   void Form_Load();
@@ -86,11 +93,21 @@ class MainWindow : public QMainWindow {
   void ExportForAnalysis_Click();
   void Command1_Click();
   void MenuFileExit_Click();
+  // Live decoding: "Connect to TNC..." asks where and connects; "Disconnect" ends it.
+  void MenuFileConnect_Click();
+  void MenuFileDisconnect_Click();
+  // Starts afresh like an open command and decodes the frames of the TNC as they come.
+  void ConnectToTnc(const TncChoice& choice);
+  // Shows what came since the last call: the scroll range and, while the view was at the last
+  // record, the newest record; the chart's new rows; the frame log and the live status.
+  void ShowLiveRecords();
   void MnuInfo_Click();
 
   const DecoderState& state() const { return state_; }
   int selected_field() const { return selected_field_; }
   const QString& image_path() const { return image_path_; }
+  // Folder of the recordings of live connections (conf.ini CAPTURE_PATH).
+  const QString& capture_path() const { return capture_path_; }
   char decimal_separator() const { return decimal_separator_; }
   // The view last shown; the report is written from it.
   const RecordView& shown_view() const { return shown_view_; }
@@ -130,6 +147,9 @@ class MainWindow : public QMainWindow {
   void ShowMessage(const QString& title, const QString& text);
   Kind NavigatedKind() const { return KindOfField(selected_field_); }
   void OnOptionClicked(int index);
+  // What an open command and a connection do first: captions back, values cleared, counts reset.
+  void StartAfresh();
+  void UpdateLiveStatus();
 
   DecoderState state_;
   int selected_field_ = 0;
@@ -139,6 +159,7 @@ class MainWindow : public QMainWindow {
   bool opened_ = false;       // an open command ran: the counts are no longer empty
   QStringList conf_ini_paths_;
   QString image_path_;
+  QString capture_path_;
   char decimal_separator_ = '.';
   bool group_requested_ = false;
   int selector_width_ = 0;
@@ -149,6 +170,7 @@ class MainWindow : public QMainWindow {
   MessageSink message_sink_;
   SaveChooser save_chooser_;
   FormatChooser format_chooser_;
+  TncChooser tnc_chooser_;
 
   QTabWidget* tabs_ = nullptr;
   std::array<QAbstractButton*, kFieldCount> field_selectors_{};
@@ -171,6 +193,12 @@ class MainWindow : public QMainWindow {
   QLineEdit* position_box_ = nullptr;  // Text2
   QScrollBar* scroll_bar_ = nullptr;
   QPointer<InfoWindow> info_window_;
+  LiveConnection* live_ = nullptr;
+  QLabel* live_status_ = nullptr;
+  QTimer* live_refresh_ = nullptr;  // single-shot: at most one refresh per interval
+  QAction* disconnect_action_ = nullptr;
+  // The fields of the grouped chart on show; nullopt for a single-field chart.
+  std::optional<std::array<int, 3>> charted_group_;
 };
 
 }  // namespace talphex

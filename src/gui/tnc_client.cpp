@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/tnc_client.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace talphex {
+namespace {
+
+// A host that does not answer at all is given up on after this long, and tried again.
+constexpr int kConnectTimeoutMs = 10000;
+
+}  // namespace
+
+TncClient::TncClient(QObject* parent)
+    : QObject(parent),
+      socket_(new QTcpSocket(this)),
+      retry_timer_(new QTimer(this)),
+      connect_timer_(new QTimer(this)),
+      state_text_(QStringLiteral("disconnected")) {
+  retry_timer_->setSingleShot(true);
+  connect_timer_->setSingleShot(true);
+  connect_timer_->setInterval(kConnectTimeoutMs);
+  connect(retry_timer_, &QTimer::timeout, this, &TncClient::Attempt);
+  connect(connect_timer_, &QTimer::timeout, this,
+          [this] { OnLost(QStringLiteral("Connection timed out")); });
+  connect(socket_, &QTcpSocket::connected, this, &TncClient::OnConnected);
+  connect(socket_, &QTcpSocket::readyRead, this, &TncClient::OnReadable);
+  connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+    OnLost(error == QAbstractSocket::RemoteHostClosedError ? QStringLiteral("closed by the TNC")
+                                                           : socket_->errorString());
+  });
+  // A close without an error first (none is known to come that way) is a loss all the same.
+  connect(socket_, &QTcpSocket::disconnected, this,
+          [this] { OnLost(QStringLiteral("closed by the TNC")); });
+}
+
+TncClient::~TncClient() {
+  // No signal of the socket may reach a half-destroyed owner.
+  socket_->disconnect(this);
+  socket_->abort();
+}
+
+void TncClient::Start(const HostPort& where) {
+  Stop();
+  where_ = where;
+  active_ = true;
+  backoff_.Reset();
+  Attempt();
+}
+
+void TncClient::Stop() {
+  const bool was_connected = connected_;
+  active_ = false;
+  connected_ = false;
+  retry_timer_->stop();
+  connect_timer_->stop();
+  socket_->abort();
+  if (was_connected) emit connectionEnded();
+  SetState(QStringLiteral("disconnected"));
+}
+
+void TncClient::Attempt() {
+  if (!active_) return;
+  SetState(QStringLiteral("connecting"));
+  connect_timer_->start();
+  // Read only: the TNC never hears from this program.
+  socket_->connectToHost(QString::fromStdString(where_.host), where_.port, QIODevice::ReadOnly);
+}
+
+void TncClient::OnConnected() {
+  connect_timer_->stop();
+  connected_ = true;
+  backoff_.Reset();
+  EnableTcpKeepAlive(static_cast<int>(socket_->socketDescriptor()));
+  SetState(QStringLiteral("connected to ") + QString::fromStdString(where_.Text()));
+}
+
+void TncClient::OnReadable() {
+  const QByteArray bytes = socket_->readAll();
+  if (!bytes.isEmpty()) emit received(bytes, QDateTime::currentMSecsSinceEpoch());
+}
+
+void TncClient::OnLost(const QString& reason) {
+  // An error and the close that follows it are one loss.
+  if (!active_ || retry_timer_->isActive()) return;
+  connect_timer_->stop();
+  const std::int64_t wait = backoff_.NextMs(QRandomGenerator::global()->generate());
+  // Started first, so that the close which aborting may signal counts as the same loss.
+  retry_timer_->start(static_cast<int>(wait));
+  // What the socket still holds came before the loss.
+  if (socket_->bytesAvailable() > 0) OnReadable();
+  socket_->abort();
+  if (connected_) {
+    connected_ = false;
+    emit connectionEnded();
+  }
+  SetState(QStringLiteral("connection lost: %1, retrying in %2 s")
+               .arg(reason, QString::number((wait + 500) / 1000)));
+}
+
+void TncClient::SetState(const QString& text) {
+  if (text == state_text_) return;
+  state_text_ = text;
+  emit stateChanged(text);
+}
+
+}  // namespace talphex
