@@ -33,7 +33,7 @@ QString Key(const char* name) { return QStringLiteral("tnc/") + QLatin1String(na
 }  // namespace
 
 TncChoice LastTncChoice() {
-  const QSettings settings;
+  const QSettings settings(QStringLiteral("talphex"), QStringLiteral("talphex-decoder"));
   TncChoice choice;
   choice.host = settings.value(Key("host"), choice.host).toString();
   const int port = settings.value(Key("port"), choice.port).toInt();
@@ -43,7 +43,7 @@ TncChoice LastTncChoice() {
 }
 
 void RememberTncChoice(const TncChoice& choice) {
-  QSettings settings;
+  QSettings settings(QStringLiteral("talphex"), QStringLiteral("talphex-decoder"));
   settings.setValue(Key("host"), choice.host);
   settings.setValue(Key("port"), choice.port);
   settings.setValue(Key("record"), choice.record);
