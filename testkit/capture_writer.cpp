@@ -31,7 +31,7 @@ class BodyBuilder {
 };
 
 // AX.25 UI frame header: destination, source (last address), control 0x03, PID 0xF0.
-std::string Ax25Header() {
+std::string UiFrameHeader() {
   std::string header;
   auto address = [&header](std::string_view call, bool last) {
     for (char c : call) header.push_back(static_cast<char>(c << 1));
@@ -144,7 +144,7 @@ void CaptureWriter::AddMillisecondStamp(std::uint64_t milliseconds) {
 
 void CaptureWriter::AddRawFrame(std::string_view marker, std::string_view body_text) {
   std::string frame(1, '\0');  // KISS command byte: data frame on port 0
-  frame.append(Ax25Header()).append(marker).append(body_text);
+  frame.append(UiFrameHeader()).append(marker).append(body_text);
   AddPart(frame);
 }
 

@@ -65,6 +65,7 @@ CaptureLoading::Outcome CaptureLoading::Run(DecoderState& state,
   // The worker owns `loading`, `outcome` and the progress until it has finished.
   std::unique_ptr<QThread> worker(QThread::create([&] {
     const FrameLogSink sink = [&outcome](std::string_view line) { outcome.log.Add(line); };
+    const FrameFactsSink facts = [&outcome](const FrameFacts& frame) { outcome.frames.Add(frame); };
     for (std::size_t i = 0; i < paths.size() && !cancel_; ++i) {
       progress.file = i;
       loading.InputFilePath = paths[i];
@@ -73,7 +74,7 @@ CaptureLoading::Outcome CaptureLoading::Run(DecoderState& state,
         progress.frames = loading.BeaconCount + loading.PayloadCount;
         return !cancel_;
       };
-      outcome.results.push_back(LoadCaptureFile(loading, paths[i], &sink, &report));
+      outcome.results.push_back(LoadCaptureFile(loading, paths[i], &sink, &report, &facts));
     }
     outcome.cancelled = outcome.results.size() < paths.size() ||
                         (!outcome.results.empty() && outcome.results.back().cancelled);

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "core/capture/capture_loader.h"
+#include "core/capture/frame_facts.h"
 #include "core/capture/frame_log_buffer.h"
 #include "core/decode/decoder_state.h"
+#include "gui/frame_views.h"
 
 class QLabel;
 class QProgressBar;
@@ -17,9 +19,6 @@ class QPushButton;
 class QStatusBar;
 
 namespace talphex {
-
-// Lines of the frame log the debug page keeps.
-inline constexpr std::size_t kFrameLogLines = 200000;
 
 // Loads capture files on a worker thread while the window stays live, with a progress bar and a
 // Cancel button in the status bar. The decoder state is handed to the worker for the load and
@@ -32,6 +31,7 @@ class CaptureLoading : public QObject {
     std::vector<LoadResult> results;  // one per file read, the cancelled one included
     bool cancelled = false;
     FrameLogBuffer log{kFrameLogLines};
+    FrameFactsBuffer frames{kInspectorFrames};
   };
 
   // Adds the progress bar and the Cancel button to `bar`, hidden until a load runs.

@@ -27,7 +27,9 @@ LiveConnection::LiveConnection(DecoderState& state, QObject* parent)
       client_(new TncClient(this)),
       clock_(new QTimer(this)),
       log_(kFrameLogLines),
-      log_sink_([this](std::string_view line) { log_.Add(line); }) {
+      log_sink_([this](std::string_view line) { log_.Add(line); }),
+      frames_(kInspectorFrames),
+      frames_sink_([this](const FrameFacts& facts) { frames_.Add(facts); }) {
   clock_->setInterval(kClockMs);
   connect(clock_, &QTimer::timeout, this, &LiveConnection::statusChanged);
   connect(client_, &TncClient::received, this, &LiveConnection::OnReceived);
@@ -47,6 +49,7 @@ void LiveConnection::Start(const HostPort& where, const std::string& source_name
   result_->path = source_name;
   scanner_ =
       std::make_unique<CaptureScanner>(state_, *result_, &log_sink_, CaptureScanner::Mode::kLive);
+  scanner_->SetFrameFactsSink(&frames_sink_);
   scanner_->SetFrameSink([this](const LiveFrame& frame) {
     last_frame_ms_ = QDateTime::currentMSecsSinceEpoch();
     // A failed recording says so in the status and writes nothing more.
@@ -117,6 +120,12 @@ QString LiveConnection::StatusText(qint64 now_ms) const {
 FrameLogBuffer LiveConnection::TakeLog() {
   FrameLogBuffer taken(kFrameLogLines);
   std::swap(taken, log_);
+  return taken;
+}
+
+FrameFactsBuffer LiveConnection::TakeFrames() {
+  FrameFactsBuffer taken(kInspectorFrames);
+  std::swap(taken, frames_);
   return taken;
 }
 

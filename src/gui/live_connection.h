@@ -8,6 +8,7 @@
 
 #include "core/capture/capture_loader.h"
 #include "core/capture/capture_recorder.h"
+#include "core/capture/frame_facts.h"
 #include "core/capture/frame_log_buffer.h"
 #include "core/capture/live_link.h"
 #include "core/decode/decoder_state.h"
@@ -44,6 +45,8 @@ class LiveConnection : public QObject {
   QString StatusText(qint64 now_ms) const;
   // Frame-log lines that came since the last call, the newest ones when there were very many.
   FrameLogBuffer TakeLog();
+  // Frames for the inspector that came since the last call, the newest when there were very many.
+  FrameFactsBuffer TakeFrames();
 
  signals:
   // Frames were decoded into the stores.
@@ -63,6 +66,8 @@ class LiveConnection : public QObject {
   CaptureRecorder recorder_;
   FrameLogBuffer log_;
   FrameLogSink log_sink_;
+  FrameFactsBuffer frames_;
+  FrameFactsSink frames_sink_;
   qint64 last_frame_ms_ = -1;
 };
 

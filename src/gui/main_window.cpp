@@ -15,10 +15,12 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -30,10 +32,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionComplex>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -52,6 +56,7 @@
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
 #include "gui/file_name.h"
+#include "gui/frame_views.h"
 #include "gui/info_window.h"
 #include "gui/live_connection.h"
 #include "gui/save_target.h"
@@ -410,20 +415,31 @@ QWidget* MainWindow::BuildDebugPage() {
   auto* layout = new QVBoxLayout(widget);
   layout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
   layout->setSpacing(2);
-  frame_log_ = new QPlainTextEdit(widget);
-  frame_log_->setObjectName(QStringLiteral("Text5"));
-  frame_log_->setReadOnly(true);
-  frame_log_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  frame_log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // The log only grows; the oldest lines go once it is very long.
-  frame_log_->setMaximumBlockCount(static_cast<int>(kFrameLogLines));
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setPointSizeF(8.0);
   mono.setBold(true);
+  const QFontMetrics mono_metrics(mono);
+  // Two pages: the frame log, and the frames with the dump of the one selected.
+  auto* pages = new QTabWidget(widget);
+  pages->setObjectName(QStringLiteral("DebugPages"));
+  pages->setDocumentMode(true);
+  // The log is a list over the kept lines: a long log costs no widget per line.
+  frame_log_model_ = new FrameLogModel(this);
+  frame_log_model_->SetCharSize(
+      QSize(mono_metrics.horizontalAdvance(QLatin1Char('0')), mono_metrics.height()));
+  frame_log_ = new QListView(pages);
+  frame_log_->setObjectName(QStringLiteral("Text5"));
+  frame_log_->setModel(frame_log_model_);
+  frame_log_->setUniformItemSizes(true);
+  frame_log_->setWordWrap(false);
+  frame_log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  frame_log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   frame_log_->setFont(mono);
   SetBase(frame_log_, kOtherValue);
-  layout->addWidget(frame_log_, 1);
+  pages->addTab(frame_log_, QStringLiteral("Frame log"));
+  pages->addTab(BuildFrameInspector(mono), QStringLiteral("Frames"));
+  layout->addWidget(pages, 1);
   beacon_frame_box_ = MakeReadOnlyBox(widget, QStringLiteral("Text3"));
   payload_frame_box_ = MakeReadOnlyBox(widget, QStringLiteral("Text6"));
   for (QLineEdit* box : {beacon_frame_box_, payload_frame_box_}) {
@@ -433,6 +449,56 @@ QWidget* MainWindow::BuildDebugPage() {
   }
   return widget;
 }
+
+QWidget* MainWindow::BuildFrameInspector(const QFont& mono) {
+  auto* splitter = new QSplitter(Qt::Horizontal);
+  splitter->setObjectName(QStringLiteral("FrameInspector"));
+  inspector_model_ = new FrameInspectorModel(this);
+  frame_table_ = new QTableView(splitter);
+  frame_table_->setObjectName(QStringLiteral("FrameTable"));
+  frame_table_->setModel(inspector_model_);
+  frame_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  frame_table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  frame_table_->setWordWrap(false);
+  frame_table_->setFont(font());
+  SetBase(frame_table_, kOtherValue);
+  // Fixed row heights and column widths: nothing is measured over all rows.
+  QHeaderView* rows = frame_table_->verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(QFontMetrics(font()).height() + 2);
+  QHeaderView* columns = frame_table_->horizontalHeader();
+  columns->setStretchLastSection(true);
+  const QFontMetrics metrics(font());
+  const std::pair<int, const char*> widths[] = {
+      {FrameInspectorModel::kReceived, "2026-12-31 23:59:59 "},
+      {FrameInspectorModel::kKind, "payload "},
+      {FrameInspectorModel::kSource, "MMMMMM-15"},
+      {FrameInspectorModel::kDestination, "MMMMMM-15"},
+      {FrameInspectorModel::kLength, "Length "}};
+  for (const auto& [column, sample] : widths) {
+    columns->resizeSection(column, metrics.horizontalAdvance(QLatin1String(sample)) + 8);
+  }
+  frame_dump_ = new QPlainTextEdit(splitter);
+  frame_dump_->setObjectName(QStringLiteral("FrameDump"));
+  frame_dump_->setReadOnly(true);
+  frame_dump_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  frame_dump_->setFont(mono);
+  SetBase(frame_dump_, kOtherValue);
+  splitter->setStretchFactor(0, 3);
+  splitter->setStretchFactor(1, 2);
+  connect(frame_table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            frame_dump_->setPlainText(
+                current.isValid() ? FrameDumpText(inspector_model_->At(current.row())) : QString());
+          });
+  connect(inspector_model_, &QAbstractItemModel::modelReset, frame_dump_, &QPlainTextEdit::clear);
+  return splitter;
+}
+
+void MainWindow::AppendInspectorFrame(const FrameFacts& facts) { inspector_model_->Append(facts); }
+
+void MainWindow::ClearInspector() { inspector_model_->Clear(); }
 
 QWidget* MainWindow::BuildChartFrame() {
   chart_frame_ = new QGroupBox(centralWidget());
@@ -753,6 +819,7 @@ void MainWindow::StartAfresh() {
   SetFieldCaptions();
   for (QLineEdit* box : value_boxes_) box->clear();
   state_.ResetCounts();
+  ClearInspector();
   opened_ = true;
 }
 
@@ -764,7 +831,7 @@ void MainWindow::LoadFiles(QStringList& problems) {
   const QPointer<QWidget> focused = focusWidget();
   menuBar()->setEnabled(false);
   centralWidget()->setEnabled(false);
-  const CaptureLoading::Outcome outcome = loading_->Run(state_, paths, [this](std::size_t index) {
+  CaptureLoading::Outcome outcome = loading_->Run(state_, paths, [this](std::size_t index) {
     SetStatus(chosen_files_[static_cast<int>(index)]);
   });
   menuBar()->setEnabled(true);
@@ -774,16 +841,10 @@ void MainWindow::LoadFiles(QStringList& problems) {
   if (!outcome.results.empty())
     SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
 
-  // The debug page gets the newest lines only, in one piece.
-  QString log;
-  for (const std::string& line : outcome.log.lines()) {
-    log += Latin1(line);
-    log += QLatin1Char('\n');
-  }
-  if (!log.isEmpty()) {
-    log.chop(1);
-    frame_log_->appendPlainText(log);
-  }
+  // The debug page keeps the newest lines of the log and shows the frames of this command.
+  frame_log_model_->Append(std::move(outcome.log));
+  frame_log_->scrollToBottom();
+  inspector_model_->Replace(std::move(outcome.frames));
   if (outcome.cancelled) {
     problems << QStringLiteral("loading cancelled after %1 frames")
                     .arg(state_.BeaconCount + state_.PayloadCount);
@@ -869,15 +930,9 @@ void MainWindow::ShowLiveRecords() {
     chart_->AppendRows(content);
   }
   ShowPosition();
-  const FrameLogBuffer log = live_->TakeLog();
-  if (!log.lines().empty()) {
-    QString text;
-    for (const std::string& line : log.lines()) {
-      if (!text.isEmpty()) text += QLatin1Char('\n');
-      text += Latin1(line);
-    }
-    frame_log_->appendPlainText(text);
-  }
+  frame_log_model_->Append(live_->TakeLog());
+  if (follow) frame_log_->scrollToBottom();
+  inspector_model_->Append(live_->TakeFrames());
   UpdateLiveStatus();
 }
 

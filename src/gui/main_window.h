@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/base/expected.h"
+#include "core/capture/frame_facts.h"
 #include "core/chart/chart_model.h"
 #include "core/decode/decoder_state.h"
 #include "core/export/analysis_exports.h"
@@ -27,10 +28,12 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
 class QTabWidget;
+class QTableView;
 class QTimer;
 
 namespace talphex {
@@ -40,6 +43,8 @@ namespace talphex {
 void SetApplicationInfo();
 
 class ChartWidget;
+class FrameInspectorModel;
+class FrameLogModel;
 
 // The decoder's main window. It owns the decoder state and shows what the core computes from it:
 // the record view, the chart content and the export results. Handlers keep the names users of
@@ -103,6 +108,11 @@ class MainWindow : public QMainWindow {
   void ShowLiveRecords();
   void MnuInfo_Click();
 
+  // The frame inspector on the debug page: rows for frames read outside an open command (a
+  // live connection), and a fresh start.
+  void AppendInspectorFrame(const FrameFacts& facts);
+  void ClearInspector();
+
   const DecoderState& state() const { return state_; }
   int selected_field() const { return selected_field_; }
   const QString& image_path() const { return image_path_; }
@@ -123,6 +133,7 @@ class MainWindow : public QMainWindow {
   QWidget* BuildFieldPage(TabPage page);
   void AddLampGrid(QGridLayout* grid, int first_row);
   QWidget* BuildDebugPage();
+  QWidget* BuildFrameInspector(const QFont& mono);
   QWidget* BuildChartFrame();
   QWidget* BuildStatusRow();
   void BuildMenus();
@@ -181,7 +192,11 @@ class MainWindow : public QMainWindow {
   QLabel* posix_time_label_ = nullptr;  // Label4
   QLabel* time_span_label_ = nullptr;   // Label3
   QLabel* rx_time_label_ = nullptr;     // Label10
-  QPlainTextEdit* frame_log_ = nullptr;
+  QListView* frame_log_ = nullptr;      // Text5
+  FrameLogModel* frame_log_model_ = nullptr;
+  FrameInspectorModel* inspector_model_ = nullptr;
+  QTableView* frame_table_ = nullptr;
+  QPlainTextEdit* frame_dump_ = nullptr;
   CaptureLoading* loading_ = nullptr;
   QLineEdit* beacon_frame_box_ = nullptr;   // Text3
   QLineEdit* payload_frame_box_ = nullptr;  // Text6

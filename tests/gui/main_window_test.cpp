@@ -246,7 +246,7 @@ class MainWindowTest : public QObject {
               Chart()->marked_record() == Scroll()->value());
       QVERIFY(Charted() == (stored > 0 ? QList<int>{17} : QList<int>()) &&
               std::ssize(Chart()->content().row_labels) == stored);
-      QVERIFY(Get<QPlainTextEdit>("Text5")->blockCount() >= w_->state().BeaconCount);
+      QVERIFY(Get<QListView>("Text5")->model()->rowCount() >= w_->state().BeaconCount);
     }
   }
 
@@ -274,6 +274,48 @@ class MainWindowTest : public QObject {
     QCOMPARE(Text("Text2"), QStringLiteral("#1 / %1").arg(kept));  // the count, not the stored
     Trigger("MenuFileOpen");
     QCOMPARE(w_->state().BeaconCount, 4);
+  }
+
+  // The debug page's table lists every frame of the last open command with its AX.25 addresses
+  // and result; choosing one dumps its bytes and its decoded body.
+  void frameInspectorListsTheFramesAndDumpsTheChosenOne() {
+    MakeWindow({{"four.kss", "bad%2.kss"}, {"three.kss"}});
+    Trigger("MenuFileOpen");
+    auto* table = Get<QTableView>("FrameTable");
+    QAbstractItemModel* rows = table->model();
+    QCOMPARE(rows->rowCount(), 5);
+    const auto cells = [rows](int row) {
+      QStringList texts;
+      for (int column = 0; column < rows->columnCount(); ++column) {
+        texts << rows->index(row, column).data().toString();
+      }
+      return texts;
+    };
+    QCOMPARE(cells(0).mid(1, 3), QStringList({"beacon", "TALPHX", "CQ"}));
+    QCOMPARE(cells(0).last(), QStringLiteral("decoded"));
+    QCOMPARE(cells(4).last(), QStringLiteral("skipped: body does not decode"));
+    QCOMPARE(cells(0).first(), QString::fromStdString(w_->state().BeaconStore[0].RxTime));
+
+    table->selectRow(0);
+    const QString dump = Get<QPlainTextEdit>("FrameDump")->toPlainText();
+    // The body's first bytes: the message number 0, little-endian.
+    QVERIFY(dump.contains("body (75 bytes):\n0000  00 00 ") &&
+            dump.startsWith(cells(0).first() + "  beacon  TALPHX > CQ"));
+    table->selectRow(4);
+    QVERIFY(Get<QPlainTextEdit>("FrameDump")->toPlainText().contains("body: does not decode"));
+
+    // The next open command starts afresh; frames of a live connection are appended.
+    Trigger("MenuFileOpen");
+    QCOMPARE(rows->rowCount(), 3);
+    QVERIFY(Get<QPlainTextEdit>("FrameDump")->toPlainText().isEmpty());
+    const std::string frame("\x00VAVE<~z~>", 10);
+    FrameFacts live;
+    live.bytes = frame;
+    live.length = frame.size();
+    live.kind = FrameKind::kPayload;
+    live.result = FrameResult::kDecoded;
+    w_->AppendInspectorFrame(live);
+    QCOMPARE(cells(3).mid(1), QStringList({"payload", "", "", "10", "decoded"}));
   }
 
   void droppedCapturesAreOpened() {

@@ -21,18 +21,6 @@ constexpr std::size_t kReadChunk = 256 * 1024;
 
 }  // namespace
 
-const char* SkipReasonText(SkipReason reason) {
-  switch (reason) {
-    case SkipReason::kBodyNotDecoded:
-      return "body does not decode";
-    case SkipReason::kBodyTooLong:
-      return "decoded body longer than 513 bytes";
-    case SkipReason::kPartTooLong:
-      return "KISS frame longer than 65536 bytes";
-  }
-  return "unknown";
-}
-
 std::string UtcTimeText(std::int64_t milliseconds) {
   const std::int64_t seconds =
       milliseconds >= 0 ? milliseconds / 1000 : -((-milliseconds + 999) / 1000);
@@ -130,9 +118,11 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
   if (part.raw_size == 0) return;
   if (part.too_long) {
     Skip(SkipReason::kPartTooLong, part.offset, "");
+    Report(part.text, part.raw_size, part.offset, FrameKind::kOther, FrameResult::kPartTooLong);
     return;
   }
-  if (!TakeTimestamp(part) && mode_ == Mode::kLive) {
+  const bool timestamp = TakeTimestamp(part);
+  if (!timestamp && mode_ == Mode::kLive) {
     // A stamp belongs to the frame right after it and to no later one.
     if (stamp_part_.empty()) {
       stamp_part_ = TimestampPart(received_ms);
@@ -141,7 +131,7 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
     if (frame_sink_) frame_sink_({stamp_part_, part.raw});
     stamp_part_.clear();
   }
-  DecodeFrame(part.text, part.offset);
+  DecodeFrame(part.text, part.offset, timestamp);
 }
 
 void CaptureScanner::ProcessLine(const TextLine& line) {
@@ -157,6 +147,11 @@ void CaptureScanner::ProcessLine(const TextLine& line) {
   }
   if (!state_.keep_duplicate_frames && !state_.seen_frames.insert(line_bytes_).second) {
     ++result_.duplicate_frames;
+    const FrameKind kind = line_bytes_.find(kBeaconMarker) != std::string::npos ? FrameKind::kBeacon
+                           : line_bytes_.find(kPayloadMarker) != std::string::npos
+                               ? FrameKind::kPayload
+                               : FrameKind::kOther;
+    Report(line_bytes_, line_bytes_.size(), line.offset, kind, FrameResult::kDuplicate);
     return;
   }
   state_.RxTimestamp.assign(line_time_);
@@ -173,36 +168,62 @@ void CaptureScanner::MalformedLine(std::uint64_t number, SatnogsLineError error)
   result_.line_notes.push_back(std::move(note));
 }
 
-void CaptureScanner::DecodeFrame(std::string_view frame, std::uint64_t offset) {
+void CaptureScanner::DecodeFrame(std::string_view frame, std::uint64_t offset, bool timestamp) {
   state_.BodyText.clear();
-  if (frame.find(kBeaconMarker) != std::string_view::npos &&
-      DecodeBody(frame, kBeaconMarker, offset)) {
-    DecodeBeaconFrame(state_);
-    ++result_.beacon_frames;
+  bool marked = false;
+  if (frame.find(kBeaconMarker) != std::string_view::npos) {
+    marked = true;
+    const FrameResult result = DecodeBody(frame, kBeaconMarker, offset);
+    if (result == FrameResult::kDecoded) {
+      DecodeBeaconFrame(state_);
+      ++result_.beacon_frames;
+    }
+    Report(frame, frame.size(), offset, FrameKind::kBeacon, result);
   }
-  if (frame.find(kPayloadMarker) != std::string_view::npos &&
-      DecodeBody(frame, kPayloadMarker, offset)) {
-    DecodePayloadFrame(state_);
-    ++result_.payload_frames;
+  if (frame.find(kPayloadMarker) != std::string_view::npos) {
+    marked = true;
+    const FrameResult result = DecodeBody(frame, kPayloadMarker, offset);
+    if (result == FrameResult::kDecoded) {
+      DecodePayloadFrame(state_);
+      ++result_.payload_frames;
+    }
+    Report(frame, frame.size(), offset, FrameKind::kPayload, result);
+  }
+  if (!marked && !timestamp) {
+    Report(frame, frame.size(), offset, FrameKind::kOther, FrameResult::kNoMarker);
   }
   if (frame_limit_ >= 0 && result_.beacon_frames + result_.payload_frames >= frame_limit_) {
     kiss_.StopFeeding();
   }
 }
 
-bool CaptureScanner::DecodeBody(std::string_view frame, std::string_view marker,
-                                std::uint64_t offset) {
+void CaptureScanner::Report(std::string_view frame, std::uint64_t length, std::uint64_t offset,
+                            FrameKind kind, FrameResult result) {
+  if (facts_sink_ == nullptr || !*facts_sink_) return;
+  FrameFacts facts;
+  facts.rx_time = state_.RxTimestamp;
+  facts.bytes = frame;
+  facts.length = length;
+  facts.offset = offset;
+  facts.kind = kind;
+  facts.result = result;
+  facts.kiss = format_ != Format::kSatnogs;
+  (*facts_sink_)(facts);
+}
+
+FrameResult CaptureScanner::DecodeBody(std::string_view frame, std::string_view marker,
+                                       std::uint64_t offset) {
   state_.BodyText.assign(frame.substr(frame.find(marker) + marker.size()));
   Log(marker, state_.BodyText);
   const Ascii85Status status = Ascii85Decode(state_.BodyText, state_.BodyBytes);
   if (status != Ascii85Status::kOk) {
     Skip(SkipReason::kBodyNotDecoded, offset, Ascii85StatusText(status));
-    return false;
+    return FrameResult::kBodyNotDecoded;
   }
   const std::size_t size = state_.BodyBytes.size();
   if (size > static_cast<std::size_t>(kFrameBytesSize)) {
     Skip(SkipReason::kBodyTooLong, offset, std::to_string(size) + " bytes");
-    return false;
+    return FrameResult::kBodyTooLong;
   }
   std::copy_n(state_.BodyBytes.begin(), size, state_.FrameBytes.begin());
   if (body_length_ > size) {
@@ -210,7 +231,7 @@ bool CaptureScanner::DecodeBody(std::string_view frame, std::string_view marker,
               state_.FrameBytes.begin() + static_cast<std::ptrdiff_t>(body_length_), 0);
   }
   body_length_ = size;
-  return true;
+  return FrameResult::kDecoded;
 }
 
 void CaptureScanner::Skip(SkipReason reason, std::uint64_t offset, std::string detail) {
@@ -247,7 +268,8 @@ LoadResult LoadCaptureBytes(DecoderState& state, std::span<const std::uint8_t> b
 }
 
 LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
-                           const FrameLogSink* frame_log, const LoadProgress* progress) {
+                           const FrameLogSink* frame_log, const LoadProgress* progress,
+                           const FrameFactsSink* frame_facts) {
   LoadResult result;
   result.path = path;
   // Non-blocking, so that opening a FIFO does not wait for a writer; only regular files are read.
@@ -258,6 +280,7 @@ LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
   }
   const int fd = opened.value();
   CaptureScanner scanner(state, result, frame_log);
+  scanner.SetFrameFactsSink(frame_facts);
   std::vector<std::uint8_t> chunk(kReadChunk);
   std::uint64_t bytes_read = 0;
   for (;;) {

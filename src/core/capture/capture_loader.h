@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/base/error.h"
+#include "core/capture/frame_facts.h"
 #include "core/capture/kiss_stream.h"
 #include "core/capture/satnogs_frames.h"
 #include "core/decode/decoder_state.h"
@@ -20,16 +21,6 @@ namespace talphex {
 // Receives every frame-log line, CR LF included: the marker and body text of each recognised
 // frame, and a note for each frame that was skipped.
 using FrameLogSink = std::function<void(std::string_view line)>;
-
-enum class SkipReason {
-  kBodyNotDecoded,  // the Ascii85 body did not decode
-  kBodyTooLong,     // the decoded body has more than 513 bytes
-  kPartTooLong,     // a KISS part longer than the loader keeps
-};
-
-inline constexpr std::size_t kSkipReasons = 3;
-
-const char* SkipReasonText(SkipReason reason);
 
 struct LoadWarning {
   SkipReason kind;
@@ -109,6 +100,8 @@ class CaptureScanner {
   void SetFrameLimit(std::int64_t frames) { frame_limit_ = frames; }
   // Live streams: receives every frame that is not a timestamp, as it is decoded.
   void SetFrameSink(LiveFrameSink sink) { frame_sink_ = std::move(sink); }
+  // Receives the facts of every frame that is not a timestamp part, as it is met.
+  void SetFrameFactsSink(const FrameFactsSink* sink) { facts_sink_ = sink; }
 
  private:
   enum class Format { kUndecided, kKiss, kSatnogs };
@@ -117,9 +110,11 @@ class CaptureScanner {
   void ProcessPart(const KissPart& part, std::int64_t received_ms);
   void ProcessLine(const TextLine& line);
   void MalformedLine(std::uint64_t number, SatnogsLineError error);
-  void DecodeFrame(std::string_view frame, std::uint64_t offset);
+  void DecodeFrame(std::string_view frame, std::uint64_t offset, bool timestamp = false);
   bool TakeTimestamp(const KissPart& part);
-  bool DecodeBody(std::string_view frame, std::string_view marker, std::uint64_t offset);
+  FrameResult DecodeBody(std::string_view frame, std::string_view marker, std::uint64_t offset);
+  void Report(std::string_view frame, std::uint64_t length, std::uint64_t offset, FrameKind kind,
+              FrameResult result);
   void Skip(SkipReason reason, std::uint64_t offset, std::string detail);
   void Log(std::string_view marker, std::string_view body);
 
@@ -136,6 +131,7 @@ class CaptureScanner {
   std::string line_time_;
   std::string line_bytes_;
   LiveFrameSink frame_sink_;
+  const FrameFactsSink* facts_sink_ = nullptr;
   std::int64_t received_ms_ = 0;
   std::int64_t frame_limit_ = -1;
   std::string stamp_part_;  // live: the timestamp part just met, empty once a frame took it
@@ -147,7 +143,8 @@ class CaptureScanner {
 // Loads one capture file into `state`: one streaming pass, counts go on from where they are.
 LoadResult LoadCaptureFile(DecoderState& state, const std::string& path,
                            const FrameLogSink* frame_log = nullptr,
-                           const LoadProgress* progress = nullptr);
+                           const LoadProgress* progress = nullptr,
+                           const FrameFactsSink* frame_facts = nullptr);
 
 // The same for bytes already in memory; `name` stands for the file in warnings.
 LoadResult LoadCaptureBytes(DecoderState& state, std::span<const std::uint8_t> bytes,

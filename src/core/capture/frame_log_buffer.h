@@ -2,41 +2,49 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
+
+#include "core/base/recent_buffer.h"
 
 namespace talphex {
 
 // The last lines of the frame log, at most `max_lines` of them however long the input: the
-// window's debug page shows no more, so no more are ever held.
+// window's debug page shows no more, so no more are ever held. A line longer than
+// kMaxLogLineBytes keeps its start and says how long it was, and all lines together stay
+// within kMaxLogBytes.
 class FrameLogBuffer {
  public:
-  explicit FrameLogBuffer(std::size_t max_lines) : max_lines_(max_lines) {}
+  static constexpr std::size_t kMaxLogLineBytes = 1024;
+  static constexpr std::size_t kMaxLogBytes = 32 << 20;
+
+  explicit FrameLogBuffer(std::size_t max_lines) : lines_(max_lines, kMaxLogBytes) {}
 
   // A frame-log line; its CR LF is left out.
   void Add(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (max_lines_ == 0) return;
-    if (lines_.size() == max_lines_) {
-      // The oldest line's buffer is reused for the newest.
-      std::string reused = std::move(lines_.front());
-      lines_.pop_front();
-      reused.assign(line);
-      lines_.push_back(std::move(reused));
-      ++dropped_;
+    if (line.size() <= kMaxLogLineBytes) {
+      lines_.Add({}, line);
       return;
     }
-    lines_.emplace_back(line);
+    std::string cut(line.substr(0, kMaxLogLineBytes));
+    cut += "... (" + std::to_string(line.size()) + " characters)";
+    lines_.Add({}, cut);
   }
-  const std::deque<std::string>& lines() const { return lines_; }
+  // Lines of `other` appended after these, oldest first.
+  void Append(const FrameLogBuffer& other) {
+    for (std::size_t i = 0; i < other.size(); ++i) lines_.Add({}, other.line(i));
+  }
+  std::size_t size() const { return lines_.size(); }
+  // Line `index`, 0 for the oldest kept.
+  std::string_view line(std::size_t index) const { return lines_.bytes(index); }
   // Lines that came but were pushed out by newer ones.
-  std::uint64_t dropped() const { return dropped_; }
+  std::uint64_t dropped() const { return lines_.dropped(); }
+  void Clear() { lines_.Clear(); }
 
  private:
-  std::size_t max_lines_;
-  std::deque<std::string> lines_;
-  std::uint64_t dropped_ = 0;
+  struct NoRow {};
+  RecentBuffer<NoRow> lines_;
 };
 
 }  // namespace talphex

@@ -333,37 +333,6 @@ TEST(CaptureScanner, LiveStreamStampsEachFrameOnItsOwn) {
   EXPECT_EQ(Records(state), Records(run.state));
 }
 
-}  // namespace
-}  // namespace talphex
-
-#include "core/capture/frame_log_buffer.h"
-
-namespace talphex {
-namespace {
-
-// The buffer holds the newest lines only, without their line ends, and counts the ones it let go.
-TEST(FrameLogBuffer, KeepsTheLastLines) {
-  struct Case {
-    std::size_t max_lines;
-    int added;
-    std::deque<std::string> kept;
-    std::uint64_t dropped;
-  };
-  const Case kCases[] = {
-      {3, 2, {"0", "1"}, 0},
-      {3, 3, {"0", "1", "2"}, 0},
-      {3, 7, {"4", "5", "6"}, 4},
-      {1, 5, {"4"}, 4},
-      {0, 5, {}, 0},
-  };
-  for (const Case& c : kCases) {
-    FrameLogBuffer buffer(c.max_lines);
-    for (int i = 0; i < c.added; ++i) buffer.Add(std::to_string(i) + "\r\n");
-    EXPECT_EQ(buffer.lines(), c.kept) << c.max_lines << " " << c.added;
-    EXPECT_EQ(buffer.dropped(), c.dropped);
-  }
-}
-
 // A progress callback that says stop ends the load after that piece, the records so far kept.
 TEST(CaptureLoader, ProgressCanCancelBetweenPieces) {
   testing::TempDir dir;

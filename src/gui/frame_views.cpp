@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/frame_views.h"
+
+#include <algorithm>
+
+namespace talphex {
+namespace {
+
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Eight bytes a line keep the dump narrow enough to stand beside the table.
+constexpr std::size_t kDumpBytesPerLine = 8;
+
+}  // namespace
+
+void FrameLogModel::Append(FrameLogBuffer&& lines) {
+  if (lines.size() == 0) return;
+  beginResetModel();
+  // A load that filled its own buffer pushes out every line kept before it.
+  if (lines_.size() == 0 || lines.size() + lines.dropped() >= kFrameLogLines) {
+    lines_ = std::move(lines);
+  } else {
+    lines_.Append(lines);
+  }
+  longest_ = 0;
+  for (std::size_t i = 0; i < lines_.size(); ++i)
+    longest_ = std::max(longest_, lines_.line(i).size());
+  endResetModel();
+}
+
+int FrameLogModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(lines_.size());
+}
+
+QVariant FrameLogModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  if (role == Qt::DisplayRole) return Latin1(lines_.line(static_cast<std::size_t>(index.row())));
+  // Every row as wide as the longest, so the view scrolls far enough sideways.
+  if (role == Qt::SizeHintRole) {
+    return QSize(static_cast<int>(longest_) * char_size_.width() + 8, char_size_.height());
+  }
+  return {};
+}
+
+void FrameInspectorModel::Replace(FrameFactsBuffer&& frames) {
+  beginResetModel();
+  frames_ = std::move(frames);
+  endResetModel();
+}
+
+void FrameInspectorModel::Append(const FrameFacts& facts) {
+  if (const std::size_t drops = frames_.DropsFor(facts); drops > 0) {
+    beginRemoveRows(QModelIndex(), 0, static_cast<int>(drops) - 1);
+    frames_.DropOldest(drops);
+    endRemoveRows();
+  }
+  const int row = rowCount();
+  beginInsertRows(QModelIndex(), row, row);
+  frames_.Add(facts);
+  endInsertRows();
+}
+
+void FrameInspectorModel::Append(const FrameFactsBuffer& frames) {
+  // Row by row keeps the selection and the view's place; a burst is taken in one reset.
+  constexpr std::size_t kRowByRow = 1000;
+  if (frames.size() <= kRowByRow) {
+    for (std::size_t i = 0; i < frames.size(); ++i) Append(frames.at(i));
+    return;
+  }
+  beginResetModel();
+  for (std::size_t i = 0; i < frames.size(); ++i) frames_.Add(frames.at(i));
+  endResetModel();
+}
+
+void FrameInspectorModel::Clear() {
+  beginResetModel();
+  frames_.Clear();
+  endResetModel();
+}
+
+int FrameInspectorModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(frames_.size());
+}
+
+int FrameInspectorModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant FrameInspectorModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  if (role == Qt::TextAlignmentRole) {
+    return index.column() == kLength ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+  }
+  if (role != Qt::DisplayRole) return {};
+  const FrameFacts facts = At(index.row());
+  switch (index.column()) {
+    case kReceived:
+      return Latin1(facts.rx_time);
+    case kKind:
+      return QLatin1String(FrameKindText(facts.kind));
+    case kSource:
+    case kDestination: {
+      Ax25Header header;
+      if (FindAx25Header(facts, header) != Ax25Error::kNone) return QString();
+      return Latin1(index.column() == kSource ? header.source : header.destination);
+    }
+    case kLength:
+      return QString::number(facts.length);
+    case kResult:
+      return Latin1(FrameResultText(facts.result));
+    default:
+      return {};
+  }
+}
+
+QVariant FrameInspectorModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  constexpr const char* kTitles[kColumns] = {"Received",    "Kind",   "Source",
+                                             "Destination", "Length", "Result"};
+  return section >= 0 && section < kColumns ? QLatin1String(kTitles[section]) : QVariant();
+}
+
+QString FrameDumpText(const FrameFacts& facts) {
+  std::string dump;
+  AppendFrameDump(dump, facts, kDumpBytesPerLine);
+  return Latin1(dump);
+}
+
+}  // namespace talphex
