@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -45,6 +46,7 @@ struct CliOptions {
   std::optional<std::size_t> max_records;
   bool decimal_comma = false;
   bool log = false;
+  bool hexdump = false;
   std::string kiss_tcp;
   std::optional<std::int64_t> frames;
   std::optional<double> seconds;
@@ -130,6 +132,16 @@ std::string TerminalLine(std::string_view line) {
   return TerminalText(ended ? line.substr(0, line.size() - 2) : line) + (ended ? "\r\n" : "");
 }
 
+// Prints each frame as it is read: its facts, then its bytes and its decoded body as hex.
+FrameFactsSink HexDumpSink(std::function<void(std::string_view)> write) {
+  return [write = std::move(write), dump = std::string()](const FrameFacts& facts) mutable {
+    dump.clear();
+    AppendFrameDump(dump, facts, 16);
+    dump += "\n";
+    write(dump);
+  };
+}
+
 std::string FileSummary(const LoadResult& result) {
   std::string text = TerminalText(result.path) + ": " + std::to_string(result.beacon_frames) +
                      " beacon frames, " + std::to_string(result.payload_frames) +
@@ -209,14 +221,20 @@ std::string UsageProblem(const CliOptions& options) {
   if (!options.Streaming() && (options.frames || options.seconds)) {
     return "--frames and --seconds need --kiss-tcp or - as CAPTURE";
   }
+  const std::string* const outputs[] = {&options.csv, &options.payload_csv, &options.analysis_csv,
+                                        &options.jsonl, &options.influx};
   if (!options.record_capture.empty() && options.kiss_tcp.empty()) {
     return "--record-capture needs --kiss-tcp";
+  }
+  if (options.hexdump && std::count_if(std::begin(outputs), std::end(outputs),
+                                       [](auto* path) { return *path == kStandardInput; }) +
+                                 (options.tlm == "-") >
+                             0) {
+    return "--hexdump writes to standard output, so no output can be - with it";
   }
   if (options.Streaming() && options.csv == "-" && options.payload_csv == "-") {
     return "--csv and --payload-csv cannot both write to standard output";
   }
-  const std::string* const outputs[] = {&options.csv, &options.payload_csv, &options.analysis_csv,
-                                        &options.jsonl, &options.influx};
   if (options.Streaming() && std::count_if(std::begin(outputs), std::end(outputs), [](auto* path) {
                                return *path == kStandardInput;
                              }) > 1) {
@@ -317,6 +335,11 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
     std::fflush(out);
   };
   const FrameLogSink* log = options.log ? &log_sink : nullptr;
+  const FrameFactsSink hexdump_sink = HexDumpSink([out](std::string_view text) {
+    Put(out, text);
+    std::fflush(out);
+  });
+  const FrameFactsSink* hexdump = options.hexdump ? &hexdump_sink : nullptr;
 
   StreamStop stop(options.seconds);
   const auto frames_done = [&] {
@@ -331,6 +354,7 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
     result.path = name;
     state.InputFilePath = name;
     CaptureScanner scanner(state, result, log, mode);
+    scanner.SetFrameFactsSink(hexdump);
     scanner.SetFrameLimit(options.frames ? *options.frames - state.BeaconCount - state.PayloadCount
                                          : -1);
     if (const std::string reason = run(scanner); !reason.empty()) {
@@ -374,7 +398,7 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
       if (stop.stopped() || frames_done()) break;
       if (path != kStandardInput) {
         state.InputFilePath = path;
-        const LoadResult result = LoadCaptureFile(state, path, log);
+        const LoadResult result = LoadCaptureFile(state, path, log, nullptr, hexdump);
         skipped += result.skipped_frames;
         if (!result.ok()) {
           Put(err, "talphex-cli: " + TerminalText(result.error->message) + "\n");
@@ -455,6 +479,9 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
       ->check(CLI::NonNegativeNumber);
   app.add_flag("--decimal-comma", options.decimal_comma, "Write \",\" as decimal separator");
   app.add_flag("--log", options.log, "Print the frame log");
+  app.add_flag("--hexdump", options.hexdump,
+               "Print every frame as read: receive time, kind, AX.25 source > destination, "
+               "length, result, then its bytes and its decoded body as hex dumps");
   app.add_flag("--keep-duplicates", options.keep_duplicates,
                "Decode every frame of SatNOGS frame exports, also one heard by several stations");
 
@@ -552,12 +579,15 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   FrameLogSink log_sink = [&out_stream](std::string_view line) {
     out_stream.Write(TerminalLine(line));
   };
+  const FrameFactsSink hexdump_sink =
+      HexDumpSink([&out_stream](std::string_view text) { out_stream.Write(text); });
   std::int64_t skipped = 0;
   bool any_read = false;
   std::string summary;
   for (const std::string& path : options.captures) {
     state.InputFilePath = path;
-    const LoadResult result = LoadCaptureFile(state, path, options.log ? &log_sink : nullptr);
+    const LoadResult result = LoadCaptureFile(state, path, options.log ? &log_sink : nullptr,
+                                              nullptr, options.hexdump ? &hexdump_sink : nullptr);
     skipped += result.skipped_frames;
     if (result.ok()) {
       any_read = true;

@@ -87,6 +87,39 @@ TEST(Cli, SatnogsFrameExport) {
   EXPECT_EQ(kept.rfind(frames + ": 87 beacon frames", 0), 0u) << kept;
 }
 
+// --hexdump prints every frame as it is read: its facts, its bytes and its decoded body, with no
+// control byte of the radio reaching the terminal; a frame heard twice in a SatNOGS export is
+// there as a skipped duplicate.
+TEST(Cli, HexdumpOfEveryFrame) {
+  CaptureWriter writer;
+  writer.AddTimestamp("2026-11-14 09:41:00");
+  writer.AddRawFrame("VAVE", "z~>");
+  writer.AddPart("\x1B]0;owned\x07");
+  const testing::TempDir dir;
+  const std::string capture = dir.File("pass.kss");
+  testing::WriteFile(capture, writer.bytes());
+  const testing::CliRun run = RunCliWith({"--hexdump", capture});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(0, run.out.find(capture)),
+            "2026-11-14 09:41:00  payload  TALPHX > CQ  24 bytes at byte 29  decoded\n"
+            "frame:\n"
+            "0000  00 86 A2 40 40 40 40 60  A8 82 98 A0 90 B0 61 03  |...@@@@`......a.|\n"
+            "0010  F0 56 41 56 45 7A 7E 3E                           |.VAVEz~>|\n"
+            "body (4 bytes):\n"
+            "0000  00 00 00 00                                       |....|\n"
+            "\n"
+            "2026-11-14 09:41:00  other  10 bytes at byte 54  no marker\n"
+            "frame:\n"
+            "0000  1B 5D 30 3B 6F 77 6E 65  64 07                    |.]0;owned.|\n"
+            "\n");
+  const std::string frames = dir.File("frames.txt");
+  testing::WriteFile(frames, SatnogsExportOf(writer.bytes() + writer.bytes()));
+  const std::string dump = RunCliWith({"--hexdump", frames}).out;
+  EXPECT_NE(dump.find("payload  TALPHX > CQ  24 bytes at byte 110  skipped: duplicate\n"),
+            std::string::npos)
+      << dump;
+}
+
 TEST(Cli, VersionAndUsageErrors) {
   const testing::CliRun version = RunCliWith({"--version"});
   EXPECT_EQ(version.status, 0);
@@ -105,6 +138,7 @@ TEST(Cli, VersionAndUsageErrors) {
       {"--kiss-tcp", "localhost:0"},
       {"--frames", "3", kSample},
       {"--record-capture", "x.kss", "-"},
+      {"--hexdump", "--csv", "-", kSample},
   };
   for (const std::vector<std::string>& args : kUsageErrors) {
     const testing::CliRun run = RunCliWith(args);
