@@ -13,7 +13,12 @@ void AssignSafeTimestamp(std::string& safe, std::string_view text) {
   if (!text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos) {
     safe.push_back('\'');
   }
-  for (const char c : text) safe.push_back(IsPrintableAscii(c) && c != ';' ? c : '?');
+  // Copied whole, then the bad bytes replaced: the loader runs this for every timestamp part.
+  const std::size_t start = safe.size();
+  safe.append(text);
+  for (std::size_t i = start; i < safe.size(); ++i) {
+    if (!IsPrintableAscii(safe[i]) || safe[i] == ';') safe[i] = '?';
+  }
 }
 
 std::string TerminalText(std::string_view text) {

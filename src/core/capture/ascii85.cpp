@@ -85,6 +85,20 @@ Ascii85Status Ascii85Decode(std::string_view text, std::vector<std::uint8_t>& ou
   int in_group = 0;
   bool terminated = false;
   for (; p < end; ++p) {
+    // Five digits in a row, the usual case, make a group at once.
+    if (in_group == 0 && end - p >= 5) {
+      const std::uint8_t c0 = kClassOf[p[0]], c1 = kClassOf[p[1]], c2 = kClassOf[p[2]],
+                         c3 = kClassOf[p[3]], c4 = kClassOf[p[4]];
+      if (c0 < kZeroGroup && c1 < kZeroGroup && c2 < kZeroGroup && c3 < kZeroGroup &&
+          c4 < kZeroGroup) {
+        const std::uint64_t whole = (((std::uint64_t{c0} * 85 + c1) * 85 + c2) * 85 + c3) * 85 + c4;
+        if (whole > 0xFFFFFFFFu && overflow_at == std::string_view::npos) overflow_at = w;
+        PutGroup(bytes + w, whole);
+        w += 4;
+        p += 4;
+        continue;
+      }
+    }
     const std::uint8_t cls = kClassOf[*p];
     if (cls < kZeroGroup) {
       group = group * 85 + cls;

@@ -171,18 +171,20 @@ void CaptureScanner::MalformedLine(std::uint64_t number, SatnogsLineError error)
 void CaptureScanner::DecodeFrame(std::string_view frame, std::uint64_t offset, bool timestamp) {
   state_.BodyText.clear();
   bool marked = false;
-  if (frame.find(kBeaconMarker) != std::string_view::npos) {
+  if (const std::size_t at = frame.find(kBeaconMarker); at != std::string_view::npos) {
     marked = true;
-    const FrameResult result = DecodeBody(frame, kBeaconMarker, offset);
+    const FrameResult result =
+        DecodeBody(frame.substr(at + kBeaconMarker.size()), kBeaconMarker, offset);
     if (result == FrameResult::kDecoded) {
       DecodeBeaconFrame(state_);
       ++result_.beacon_frames;
     }
     Report(frame, frame.size(), offset, FrameKind::kBeacon, result);
   }
-  if (frame.find(kPayloadMarker) != std::string_view::npos) {
+  if (const std::size_t at = frame.find(kPayloadMarker); at != std::string_view::npos) {
     marked = true;
-    const FrameResult result = DecodeBody(frame, kPayloadMarker, offset);
+    const FrameResult result =
+        DecodeBody(frame.substr(at + kPayloadMarker.size()), kPayloadMarker, offset);
     if (result == FrameResult::kDecoded) {
       DecodePayloadFrame(state_);
       ++result_.payload_frames;
@@ -211,9 +213,9 @@ void CaptureScanner::Report(std::string_view frame, std::uint64_t length, std::u
   (*facts_sink_)(facts);
 }
 
-FrameResult CaptureScanner::DecodeBody(std::string_view frame, std::string_view marker,
+FrameResult CaptureScanner::DecodeBody(std::string_view body, std::string_view marker,
                                        std::uint64_t offset) {
-  state_.BodyText.assign(frame.substr(frame.find(marker) + marker.size()));
+  state_.BodyText.assign(body);
   Log(marker, state_.BodyText);
   const Ascii85Status status = Ascii85Decode(state_.BodyText, state_.BodyBytes);
   if (status != Ascii85Status::kOk) {

@@ -112,7 +112,8 @@ class CaptureScanner {
   void MalformedLine(std::uint64_t number, SatnogsLineError error);
   void DecodeFrame(std::string_view frame, std::uint64_t offset, bool timestamp = false);
   bool TakeTimestamp(const KissPart& part);
-  FrameResult DecodeBody(std::string_view frame, std::string_view marker, std::uint64_t offset);
+  // `body`: the frame's bytes after the first occurrence of `marker`.
+  FrameResult DecodeBody(std::string_view body, std::string_view marker, std::uint64_t offset);
   void Report(std::string_view frame, std::uint64_t length, std::uint64_t offset, FrameKind kind,
               FrameResult result);
   void Skip(SkipReason reason, std::uint64_t offset, std::string detail);

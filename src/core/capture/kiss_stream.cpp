@@ -7,20 +7,28 @@
 namespace talphex {
 
 void KissUnescape(std::string_view raw, std::string& out) {
-  out.clear();
-  out.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const auto c = static_cast<std::uint8_t>(raw[i]);
-    if (c == kFesc && i + 1 < raw.size()) {
-      const auto next = static_cast<std::uint8_t>(raw[i + 1]);
-      if (next == kTfend || next == kTfesc) {
-        out.push_back(static_cast<char>(next == kTfend ? kFend : kFesc));
-        ++i;
-        continue;
-      }
+  out.resize(raw.size());
+  char* w = out.data();
+  const char* r = raw.data();
+  const char* const end = r + raw.size();
+  // Runs without an escape are copied whole.
+  while (r < end) {
+    const auto* fesc =
+        static_cast<const char*>(std::memchr(r, kFesc, static_cast<std::size_t>(end - r)));
+    const char* run_end = fesc != nullptr ? fesc : end;
+    std::memcpy(w, r, static_cast<std::size_t>(run_end - r));
+    w += run_end - r;
+    r = run_end;
+    if (r == end) break;
+    const auto next = r + 1 < end ? static_cast<std::uint8_t>(r[1]) : 0;
+    if (next == kTfend || next == kTfesc) {
+      *w++ = static_cast<char>(next == kTfend ? kFend : kFesc);
+      r += 2;
+    } else {
+      *w++ = *r++;
     }
-    out.push_back(raw[i]);
   }
+  out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 KissStreamDecoder::KissStreamDecoder(Start start)
