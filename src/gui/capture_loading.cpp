@@ -48,8 +48,10 @@ CaptureLoading::CaptureLoading(QStatusBar* bar)
 
 CaptureLoading::Outcome CaptureLoading::Run(DecoderState& state,
                                             const std::vector<std::string>& paths,
-                                            const std::function<void(std::size_t)>& on_file) {
+                                            const std::function<void(std::size_t)>& on_file,
+                                            FrameLogBuffer log) {
   Outcome outcome;
+  outcome.log = std::move(log);
   std::uint64_t total = 0;
   std::vector<std::uint64_t> starts;  // bytes of the files before each
   for (const std::string& path : paths) {

@@ -38,9 +38,10 @@ class CaptureLoading : public QObject {
   explicit CaptureLoading(QStatusBar* bar);
 
   // Loads `paths` into `state` one after the other and returns when done; the event loop runs
-  // meanwhile. `on_file` is called on this thread with the index of each file as it starts.
+  // meanwhile. `on_file` is called on this thread with the index of each file as it starts. The
+  // frame log goes on from `log`, handed over so that no second log is held while loading.
   Outcome Run(DecoderState& state, const std::vector<std::string>& paths,
-              const std::function<void(std::size_t index)>& on_file);
+              const std::function<void(std::size_t index)>& on_file, FrameLogBuffer log);
   void Cancel() { cancel_ = true; }
   bool running() const { return running_; }
 

@@ -30,6 +30,15 @@ void FrameLogModel::Append(FrameLogBuffer&& lines) {
   endResetModel();
 }
 
+FrameLogBuffer FrameLogModel::Take() {
+  beginResetModel();
+  FrameLogBuffer taken(kFrameLogLines);
+  std::swap(taken, lines_);
+  longest_ = 0;
+  endResetModel();
+  return taken;
+}
+
 int FrameLogModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(lines_.size());
 }

@@ -24,6 +24,8 @@ class FrameLogModel : public QAbstractListModel {
 
   // Appends the lines of a load after the ones kept, the oldest going beyond kFrameLogLines.
   void Append(FrameLogBuffer&& lines);
+  // The kept lines, leaving the list empty: a load goes on from them.
+  FrameLogBuffer Take();
   // Width of one character of the view's font, for the width of the longest line.
   void SetCharSize(QSize size) { char_size_ = size; }
 

@@ -831,9 +831,10 @@ void MainWindow::LoadFiles(QStringList& problems) {
   const QPointer<QWidget> focused = focusWidget();
   menuBar()->setEnabled(false);
   centralWidget()->setEnabled(false);
-  CaptureLoading::Outcome outcome = loading_->Run(state_, paths, [this](std::size_t index) {
-    SetStatus(chosen_files_[static_cast<int>(index)]);
-  });
+  CaptureLoading::Outcome outcome = loading_->Run(
+      state_, paths,
+      [this](std::size_t index) { SetStatus(chosen_files_[static_cast<int>(index)]); },
+      frame_log_model_->Take());
   menuBar()->setEnabled(true);
   centralWidget()->setEnabled(true);
   if (focused) focused->setFocus();

@@ -21,13 +21,18 @@ using Log = std::vector<std::string>;
 constexpr char kStamp1[] = "2026-11-14 09:41:00";
 constexpr char kStamp2[] = "2026-11-14 09:41:07";
 
-// Loads `capture` through a scanner fed in pieces of `piece` bytes, by default all at once.
+// Loads `capture` through a scanner fed in pieces of `piece` bytes, by default all at once; the
+// log gets the frame log, then a line of each frame's facts.
 LoadResult Load(DecoderState& state, std::string_view capture, Log* log = nullptr,
-                std::size_t piece = std::string_view::npos) {
+                std::size_t piece = std::string_view::npos, Log* facts = nullptr) {
   LoadResult result;
   result.path = "pass.kss";
   const FrameLogSink sink = [log](std::string_view line) { log->emplace_back(line); };
+  const FrameFactsSink facts_sink = [facts](const FrameFacts& frame) {
+    facts->push_back(FrameSummary(frame) + " " + std::string(frame.bytes));
+  };
   CaptureScanner scanner(state, result, log != nullptr ? &sink : nullptr);
+  if (facts != nullptr) scanner.SetFrameFactsSink(&facts_sink);
   for (std::size_t at = 0; at < capture.size(); at += piece) {
     const std::string_view bytes = capture.substr(at, piece);
     scanner.Feed({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
@@ -198,11 +203,15 @@ std::vector<RecordKey> Records(const DecoderState& state) {
   return records;
 }
 
+// Records, frame log and the facts of every frame, offsets included, whatever the pieces.
 TEST(CaptureScanner, FeedingInPiecesGivesTheSameAsOnePiece) {
   const std::string capture = MixedCapture();
   DecoderState whole_state;
   Log whole_log;
-  const LoadResult whole = Load(whole_state, capture, &whole_log);
+  Log whole_facts;
+  const LoadResult whole =
+      Load(whole_state, capture, &whole_log, std::string_view::npos, &whole_facts);
+  ASSERT_EQ(whole_facts.size(), 8 + 13 + 6 + 1u);  // and the escaped 28-byte part
   ASSERT_EQ(whole_state.BeaconCount, 8);
   ASSERT_EQ(whole_state.PayloadCount, 13);
   EXPECT_EQ(whole_state.PayloadStore[0].FrameText, std::string("VAVEz~>\xC0\xDB") + '0');
@@ -212,9 +221,11 @@ TEST(CaptureScanner, FeedingInPiecesGivesTheSameAsOnePiece) {
     SCOPED_TRACE("piece size " + std::to_string(piece));
     DecoderState state;
     Log log;
-    const LoadResult result = Load(state, capture, &log, piece);
+    Log facts;
+    const LoadResult result = Load(state, capture, &log, piece, &facts);
     EXPECT_EQ(Records(state), Records(whole_state));
     EXPECT_EQ(log, whole_log);
+    EXPECT_EQ(facts, whole_facts);
     EXPECT_EQ(result.skipped_frames, whole.skipped_frames);
     if (HasFailure()) break;
   }
