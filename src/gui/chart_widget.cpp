@@ -268,13 +268,17 @@ void ChartWidget::AppendRows(const ChartContent& content) {
     full_scale_ = scale;
     if (full_values) ShowValueScale(scale);
   }
+  // The rows that carry labels are laid out again; the labels are rebuilt only when that layout
+  // changes, or when a new label is wider than any before.
   const QFontMetricsF metrics(label_font_);
   for (qsizetype r = had; r < rows; ++r) {
-    max_label_width_ =
-        std::max(max_label_width_, metrics.horizontalAdvance(QString::fromLatin1(
-                                       content_.row_labels[static_cast<std::size_t>(r)])));
+    const double width = metrics.horizontalAdvance(
+        QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]));
+    if (width > max_label_width_) {
+      max_label_width_ = width;
+      labels_stale_ = true;
+    }
   }
-  labels_stale_ = true;
   if (view_at_end) {
     // Redraws the labels, point markers and mark through rangeChanged.
     row_axis_->setRange(row_axis_->min(), static_cast<double>(rows) - 0.5);

@@ -122,6 +122,7 @@ class MainWindow : public QMainWindow {
   // The view last shown; the report is written from it.
   const RecordView& shown_view() const { return shown_view_; }
   InfoWindow* info_window() const { return info_window_; }
+  LiveConnection* live() const { return live_; }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;

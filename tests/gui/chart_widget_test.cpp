@@ -257,6 +257,52 @@ class ChartWidgetTest : public QObject {
   }
 
   // Regression: at 125 rows, labelled every 2nd, the labels were smaller than at 175 rows.
+  // Rows appended as live records come draw what a chart built anew with them draws: points or
+  // bars, value scale, labelled rows. A view zoomed to earlier rows stays; one at the end grows.
+  void appendedRowsDrawAsAChartBuiltAnew_data() {
+    QTest::addColumn<ChartType>("type");
+    QTest::addColumn<int>("count");
+    QTest::newRow("bars") << ChartType::kBars << 1;
+    QTest::newRow("lines") << ChartType::kLines << 1;
+    QTest::newRow("grouped lines") << ChartType::kLines << 3;
+  }
+  void appendedRowsDrawAsAChartBuiltAnew() {
+    QFETCH(ChartType, type);
+    QFETCH(int, count);
+    const auto drawn = [this] {
+      QList<QList<QPointF>> series;
+      for (QAbstractSeries* shown : Chart()->series()) {
+        if (auto* line = qobject_cast<QLineSeries*>(shown)) series << line->points();
+        if (auto* bars = qobject_cast<QBarSeries*>(shown)) {
+          for (QBarSet* set : bars->barSets()) {
+            QList<QPointF> values;
+            for (int r = 0; r < set->count(); ++r) values << QPointF(r, set->at(r));
+            series << values;
+          }
+        }
+      }
+      return std::tuple(series, RowAxis()->max(), ValueAxis()->min(), ValueAxis()->max(),
+                        widget_.LabelledRows());
+    };
+    const std::function<void(ChartContent&)> spacing = [](ChartContent& c) {
+      c.label_spacing = LabelSpacing(c.row_labels.size(), 10, 5);
+    };
+    const ChartContent grown = Show(60, count, type, 0, spacing);
+    Show(30, count, type, 0, spacing);
+    widget_.AppendRows(grown);
+    QCoreApplication::sendPostedEvents();
+    const auto appended = drawn();
+    widget_.SetContent(grown);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(appended, drawn());
+
+    Show(30, count, type, 0, spacing);
+    widget_.ZoomToRows(2, 10);
+    widget_.AppendRows(grown);
+    QCOMPARE(widget_.VisibleRows(), std::pair(2, 10));
+    QCOMPARE(widget_.content().row_labels.size(), std::size_t{60});
+  }
+
   void rowLabelsAtOneFontSize() {
     Show(175, 1, ChartType::kBars, 4);
     const QFont font = RowAxis()->labelsFont();

@@ -200,6 +200,14 @@ class LiveWindowTest : public QObject {
     Send("\xC0" + BeaconFrame(3), 2);
     QCOMPARE(Shown(), QStringLiteral("3 #2 / 2"));
     QVERIFY(!Status().contains("skipped"));
+    // Frames that do not decode are counted by reason and listed on the debug page.
+    CaptureWriter undecodable;
+    undecodable.AddRawFrame(kBeaconMarker, "<~not{ascii85~>");
+    tnc_->Send(QByteArray::fromStdString(undecodable.bytes()));
+    QTRY_VERIFY(Status().contains("; skipped: 1 body does not decode"));
+    const QString log = w_->findChild<QPlainTextEdit*>("Text5")->toPlainText();
+    QVERIFY2(log.contains("TALPHEX<~") && log.contains("skipped: body does not decode"),
+             qPrintable(log));
 
     tnc_->Stop();
     QTRY_VERIFY_WITH_TIMEOUT(Status().contains("retrying in 1 s"), kWaitMs);

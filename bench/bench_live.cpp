@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A frame of a live connection: decoded into the window's stores and shown, offscreen, as the
+// window does on each refresh: the scroll range, the record view following the newest record,
+// the chart's new row and the status line.
+//
+//   build/release/bench/bench_live
+//
+// BM_LiveFrame/grown: the stores hold 999 beacon records and the frame adds the 1000th (the
+// chart gains its 1000th row). BM_LiveFrame/full: the stores are full, the frame is counted and
+// the view shows record 1000. /painted: the window is painted afterwards, as the screen would.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QPixmap>
+#include <cstdio>
+
+#include "gui/live_connection.h"
+#include "gui/main_window.h"
+#include "gui/tnc_client.h"
+#include "testkit/capture_writer.h"
+
+namespace {
+
+// Frame n of the synthetic pass (a timestamp part and a beacon for even n) as a TNC sends it.
+QByteArray LiveFrames(std::int64_t first, std::int64_t count) {
+  talphex::CaptureWriter writer;
+  for (std::int64_t n = first; n < first + count; ++n) talphex::AddSyntheticFrame(writer, 2 * n);
+  return QByteArray::fromStdString(writer.bytes());
+}
+
+void Receive(talphex::MainWindow& window, const QByteArray& bytes) {
+  emit window.live()->client()->received(bytes, QDateTime::currentMSecsSinceEpoch());
+}
+
+// A window connected to a port where nothing listens, holding `records` beacon records; the
+// retry timer never fires since no event loop runs.
+void ConnectWith(talphex::MainWindow& window, std::int64_t records) {
+  window.ConnectToTnc({QStringLiteral("127.0.0.1"), 9, false});
+  Receive(window, "\xC0" + LiveFrames(0, records));
+  window.ShowLiveRecords();
+  QCoreApplication::sendPostedEvents();
+}
+
+void ShowFrame(talphex::MainWindow& window, const QByteArray& frame, bool painted) {
+  Receive(window, frame);
+  window.ShowLiveRecords();
+  if (painted) {
+    QCoreApplication::sendPostedEvents();
+    QPixmap pixmap = window.grab();
+    benchmark::DoNotOptimize(pixmap);
+  }
+}
+
+void BM_LiveFrame(benchmark::State& state) {
+  const bool grown = state.range(0) == 0;
+  const bool painted = state.range(1) == 1;
+  talphex::MainWindow window({});
+  window.show();
+  const QByteArray frame = LiveFrames(999, 1);
+  if (!grown) ConnectWith(window, 1000);
+  for (auto _ : state) {
+    if (grown) {
+      state.PauseTiming();
+      ConnectWith(window, 999);
+      state.ResumeTiming();
+    }
+    ShowFrame(window, frame, painted);
+  }
+  if (window.state().StoredCount(talphex::Kind::kBeacon) != 1000) {
+    state.SkipWithError("the stores do not hold 1000 records");
+  }
+}
+BENCHMARK(BM_LiveFrame)
+    ->ArgNames({"full", "painted"})
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// The offscreen platform warns about window features it lacks, once per widget shown.
+void DropPlatformNoise(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.contains(QStringLiteral("This plugin does not support"))) return;
+  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler(DropPlatformNoise);
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
