@@ -19,6 +19,7 @@
 #include "core/capture/capture_loader.h"
 #include "core/chart/chart_model.h"
 #include "gui/chart_widget.h"
+#include "offscreen.h"
 
 namespace {
 
@@ -144,17 +145,10 @@ bool WriteSamplePngs(const QString& folder) {
                   dir.filePath("empty.png"));
 }
 
-// The offscreen platform warns about window features it lacks, once per widget shown.
-void DropPlatformNoise(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (text.contains(QStringLiteral("This plugin does not support"))) return;
-  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qInstallMessageHandler(DropPlatformNoise);
+  talphex::bench::UseOffscreenPlatform();
   QApplication app(argc, argv);
 
   // Our own flag is taken out before the benchmark library sees the arguments.

@@ -19,6 +19,7 @@
 #include "gui/live_connection.h"
 #include "gui/main_window.h"
 #include "gui/tnc_client.h"
+#include "offscreen.h"
 #include "testkit/capture_writer.h"
 
 namespace {
@@ -80,17 +81,10 @@ BENCHMARK(BM_LiveFrame)
     ->Args({1, 1})
     ->Unit(benchmark::kMillisecond);
 
-// The offscreen platform warns about window features it lacks, once per widget shown.
-void DropPlatformNoise(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if (text.contains(QStringLiteral("This plugin does not support"))) return;
-  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qInstallMessageHandler(DropPlatformNoise);
+  talphex::bench::UseOffscreenPlatform();
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -205,7 +205,11 @@ class LiveWindowTest : public QObject {
     undecodable.AddRawFrame(kBeaconMarker, "<~not{ascii85~>");
     tnc_->Send(QByteArray::fromStdString(undecodable.bytes()));
     QTRY_VERIFY(Status().contains("; skipped: 1 body does not decode"));
-    const QString log = w_->findChild<QPlainTextEdit*>("Text5")->toPlainText();
+    const QAbstractItemModel* lines = w_->findChild<QListView*>("Text5")->model();
+    QString log;
+    for (int row = 0; row < lines->rowCount(); ++row) {
+      log += lines->index(row, 0).data().toString() + "\n";
+    }
     QVERIFY2(log.contains("TALPHEX<~") && log.contains("skipped: body does not decode"),
              qPrintable(log));
 
