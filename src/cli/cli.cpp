@@ -554,25 +554,20 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   };
 
   const char separator = options.decimal_comma ? ',' : '.';
-  const std::pair<const char*, AnalysisFormat> analysis_formats[] = {
-      {"--analysis-csv", AnalysisFormat::kCsv},
-      {"--jsonl", AnalysisFormat::kJsonLines},
-      {"--influx", AnalysisFormat::kInflux},
-  };
-  const bool writes_analysis =
-      std::any_of(std::begin(analysis_formats), std::end(analysis_formats),
-                  [&stream_of](const auto& output) { return stream_of(output.first) != nullptr; });
   ExportSink exports(separator, options.record, options.max_records);
   exports.SetCsv(Kind::kBeacon, stream_of("--csv"));
   exports.SetCsv(Kind::kPayload, stream_of("--payload-csv"));
+  exports.SetAnalysis(AnalysisFormat::kCsv, stream_of("--analysis-csv"));
+  exports.SetAnalysis(AnalysisFormat::kJsonLines, stream_of("--jsonl"));
+  exports.SetAnalysis(AnalysisFormat::kInflux, stream_of("--influx"));
   DecoderState state;
-  // CSV files and the report take their records from the export sink as they are decoded; only
-  // the analysis exports, which list beacon records before payload records, need the stores.
-  state.store_capacity = writes_analysis ? options.max_records.value_or(kUnlimitedRecords) : 0;
+  // Every output takes its records from the export sink as they are decoded: none is stored.
+  state.store_capacity = 0;
   state.keep_duplicate_frames = options.keep_duplicates;
   if (!outputs.empty()) {
-    state.record_sink = [&exports](Kind kind, const TelemetryRecord& record) {
-      exports.Take(kind, record);
+    state.record_sink = [&exports, &state](Kind kind, const TelemetryRecord& record) {
+      exports.Take(kind, record,
+                   state.sources.empty() ? std::string_view() : state.sources.back().name);
     };
   }
 
@@ -605,12 +600,9 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   if (!any_read) return finish(status);
   exports.Finish();
   if (std::FILE* tlm = stream_of("--tlm"); tlm != nullptr) WriteReport(tlm, exports.ReportView());
-  for (const auto& [option, format] : analysis_formats) {
-    std::FILE* stream = stream_of(option);
-    if (stream == nullptr) continue;
-    const std::int64_t left_out = WriteAnalysis(stream, state, format);
-    for (const Output& output : outputs) {
-      if (output.option == std::string_view(option)) ReportLeftOut(output.path, left_out, err);
+  for (const Output& output : outputs) {
+    if (output.option == std::string_view("--influx")) {
+      ReportLeftOut(output.path, exports.influx_without_time(), err);
     }
   }
   for (Output& output : outputs) {

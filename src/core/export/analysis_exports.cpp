@@ -130,6 +130,16 @@ const std::vector<std::string>& FieldKeys() {
   return keys;
 }
 
+// The JSON object's member names with their separators: ",\"name\":" for every column.
+const std::vector<std::string>& JsonKeys() {
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> all;
+    for (const std::string& name : AnalysisColumns()) all.push_back("," + JsonString(name) + ":");
+    return all;
+  }();
+  return keys;
+}
+
 }  // namespace
 
 const std::vector<std::string>& AnalysisColumns() {
@@ -224,7 +234,6 @@ void AnalysisWriter::SetSource(std::string_view source) {
 void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& record,
                             std::int64_t number, std::string_view source) {
   SetSource(source);
-  const std::vector<std::string>& columns = AnalysisColumns();
   const std::string time = IsoUtcTime(record.RxTime);
   const bool payload = kind == Kind::kPayload;
   auto has_field = [kind](int field) { return KindOfField(field) == kind; };
@@ -244,18 +253,18 @@ void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& 
       return;
     }
     case AnalysisFormat::kJsonLines: {
+      const std::vector<std::string>& keys = JsonKeys();
       out.append("{\"rx_time_utc\":").append(time.empty() ? "null" : JsonString(time));
       out.append(",\"source\":").append(source_cell_);
       out.append(",\"kind\":\"").append(KindName(kind)).append("\"");
       out.append(",\"record\":").append(std::to_string(number));
       for (int field = 0; field < kFieldCount; ++field) {
         const std::string value = has_field(field) ? FieldValueText(record, field) : "";
-        out.append(",").append(JsonString(columns[kAnalysisLeadColumns + field])).append(":");
-        out.append(value.empty() ? "null" : value);
+        out.append(keys[kAnalysisLeadColumns + field]).append(value.empty() ? "null" : value);
       }
       for (int lamp = 0; lamp < kLampCount; ++lamp) {
-        out.append(",").append(JsonString(columns[kAnalysisLeadColumns + kFieldCount + lamp]));
-        out.append(!payload ? ":null" : FlagIsSet(record, lamp) ? ":true" : ":false");
+        out.append(keys[kAnalysisLeadColumns + kFieldCount + lamp]);
+        out.append(!payload ? "null" : FlagIsSet(record, lamp) ? "true" : "false");
       }
       out += "}\n";
       return;

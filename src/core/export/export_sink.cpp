@@ -19,21 +19,35 @@ void ExportSink::Start(Kind kind) {
   Put(csv.out, CsvHeader(kind));
 }
 
-void ExportSink::Take(Kind kind, const TelemetryRecord& record) {
+void ExportSink::Start(Analysis& analysis) {
+  if (analysis.started || analysis.out == nullptr) return;
+  analysis.started = true;
+  Put(analysis.out, analysis.writer.Header());
+}
+
+void ExportSink::Take(Kind kind, const TelemetryRecord& record, std::string_view source) {
   const std::int64_t number = ++taken_[Index(kind)];
   if (max_records_ && number > static_cast<std::int64_t>(*max_records_)) return;
   if (number == report_record_) report_records_[Index(kind)] = record;
-  Csv& csv = csv_[Index(kind)];
-  if (csv.out == nullptr) return;
-  Start(kind);
-  line_.clear();
-  AppendCsvLine(line_, kind, record, decimal_separator_);
-  Put(csv.out, line_);
+  if (Csv& csv = csv_[Index(kind)]; csv.out != nullptr) {
+    Start(kind);
+    line_.clear();
+    AppendCsvLine(line_, kind, record, decimal_separator_);
+    Put(csv.out, line_);
+  }
+  for (Analysis& analysis : analysis_) {
+    if (analysis.out == nullptr) continue;
+    Start(analysis);
+    line_.clear();
+    analysis.writer.Append(line_, kind, record, number, source);
+    Put(analysis.out, line_);
+  }
 }
 
 void ExportSink::Finish() {
   Start(Kind::kBeacon);
   Start(Kind::kPayload);
+  for (Analysis& analysis : analysis_) Start(analysis);
 }
 
 RecordView ExportSink::ReportView() const {
