@@ -257,9 +257,16 @@ class StreamedOutput {
 
   bool wanted() const { return !path_.empty(); }
   bool ok() const { return !failed_; }
+  // Where the export sink writes; null when not wanted or failed.
+  std::FILE* file() const { return file_; }
   void Write(std::string_view bytes) {
     if (file_ == nullptr) return;
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
+    Flush();
+  }
+  // Hands what was written on to the reader at once.
+  void Flush() {
+    if (file_ == nullptr) return;
     if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
       Fail(std::strerror(errno));
       Close();
@@ -289,19 +296,13 @@ class StreamedOutput {
 int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
   const char separator = options.decimal_comma ? ',' : '.';
   DecoderState state;
-  state.store_capacity = options.max_records.value_or(
-      options.tlm.empty() ? 0 : static_cast<std::size_t>(options.record));
+  state.store_capacity = 0;
   StreamedOutput beacon_csv(options.csv, out, err);
   StreamedOutput payload_csv(options.payload_csv, out, err);
   StreamedOutput recording(options.record_capture, out, err);
   StreamedOutput analysis_csv(options.analysis_csv, out, err);
   StreamedOutput jsonl(options.jsonl, out, err);
   StreamedOutput influx(options.influx, out, err);
-  std::pair<StreamedOutput*, AnalysisWriter> analysis[] = {
-      {&analysis_csv, AnalysisWriter(AnalysisFormat::kCsv)},
-      {&jsonl, AnalysisWriter(AnalysisFormat::kJsonLines)},
-      {&influx, AnalysisWriter(AnalysisFormat::kInflux)},
-  };
   StreamedOutput* const outputs[] = {&beacon_csv,   &payload_csv, &recording,
                                      &analysis_csv, &jsonl,       &influx};
   const auto all_ok = [&outputs] {
@@ -310,25 +311,23 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
   };
   if (!all_ok()) return kExitFailure;
   state.keep_duplicate_frames = options.keep_duplicates;
-  if (beacon_csv.wanted()) beacon_csv.Write(CsvHeader(Kind::kBeacon));
-  if (payload_csv.wanted()) payload_csv.Write(CsvHeader(Kind::kPayload));
-  for (auto& [output, writer] : analysis) {
-    if (output->wanted()) output->Write(writer.Header());
-  }
-  std::string line;
+  ExportSink exports(separator, options.record, options.max_records);
+  // Every line reaches its reader at once; an output that failed is closed and gets no more.
+  const auto flush = [&] {
+    for (StreamedOutput* output : outputs) output->Flush();
+    exports.SetCsv(Kind::kBeacon, beacon_csv.file());
+    exports.SetCsv(Kind::kPayload, payload_csv.file());
+    exports.SetAnalysis(AnalysisFormat::kCsv, analysis_csv.file());
+    exports.SetAnalysis(AnalysisFormat::kJsonLines, jsonl.file());
+    exports.SetAnalysis(AnalysisFormat::kInflux, influx.file());
+  };
+  flush();
+  // The headers at once, so that a reader of a slow stream knows the columns from the start.
+  exports.WriteHeaders();
+  flush();
   state.record_sink = [&](Kind kind, const TelemetryRecord& record) {
-    StreamedOutput& csv = kind == Kind::kBeacon ? beacon_csv : payload_csv;
-    if (csv.wanted()) {
-      line.clear();
-      AppendCsvLine(line, kind, record, separator);
-      csv.Write(line);
-    }
-    for (auto& [output, writer] : analysis) {
-      if (!output->wanted()) continue;
-      line.clear();
-      writer.Append(line, kind, record, state.Count(kind), state.sources.back().name);
-      if (!line.empty()) output->Write(line);
-    }
+    exports.Take(kind, record, state.sources.back().name);
+    flush();
   };
   const FrameLogSink log_sink = [out](std::string_view text) {
     Put(out, TerminalLine(text));
@@ -415,11 +414,10 @@ int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
   if (const std::string why = stop.reason(); !why.empty()) summary += "ended: " + why + "\n";
   for (StreamedOutput* output : outputs) output->Close();
   if (!all_ok()) status = kExitFailure;
-  ReportLeftOut(options.influx, analysis[2].second.without_time(), err);
+  ReportLeftOut(options.influx, exports.influx_without_time(), err);
   if (!options.tlm.empty()) {
-    const RecordView view = BuildRecordView(state, options.record, Kind::kBeacon, separator);
     if (!WriteOutput(options.tlm, out, err,
-                     [&](std::FILE* stream) { WriteReport(stream, view); })) {
+                     [&](std::FILE* stream) { WriteReport(stream, exports.ReportView()); })) {
       status = kExitFailure;
     }
   }
@@ -598,7 +596,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   }
   // With no capture read there is nothing to write: every output stays as it was.
   if (!any_read) return finish(status);
-  exports.Finish();
+  exports.WriteHeaders();
   if (std::FILE* tlm = stream_of("--tlm"); tlm != nullptr) WriteReport(tlm, exports.ReportView());
   for (const Output& output : outputs) {
     if (output.option == std::string_view("--influx")) {

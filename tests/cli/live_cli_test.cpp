@@ -213,18 +213,23 @@ TEST(LiveCli, RefusedConnectionRetriesUntilTheTimeIsUp) {
 namespace talphex {
 namespace {
 
-// Standard input is read as a capture file: the same CSV as the file itself, written as it comes.
+// Standard input is read as a capture file: the same CSV as the file itself, written as it comes,
+// and the report of a record that is not stored, since a stream keeps none.
 TEST(LiveCli, StandardInputReadsAsTheCaptureFile) {
+  testing::TempDir dir;
   const int saved = ::dup(STDIN_FILENO);
   std::FILE* input = std::fopen(TALPHEX_SAMPLE_CAPTURE, "rb");
   ASSERT_NE(input, nullptr);
   ::dup2(::fileno(input), STDIN_FILENO);
-  const testing::CliRun piped = testing::RunCliWith({"--payload-csv", "-", "-"});
+  const testing::CliRun piped = testing::RunCliWith(
+      {"--payload-csv", "-", "--tlm", dir.File("20.tlm"), "--record", "20", "-"});
   ::dup2(saved, STDIN_FILENO);
   ::close(saved);
   std::fclose(input);
   EXPECT_EQ(piped.status, 0) << piped.err;
   EXPECT_EQ(piped.out, testing::RunCliWith({"--payload-csv", "-", TALPHEX_SAMPLE_CAPTURE}).out);
+  EXPECT_EQ(testing::ReadFile(dir.File("20.tlm")),
+            testing::ReadFile(TALPHEX_TEST_DATA_DIR "/sample-record20.tlm"));
   EXPECT_EQ(piped.err.rfind("standard input: 86 beacon frames, 26 payload frames decoded", 0), 0u)
       << piped.err;
 }

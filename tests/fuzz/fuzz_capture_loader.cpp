@@ -117,7 +117,7 @@ void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
       for (std::size_t i = 0; i < whole.state.StoredCount(kind); ++i) {
         export_sink.Take(kind, whole.state.Store(kind)[i]);
       }
-      export_sink.Finish();
+      export_sink.WriteHeaders();
     });
     assert(stored == streamed && "streamed and stored CSV differ");
   }

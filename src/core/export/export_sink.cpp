@@ -44,7 +44,7 @@ void ExportSink::Take(Kind kind, const TelemetryRecord& record, std::string_view
   }
 }
 
-void ExportSink::Finish() {
+void ExportSink::WriteHeaders() {
   Start(Kind::kBeacon);
   Start(Kind::kPayload);
   for (Analysis& analysis : analysis_) Start(analysis);

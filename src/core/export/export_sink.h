@@ -17,8 +17,8 @@ namespace talphex {
 // The exports of a run written while the input is read, whatever feeds the decoder (capture
 // files, standard input, a live stream): each record goes to its kind's CSV stream and to every
 // analysis stream as it is decoded, and only the records the report shows are kept, so memory
-// does not grow with the input. Install Take() as the state's record sink and call Finish() once
-// the input has ended.
+// does not grow with the input. Install Take() as the state's record sink and call WriteHeaders()
+// once the input has ended.
 class ExportSink {
  public:
   // Up to `max_records` records of each kind are written (all without a limit); the report shows
@@ -34,8 +34,9 @@ class ExportSink {
   }
   // A record decoded from the capture `source` (a path, written by the analysis exports).
   void Take(Kind kind, const TelemetryRecord& record, std::string_view source = {});
-  // Writes the header of every file that has had no record yet.
-  void Finish();
+  // Writes the header of every file that has none yet: once the input has ended, and at the
+  // start of a stream so that its readers know the columns at once.
+  void WriteHeaders();
   // The texts of the report, as BuildRecordView gives them for the report's record number.
   RecordView ReportView() const;
   // Records the line protocol left out for want of a receive time.
