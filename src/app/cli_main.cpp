@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
   }
   talphex::RemoveTemporaryFilesOnSignals();
+  talphex::EndOnAllocationFailure("talphex-cli: out of memory\n");
   try {
     return talphex::RunCli(argc, argv, stdout, stderr);
   } catch (const std::bad_alloc&) {

@@ -76,6 +76,7 @@ void AddOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot
 }  // namespace
 
 int main(int argc, char** argv) {
+  talphex::EndOnAllocationFailure("talphex-decoder: out of memory\n");
   const QCommandLineOption screenshot(
       QStringLiteral("screenshot"),
       QStringLiteral("Open the captures, save a PNG picture of the window to <file> and exit."),

@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <random>
 #include <string_view>
 #include <utility>
@@ -107,10 +109,14 @@ void Untrack(const std::string& path) {
   }
 }
 
-extern "C" void RemoveTrackedFilesAndExit(int signal_number) {
+void RemoveTrackedFiles() {
   for (std::size_t i = 0; i < kTrackedFiles; ++i) {
     if (tracked_in_use[i].load()) ::unlink(tracked_paths[i].data());
   }
+}
+
+extern "C" void RemoveTrackedFilesAndExit(int signal_number) {
+  RemoveTrackedFiles();
   ::signal(signal_number, SIG_DFL);
   ::raise(signal_number);
 }
@@ -230,6 +236,29 @@ void AtomicFile::Discard() {
     Untrack(temp_path_);
     temp_path_.clear();
   }
+}
+
+// Set once at start-up, before any thread can end the program.
+const char* out_of_memory_message = "out of memory\n";
+
+[[noreturn]] void EndOnUncaughtException() {
+  if (const std::exception_ptr uncaught = std::current_exception()) {
+    try {
+      std::rethrow_exception(uncaught);
+    } catch (const std::bad_alloc&) {
+      RemoveTrackedFiles();
+      [[maybe_unused]] const ssize_t ignored =
+          ::write(STDERR_FILENO, out_of_memory_message, std::strlen(out_of_memory_message));
+      ::_exit(1);
+    } catch (...) {
+    }
+  }
+  std::abort();
+}
+
+void EndOnAllocationFailure(const char* message) {
+  out_of_memory_message = message;
+  std::set_terminate(EndOnUncaughtException);
 }
 
 void RemoveTemporaryFilesOnSignals() {

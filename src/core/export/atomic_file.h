@@ -58,4 +58,9 @@ Status WriteFileAtomically(const std::string& path, Writer&& write) {
 // need nothing: the system drops them.
 void RemoveTemporaryFilesOnSignals();
 
+// An allocation failure that no one catches, in any thread, ends the program with `message` (a
+// whole line, kept by the caller) on standard error and exit status 1, its temporary files
+// removed, instead of an abort.
+void EndOnAllocationFailure(const char* message);
+
 }  // namespace talphex
