@@ -292,7 +292,7 @@ class StreamedOutput {
 };
 
 // Standard input and TNC connections: records are written as they are decoded and not kept
-// (except up to the record of --tlm), so nothing grows with the input.
+// (only the report's record), so nothing grows with the input.
 int RunStreaming(const CliOptions& options, std::FILE* out, std::FILE* err) {
   const char separator = options.decimal_comma ? ',' : '.';
   DecoderState state;
