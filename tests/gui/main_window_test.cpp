@@ -5,6 +5,7 @@
 #include "gui/main_window.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QtCharts>
 #include <QtTest>
@@ -18,6 +19,7 @@
 #include "core/view/program_info.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
+#include "gui/file_name.h"
 #include "gui/screenshot.h"
 #include "testkit/capture_writer.h"
 
@@ -103,8 +105,9 @@ class MainWindowTest : public QObject {
   // folder) in turn, an empty list being a cancelled dialog; message boxes are recorded.
   void MakeWindow(QList<QStringList> answers = {}, const QByteArray& conf_ini = "") {
     WriteAll(Path("conf.ini"), conf_ini);
-    for (QStringList& files : answers)
-      files.replaceInStrings(QRegularExpression("^"), dir_.path() + "/");
+    for (QStringList& files : answers) {
+      for (QString& file : files) file.prepend(dir_.path() + "/");
+    }
     w_ = std::make_unique<MainWindow>(QStringList{Path("none.ini"), Path("conf.ini")});
     w_->SetFileChooser([answers, next = 0](QWidget*) mutable -> std::optional<QStringList> {
       if (next >= answers.size() || answers[next++].isEmpty()) return std::nullopt;
@@ -153,6 +156,12 @@ class MainWindowTest : public QObject {
     CaptureWriter undecodable;
     undecodable.AddRawFrame(kBeaconMarker, "not~ascii85~at~all{");
     WriteAll(Path("bad%2.kss"), QByteArray::fromStdString(undecodable.bytes()));
+    // A name that is not UTF-8, as a shell passes it on the command line.
+    const QByteArray four = BeaconCapture(4);
+    std::FILE* file = std::fopen(QFile::encodeName(Path("bad")) + "\xFFname.kss", "wb");
+    QVERIFY(file != nullptr && std::fwrite(four.data(), 1, four.size(), file) ==
+                                   static_cast<std::size_t>(four.size()));
+    QCOMPARE(std::fclose(file), 0);
   }
   void cleanup() { QVERIFY2(messages_.isEmpty(), qPrintable(messages_.join('\n'))); }
 
@@ -213,7 +222,12 @@ class MainWindowTest : public QObject {
         {{{"payload.kss"}},
          1,
          "#1 / 0",
-         "no beacon frames: choose a VAVE field to see the 3 payload records"}};
+         "no beacon frames: choose a VAVE field to see the 3 payload records"},
+        // Regression: a name that is not UTF-8 was "No such file or directory".
+        {{{DecodeFileName("bad\xFFname.kss")}},
+         1,
+         "#1 / 4",
+         "@/" + DecodeFileName("bad\xFFname.kss")}};
     for (const auto& [answers, position, position_text, status] : cases) {
       MakeWindow(answers);
       for (qsizetype command = 0; command < answers.size(); ++command) {
@@ -589,11 +603,13 @@ class MainWindowTest : public QObject {
   }
 
   // Regression: a conf.ini in the program's folder hid the user's; both are read, the program's
-  // first, and a byte-order mark does not void a first line.
+  // first, and a byte-order mark does not void a first line. Regression: a conf.ini that is a FIFO
+  // hung start-up; it is passed over.
   void confIniFromBothFolders() {
     WriteAll(Path("program.ini"), "IMAGE_PATH=/srv/program/\r\nSCREENSHOT=YES\r\n");
     WriteAll(Path("user.ini"), "\xEF\xBB\xBFSCREENSHOT=NO\r\n");
-    MainWindow window({Path("program.ini"), Path("none.ini"), Path("user.ini")});
+    QCOMPARE(::mkfifo(QFile::encodeName(Path("fifo.ini")).constData(), 0644), 0);
+    MainWindow window({Path("program.ini"), Path("fifo.ini"), Path("user.ini")});
     QVERIFY(window.image_path() == "/srv/program/" &&
             window.findChild<QWidget*>("Command1")->isHidden());
   }
