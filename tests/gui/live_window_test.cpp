@@ -127,6 +127,9 @@ class LiveWindowTest : public QObject {
     // The window shows them once the refresh that gathers them has run.
     QTRY_VERIFY(Status().contains(QStringLiteral("%1 beacon frame").arg(beacons)));
   }
+  int InspectorRows() const {
+    return w_->findChild<QTableView*>("FrameTable")->model()->rowCount();
+  }
   // The record view's message number and position text.
   QString Shown() const { return Text("Text1(0)") + " " + Text("Text2"); }
 
@@ -148,9 +151,11 @@ class LiveWindowTest : public QObject {
     file.close();
     w_->OpenFiles({Path("earlier.kss")});
     QCOMPARE(w_->state().BeaconCount, 5);
+    QCOMPARE(InspectorRows(), 5);
 
     Connect();
     QCOMPARE(w_->state().BeaconCount, 0);
+    QCOMPARE(InspectorRows(), 0);
     QCOMPARE(Text("Text1(0)"), QString());
     QCOMPARE(Text("Text2"), QStringLiteral("#1 / 0"));
     QCOMPARE(ChartRows(), 0);
@@ -175,6 +180,8 @@ class LiveWindowTest : public QObject {
     Send(BeaconFrame(6), 6, 1);
     QCOMPARE(Shown(), QStringLiteral("6 #6 / 6"));
     QVERIFY(Status().contains("6 beacon frames, 1 payload frame since connecting"));
+    // The frame inspector lists the frames of the connection, timestamp parts and noise aside.
+    QCOMPARE(InspectorRows(), 7);
 
     w_->findChild<QAction*>("MenuFileDisconnect")->trigger();
     QVERIFY(Status().startsWith("disconnected;"));
