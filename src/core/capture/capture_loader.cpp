@@ -58,10 +58,18 @@ CaptureScanner::CaptureScanner(DecoderState& state, LoadResult& result,
 void CaptureScanner::Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms) {
   received_ms_ = received_ms;
   if (format_ == Format::kUndecided) {
-    start_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const SatnogsGuess guess = GuessSatnogs(start_);
-    if (guess == SatnogsGuess::kUndecided && start_.size() <= kMaxPartBytes) return;
+    // A first piece that tells the format is read where it is; only an undecided start is kept.
+    const std::string_view piece(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const bool kept = !start_.empty();
+    if (kept) start_.append(piece);
+    const std::string_view seen = kept ? std::string_view(start_) : piece;
+    const SatnogsGuess guess = GuessSatnogs(seen);
+    if (guess == SatnogsGuess::kUndecided && seen.size() <= kMaxPartBytes) {
+      if (!kept) start_.assign(piece);
+      return;
+    }
     Decide(guess == SatnogsGuess::kSatnogs ? Format::kSatnogs : Format::kKiss);
+    if (!kept) Feed(bytes, received_ms);
     return;
   }
   if (format_ == Format::kSatnogs) {
