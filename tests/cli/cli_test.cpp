@@ -102,14 +102,14 @@ TEST(Cli, HexdumpOfEveryFrame) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.substr(0, run.out.find(capture)),
             "2026-11-14 09:41:00  payload  TALPHX > CQ  24 bytes at byte 29  decoded\n"
-            "frame:\n"
+            "frame (24 bytes):\n"
             "0000  00 86 A2 40 40 40 40 60  A8 82 98 A0 90 B0 61 03  |...@@@@`......a.|\n"
             "0010  F0 56 41 56 45 7A 7E 3E                           |.VAVEz~>|\n"
             "body (4 bytes):\n"
             "0000  00 00 00 00                                       |....|\n"
             "\n"
             "2026-11-14 09:41:00  other  10 bytes at byte 54  no marker\n"
-            "frame:\n"
+            "frame (10 bytes):\n"
             "0000  1B 5D 30 3B 6F 77 6E 65  64 07                    |.]0;owned.|\n"
             "\n");
   const std::string frames = dir.File("frames.txt");

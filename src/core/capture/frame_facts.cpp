@@ -86,15 +86,27 @@ std::string FrameSummary(const FrameFacts& facts) {
   return line;
 }
 
+namespace {
+
+// "NAME (N bytes):" or "NAME (first SHOWN of N bytes):".
+std::string DumpTitle(const char* name, std::size_t shown, std::uint64_t length) {
+  std::string title = std::string(name) + " (";
+  if (shown < length) title += "first " + std::to_string(shown) + " of ";
+  return title + std::to_string(length) + " bytes):\n";
+}
+
+}  // namespace
+
 void AppendFrameDump(std::string& out, const FrameFacts& facts, std::size_t bytes_per_line) {
   out += FrameSummary(facts) + "\n";
-  out += "frame";
-  if (facts.bytes.size() < facts.length) {
-    out += " (first " + std::to_string(facts.bytes.size()) + " bytes)";
-  }
-  out += ":\n";
-  AppendHexDump(out, facts.bytes, bytes_per_line);
+  const std::string_view frame = facts.bytes.substr(0, kFrameDumpBytes);
+  out += DumpTitle("frame", frame.size(), facts.length);
+  AppendHexDump(out, frame, bytes_per_line);
   if (facts.kind == FrameKind::kOther) return;
+  if (facts.bytes.size() < facts.length) {
+    out += "body: not shown, only the start of the frame is kept\n";
+    return;
+  }
   std::vector<std::uint8_t> body;
   const Ascii85Status status = DecodeFrameBody(facts, body);
   if (status != Ascii85Status::kOk) {
@@ -103,8 +115,9 @@ void AppendFrameDump(std::string& out, const FrameFacts& facts, std::size_t byte
     out += ")\n";
     return;
   }
-  out += "body (" + std::to_string(body.size()) + " bytes):\n";
-  AppendHexDump(out, std::string_view(reinterpret_cast<const char*>(body.data()), body.size()),
+  const std::size_t shown = std::min(body.size(), kFrameDumpBytes);
+  out += DumpTitle("body", shown, body.size());
+  AppendHexDump(out, std::string_view(reinterpret_cast<const char*>(body.data()), shown),
                 bytes_per_line);
 }
 

@@ -64,14 +64,16 @@ Ascii85Status DecodeFrameBody(const FrameFacts& facts, std::vector<std::uint8_t>
 
 // "2026-03-01 10:00:00  beacon  N0CALL-1 > CQ  122 bytes at byte 28  decoded": safe text only.
 std::string FrameSummary(const FrameFacts& facts);
-// The summary line, then the frame and the decoded body as hex dumps.
+// The summary line, then the frame and the decoded body as hex dumps of their first
+// kFrameDumpBytes bytes each.
+inline constexpr std::size_t kFrameDumpBytes = 1024;
 void AppendFrameDump(std::string& out, const FrameFacts& facts, std::size_t bytes_per_line);
 
 // The newest frames of a long load, bounded in count and bytes. Each keeps its first
 // kMaxKeptFrameBytes bytes, enough for every frame that can decode.
 class FrameFactsBuffer {
  public:
-  static constexpr std::size_t kMaxKeptFrameBytes = 1024;
+  static constexpr std::size_t kMaxKeptFrameBytes = kFrameDumpBytes;
   static constexpr std::size_t kMaxBytes = 32 << 20;
 
   explicit FrameFactsBuffer(std::size_t max_frames) : frames_(max_frames, kMaxBytes) {}

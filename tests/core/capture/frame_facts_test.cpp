@@ -209,6 +209,13 @@ TEST(FrameFacts, LoaderReportsEveryFrame) {
   EXPECT_EQ(body, std::vector<std::uint8_t>(beacon_body.begin(), beacon_body.end()));
   ASSERT_EQ(DecodeFrameBody(kept.at(3), body), Ascii85Status::kOk);
   EXPECT_EQ(body.size(), 8u);
+  // The dump of a frame longer than the inspector keeps shows its start, and no body.
+  FrameFacts cut = kept.at(1);
+  cut.bytes = cut.bytes.substr(0, 20);
+  std::string dump;
+  AppendFrameDump(dump, cut, 16);
+  EXPECT_NE(dump.find("\nframe (first 20 of 31 bytes):\n0000  "), std::string::npos) << dump;
+  EXPECT_NE(dump.find("\nbody: not shown"), std::string::npos) << dump;
   EXPECT_EQ(FrameSummary(kept.at(0)), "2026-11-14 09:41:00  beacon  TALPHX > CQ  " +
                                           std::to_string(kRows[0].length) + " bytes at byte " +
                                           std::to_string(met[0].offset) + "  decoded");
