@@ -437,20 +437,26 @@ QWidget* MainWindow::BuildDebugPage() {
   frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   frame_log_->setFont(mono);
   SetBase(frame_log_, kOtherValue);
-  pages->addTab(frame_log_, QStringLiteral("Frame log"));
-  pages->addTab(BuildFrameInspector(mono), QStringLiteral("Frames"));
-  layout->addWidget(pages, 1);
-  beacon_frame_box_ = MakeReadOnlyBox(widget, QStringLiteral("Text3"));
-  payload_frame_box_ = MakeReadOnlyBox(widget, QStringLiteral("Text6"));
+  // The frame texts of the records on view go with the log, leaving the frames all the height.
+  auto* log_page = new QWidget(pages);
+  auto* log_layout = new QVBoxLayout(log_page);
+  log_layout->setContentsMargins(0, 0, 0, 0);
+  log_layout->setSpacing(2);
+  log_layout->addWidget(frame_log_, 1);
+  beacon_frame_box_ = MakeReadOnlyBox(log_page, QStringLiteral("Text3"));
+  payload_frame_box_ = MakeReadOnlyBox(log_page, QStringLiteral("Text6"));
   for (QLineEdit* box : {beacon_frame_box_, payload_frame_box_}) {
     box->setFont(mono);
     SetBase(box, kOtherValue);
-    layout->addWidget(box);
+    log_layout->addWidget(box);
   }
+  pages->addTab(log_page, QStringLiteral("Frame log"));
+  pages->addTab(BuildFrameInspector(), QStringLiteral("Frames"));
+  layout->addWidget(pages, 1);
   return widget;
 }
 
-QWidget* MainWindow::BuildFrameInspector(const QFont& mono) {
+QWidget* MainWindow::BuildFrameInspector() {
   auto* splitter = new QSplitter(Qt::Horizontal);
   splitter->setObjectName(QStringLiteral("FrameInspector"));
   inspector_model_ = new FrameInspectorModel(this);
@@ -469,24 +475,33 @@ QWidget* MainWindow::BuildFrameInspector(const QFont& mono) {
   rows->setDefaultSectionSize(QFontMetrics(font()).height() + 2);
   QHeaderView* columns = frame_table_->horizontalHeader();
   columns->setStretchLastSection(true);
+  // Each column as wide as its title or its widest usual value.
   const QFontMetrics metrics(font());
   const std::pair<int, const char*> widths[] = {
-      {FrameInspectorModel::kReceived, "2026-12-31 23:59:59 "},
-      {FrameInspectorModel::kKind, "payload "},
-      {FrameInspectorModel::kSource, "MMMMMM-15"},
-      {FrameInspectorModel::kDestination, "MMMMMM-15"},
-      {FrameInspectorModel::kLength, "Length "}};
+      {FrameInspectorModel::kReceived, "2026-12-31 23:59:59"},
+      {FrameInspectorModel::kKind, "payload"},
+      {FrameInspectorModel::kSource, "N0CALL-15"},
+      {FrameInspectorModel::kDestination, "N0CALL-15"},
+      {FrameInspectorModel::kLength, "65536"}};
   for (const auto& [column, sample] : widths) {
-    columns->resizeSection(column, metrics.horizontalAdvance(QLatin1String(sample)) + 8);
+    const QString title =
+        inspector_model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    columns->resizeSection(column, std::max(metrics.horizontalAdvance(QLatin1String(sample)),
+                                            columns->fontMetrics().horizontalAdvance(title)) +
+                                       12);
   }
   frame_dump_ = new QPlainTextEdit(splitter);
   frame_dump_->setObjectName(QStringLiteral("FrameDump"));
   frame_dump_->setReadOnly(true);
   frame_dump_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  mono.setPointSizeF(8.0);
   frame_dump_->setFont(mono);
   SetBase(frame_dump_, kOtherValue);
-  splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 2);
+  // The dump's eight bytes a line take a little over 300 pixels.
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 0);
+  splitter->setSizes({kClientWidth - 320, 320});
   connect(frame_table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             frame_dump_->setPlainText(

@@ -134,7 +134,7 @@ class MainWindow : public QMainWindow {
   QWidget* BuildFieldPage(TabPage page);
   void AddLampGrid(QGridLayout* grid, int first_row);
   QWidget* BuildDebugPage();
-  QWidget* BuildFrameInspector(const QFont& mono);
+  QWidget* BuildFrameInspector();
   QWidget* BuildChartFrame();
   QWidget* BuildStatusRow();
   void BuildMenus();
