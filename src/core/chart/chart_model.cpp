@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/base/utc_time.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/record_view.h"
 
@@ -14,15 +15,19 @@ std::size_t ChartRows(const DecoderState& state, Kind kind) {
   return std::min(state.StoredCount(kind), kMaxChartRows);
 }
 
+void AddRow(ChartContent& content, const TelemetryRecord& record) {
+  content.row_labels.push_back(RowLabel(record.RxTime));
+  content.row_times.push_back(ParseUtcDateTime(record.RxTime));
+}
+
 ChartContent RowsOf(const DecoderState& state, Kind kind, ChartType type) {
   ChartContent content;
   content.kind = kind;
   content.type = type;
   const std::size_t rows = ChartRows(state, kind);
   content.row_labels.reserve(rows);
-  for (std::size_t r = 0; r < rows; ++r) {
-    content.row_labels.push_back(RowLabel(state.Store(kind)[r].RxTime));
-  }
+  content.row_times.reserve(rows);
+  for (std::size_t r = 0; r < rows; ++r) AddRow(content, state.Store(kind)[r]);
   return content;
 }
 
@@ -121,7 +126,7 @@ std::size_t AppendChartRows(ChartContent& content, const DecoderState& state) {
   const std::size_t rows = ChartRows(state, content.kind);
   if (content.series.empty() || rows <= had) return 0;
   const std::vector<TelemetryRecord>& store = state.Store(content.kind);
-  for (std::size_t r = had; r < rows; ++r) content.row_labels.push_back(RowLabel(store[r].RxTime));
+  for (std::size_t r = had; r < rows; ++r) AddRow(content, store[r]);
   for (ChartSeries& series : content.series) {
     for (std::size_t r = had; r < rows; ++r) {
       series.values.push_back(store[r].Value[static_cast<std::size_t>(series.field)]);

@@ -33,6 +33,9 @@ struct ChartContent {
   Kind kind = Kind::kBeacon;
   ChartType type = ChartType::kLines;
   std::vector<std::string> row_labels;  // characters 12 to 19 of each record's RxTime
+  // Each record's receive time in seconds since 1970 UTC, for the time axis; nothing for a
+  // record whose RxTime is not a time.
+  std::vector<std::optional<std::int64_t>> row_times;
   std::vector<ChartSeries> series;
   // A tick and a label every `label_spacing` rows; 0 lets the plotting facility choose.
   int label_spacing = 0;
