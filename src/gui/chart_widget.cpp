@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/chart_widget.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QAreaSeries>
 #include <QBarSeries>
 #include <QBarSet>
 #include <QCategoryAxis>
@@ -18,6 +20,7 @@
 #include <QGraphicsLayout>
 #include <QGraphicsRectItem>
 #include <QHash>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMessageBox>
@@ -48,8 +51,11 @@ namespace {
 constexpr int kMaxRowsWithPointMarkers = 120;
 // Bars of charts with more rows are drawn without outline, which would hide their fill.
 constexpr int kMaxRowsWithBarOutline = 200;
-// The wheel never zooms in closer than this many rows.
+// The wheel never zooms in closer than this many rows, or seconds on the time axis.
 constexpr double kMinVisibleRows = 4;
+constexpr double kMinVisibleSeconds = 10;
+// A click or hover this close to a point of the time axis picks its record.
+constexpr double kPickPixels = 6;
 constexpr double kWheelZoomPerNotch = 0.8;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
 constexpr char16_t kZeroWidthSpace = 0x200B;
@@ -74,7 +80,7 @@ class RowLabelsItem : public QGraphicsItem {
   RowLabelsItem(QChart* chart, QValueAxis* row_axis)
       : QGraphicsItem(chart), chart_(chart), row_axis_(row_axis) {}
 
-  void SetLabels(std::vector<std::pair<int, QString>> labels, bool rotated, const QFont& font,
+  void SetLabels(std::vector<std::pair<double, QString>> labels, bool rotated, const QFont& font,
                  const QColor& colour) {
     prepareGeometryChange();
     labels_ = std::move(labels);
@@ -99,8 +105,8 @@ class RowLabelsItem : public QGraphicsItem {
     const double top = plot.bottom() + kAxisTickLength;
     const double right_edge = chart_->rect().right();
     double free_from = -std::numeric_limits<double>::infinity();
-    for (const auto& [row, text] : labels_) {
-      const double x = plot.left() + (row - row_axis_->min()) / span * plot.width();
+    for (const auto& [position, text] : labels_) {
+      const double x = plot.left() + (position - row_axis_->min()) / span * plot.width();
       if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
       if (rotated_) {
         const double half_height = metrics.height() / 2;
@@ -125,7 +131,7 @@ class RowLabelsItem : public QGraphicsItem {
  private:
   QChart* chart_;
   QValueAxis* row_axis_;
-  std::vector<std::pair<int, QString>> labels_;
+  std::vector<std::pair<double, QString>> labels_;
   bool rotated_ = false;
   QFont font_;
   QColor colour_;
@@ -140,7 +146,11 @@ ChartWidget::ChartWidget(QWidget* parent)
       mark_(new QGraphicsRectItem(chart_)),
       labels_item_(new RowLabelsItem(chart_, row_axis_)),
       rubber_band_(new QRubberBand(QRubberBand::Rectangle, view_->viewport())),
-      click_timer_(new QTimer(this)) {
+      click_timer_(new QTimer(this)),
+      time_axis_action_(new QAction(tr("Time Axis"), this)) {
+  time_axis_action_->setObjectName(QStringLiteral("TimeAxis"));
+  time_axis_action_->setCheckable(true);
+  connect(time_axis_action_, &QAction::toggled, this, &ChartWidget::SetTimeAxis);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
@@ -198,11 +208,13 @@ void ChartWidget::SetContent(const ChartContent& content) {
   chart_->removeAllSeries();
   hover_row_ = -1;
   click_timer_->stop();
+  time_layout_ = time_axis_ ? LayOutTimeAxis(content_.row_times) : TimeAxis();
   if (rows > 0) {
-    if (content_.type == ChartType::kBars) {
-      AddBars();
+    const bool bars = content_.type == ChartType::kBars;
+    if (time_axis_) {
+      bars ? AddTimeBars() : AddTimeLines();
     } else {
-      AddLines();
+      bars ? AddBars() : AddLines();
     }
   }
 
@@ -219,12 +231,115 @@ void ChartWidget::SetContent(const ChartContent& content) {
         std::max(max_label_width_, metrics.horizontalAdvance(QString::fromLatin1(label)));
   }
   labels_stale_ = true;
-  row_axis_->setRange(-0.5, std::max(rows, 1) - 0.5);
+  const auto [low, high] = FullRange();
+  row_axis_->setRange(low, high);
   UpdateRowLabels();
   UpdateMark();
 }
 
+void ChartWidget::SetTimeAxis(bool on) {
+  if (on == time_axis_) return;
+  time_axis_ = on;
+  time_axis_action_->setChecked(on);
+  SetContent(content_);
+}
+
+std::pair<double, double> ChartWidget::FullRange() const {
+  if (!time_axis_) {
+    return {-0.5, static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1)) - 0.5};
+  }
+  if (time_layout_.empty()) return {0, 1};
+  // Room for the outer bars, and a span even for a single record.
+  const double margin = std::max(
+      {1.0, (time_layout_.last - time_layout_.first) / 50,
+       *std::max_element(time_layout_.half_widths.begin(), time_layout_.half_widths.end())});
+  return {time_layout_.first - margin, time_layout_.last + margin};
+}
+
+double ChartWidget::HalfWidth(int row) const {
+  if (!time_axis_) return 0.5;
+  return time_layout_.half_widths[static_cast<std::size_t>(row)];
+}
+
+void ChartWidget::AddTimeLines() {
+  // One line for each run of records without a gap, all of a series in its colour; the legend
+  // names each series once.
+  for (std::size_t k = 0; k < content_.series.size(); ++k) {
+    const QList<qreal> values = DrawnValues(content_.series[k]);
+    QColor colour;
+    for (const std::vector<int>& run : time_layout_.runs) {
+      QList<QPointF> points;
+      for (const int r : run) {
+        if (r >= values.size() || std::isnan(values[r])) continue;
+        points.append(QPointF(*time_layout_.positions[static_cast<std::size_t>(r)], values[r]));
+      }
+      if (points.isEmpty()) continue;
+      auto* line = new QLineSeries;
+      line->setName(QString::fromLatin1(content_.series[k].legend));
+      line->replace(points);
+      chart_->addSeries(line);
+      QPen pen = line->pen();
+      pen.setWidthF(2);
+      if (content_.series[k].colour) pen.setColor(ToQColor(*content_.series[k].colour));
+      if (colour.isValid()) {
+        pen.setColor(colour);
+        for (QLegendMarker* marker : chart_->legend()->markers(line)) marker->setVisible(false);
+      }
+      colour = pen.color();
+      line->setPen(pen);
+      line->setMarkerSize(3);
+      line->attachAxis(row_axis_);
+      line->attachAxis(value_axis_);
+    }
+  }
+  UpdatePointMarkers();
+}
+
+void ChartWidget::AddTimeBars() {
+  // All bars of a series are one area: its outline climbs from zero to each value and back, so
+  // the bars stay apart; the series of a grouped chart share each record's room side by side.
+  const auto count = static_cast<double>(content_.series.size());
+  for (std::size_t k = 0; k < content_.series.size(); ++k) {
+    const QList<qreal> values = DrawnValues(content_.series[k]);
+    auto* upper = new QLineSeries;
+    auto* lower = new QLineSeries;
+    for (const std::vector<int>& run : time_layout_.runs) {
+      for (const int r : run) {
+        if (r >= values.size() || std::isnan(values[r])) continue;
+        const double half = time_layout_.half_widths[static_cast<std::size_t>(r)];
+        const double left = *time_layout_.positions[static_cast<std::size_t>(r)] - half +
+                            2 * half * static_cast<double>(k) / count;
+        const double right = left + 2 * half / count;
+        upper->append({QPointF(left, 0), QPointF(left, values[r]), QPointF(right, values[r]),
+                       QPointF(right, 0)});
+      }
+    }
+    if (upper->count() == 0) {
+      delete upper;
+      delete lower;
+      continue;
+    }
+    lower->append({QPointF(upper->at(0).x(), 0), QPointF(upper->at(upper->count() - 1).x(), 0)});
+    auto* area = new QAreaSeries(upper, lower);
+    upper->setParent(area);
+    lower->setParent(area);
+    area->setName(QString::fromLatin1(content_.series[k].legend));
+    chart_->addSeries(area);
+    if (content_.series[k].colour) {
+      area->setColor(ToQColor(*content_.series[k].colour));
+      area->setBorderColor(ToQColor(*content_.series[k].colour).darker(130));
+    }
+    area->attachAxis(row_axis_);
+    area->attachAxis(value_axis_);
+  }
+}
+
 void ChartWidget::AppendRows(const ChartContent& content) {
+  // The time axis lays every row out anew: a new record may close a gap or change the date.
+  if (time_axis_) {
+    SetContent(content);
+    return;
+  }
   const auto had = static_cast<qsizetype>(content_.row_labels.size());
   const auto rows = static_cast<qsizetype>(content.row_labels.size());
   const QList<QAbstractSeries*> shown = chart_->series();
@@ -357,12 +472,36 @@ void ChartWidget::SetMarkedRecord(int record_number) {
 
 std::pair<int, int> ChartWidget::VisibleRows() const {
   const int rows = static_cast<int>(content_.row_labels.size());
+  if (time_axis_) {
+    int first = rows;
+    int last = -1;
+    for (int r = 0; r < rows; ++r) {
+      const auto& position = time_layout_.positions[static_cast<std::size_t>(r)];
+      if (!position || *position < row_axis_->min() || *position > row_axis_->max()) continue;
+      first = std::min(first, r);
+      last = r;
+    }
+    return {first, last};
+  }
   const int first = std::max(0, static_cast<int>(std::ceil(row_axis_->min())));
   const int last = std::min(rows - 1, static_cast<int>(std::floor(row_axis_->max())));
   return {first, last};
 }
 
 void ChartWidget::ZoomToRows(double first, double last) {
+  if (time_axis_) {
+    const auto position = [this](double row) -> std::optional<double> {
+      const auto r = static_cast<std::size_t>(std::lround(row));
+      return r < time_layout_.positions.size() ? time_layout_.positions[r] : std::nullopt;
+    };
+    const auto from = position(std::min(first, last));
+    const auto to = position(std::max(first, last));
+    if (!from || !to) return;
+    const double low = std::min(*from, *to) - HalfWidth(static_cast<int>(std::lround(first)));
+    const double high = std::max(*from, *to) + HalfWidth(static_cast<int>(std::lround(last)));
+    if (high > low) row_axis_->setRange(low, high);
+    return;
+  }
   const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
   const double low = std::max(-0.5, std::min(first, last) - 0.5);
   const double high = std::min(rows - 0.5, std::max(first, last) + 0.5);
@@ -370,8 +509,8 @@ void ChartWidget::ZoomToRows(double first, double last) {
 }
 
 void ChartWidget::ResetZoom() {
-  const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
-  row_axis_->setRange(-0.5, rows - 0.5);
+  const auto [low, high] = FullRange();
+  row_axis_->setRange(low, high);
   ShowValueScale(full_scale_);
 }
 
@@ -392,7 +531,9 @@ void ChartWidget::ShowValueScale(const ValueScale& scale) {
 
 void ChartWidget::UpdatePointMarkers() {
   // Few rows in view, whether zoomed or not, show their points.
-  const bool visible = row_axis_->max() - row_axis_->min() <= kMaxRowsWithPointMarkers;
+  const bool visible = time_axis_ ? time_layout_.RowsBetween(row_axis_->min(), row_axis_->max()) <=
+                                        kMaxRowsWithPointMarkers
+                                  : row_axis_->max() - row_axis_->min() <= kMaxRowsWithPointMarkers;
   for (QAbstractSeries* series : chart_->series()) {
     if (auto* line = qobject_cast<QLineSeries*>(series); line && line->pointsVisible() != visible) {
       line->setPointsVisible(visible);
@@ -458,6 +599,14 @@ QRectF ChartWidget::MarkRect() const { return mark_->isVisible() ? mark_->rect()
 int ChartWidget::RowAt(QPoint view_position) const {
   const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));
   if (!chart_->plotArea().contains(in_chart)) return -1;
+  if (time_axis_) {
+    const double x = RowValueAt(in_chart.x());
+    const double pixel = (row_axis_->max() - row_axis_->min()) / chart_->plotArea().width();
+    const int row = time_layout_.NearestRow(x, std::numeric_limits<double>::infinity());
+    if (row < 0) return -1;
+    const double distance = std::abs(*time_layout_.positions[static_cast<std::size_t>(row)] - x);
+    return distance <= std::max(kPickPixels * pixel, HalfWidth(row)) ? row : -1;
+  }
   const long row = std::lround(RowValueAt(in_chart.x()));
   if (row < 0 || row >= static_cast<long>(content_.row_labels.size())) return -1;
   return static_cast<int>(row);
@@ -476,6 +625,11 @@ void ChartWidget::UpdateRowLabels() {
   const double plot_width = chart_->plotArea().width() > 1
                                 ? chart_->plotArea().width()
                                 : std::max(100.0, static_cast<double>(view_->width()) - 80);
+  if (time_axis_) {
+    UpdateTimeLabels(plot_width);
+    return;
+  }
+  time_ticks_.clear();
   const double label_room = max_label_width_ + QFontMetricsF(label_font_).height();
   RowLabelLayout layout =
       LayOutRowLabels(rows, content_.label_spacing, low, high, plot_width, label_room);
@@ -493,7 +647,7 @@ void ChartWidget::UpdateRowLabels() {
     row_axis_->remove(*label);
   }
   row_axis_->setStartValue(low);
-  std::vector<std::pair<int, QString>> painted;
+  std::vector<std::pair<double, QString>> painted;
   painted.reserve(label_layout_.rows.size());
   QHash<QString, int> repeats;
   for (const int r : label_layout_.rows) {
@@ -506,17 +660,47 @@ void ChartWidget::UpdateRowLabels() {
   labels_item_->SetLabels(std::move(painted), rotated, label_font_, label_colour_);
 }
 
+void ChartWidget::UpdateTimeLabels(double plot_width) {
+  label_layout_ = {};
+  labels_stale_ = true;
+  const QFontMetricsF metrics(label_font_);
+  const QString widest =
+      time_layout_.dated ? QStringLiteral("0000-00-00 00:00:00") : QStringLiteral("00:00:00");
+  const double label_room = metrics.horizontalAdvance(widest) + metrics.height();
+  time_ticks_ = TimeTicks(time_layout_, row_axis_->min(), row_axis_->max(),
+                          std::max(1.0, std::floor(plot_width / label_room)));
+  const QStringList old_labels = row_axis_->categoriesLabels();
+  for (auto label = old_labels.crbegin(); label != old_labels.crend(); ++label) {
+    row_axis_->remove(*label);
+  }
+  row_axis_->setStartValue(row_axis_->min());
+  std::vector<std::pair<double, QString>> painted;
+  QHash<QString, int> repeats;
+  for (const TimeTick& tick : time_ticks_) {
+    const QString text = QString::fromLatin1(tick.label);
+    painted.emplace_back(tick.position, text);
+    row_axis_->append(DistinctLabel(text, repeats), tick.position);
+  }
+  row_axis_->setLabelsAngle(0);
+  labels_item_->SetLabels(std::move(painted), false, label_font_, label_colour_);
+}
+
 void ChartWidget::UpdateMark() {
   const int rows = static_cast<int>(content_.row_labels.size());
   const QRectF plot = chart_->plotArea();
-  if (marked_record_ < 1 || marked_record_ > rows || plot.width() <= 0) {
+  const bool placed =
+      !time_axis_ || (marked_record_ >= 1 && marked_record_ <= rows &&
+                      time_layout_.positions[static_cast<std::size_t>(marked_record_ - 1)]);
+  if (marked_record_ < 1 || marked_record_ > rows || plot.width() <= 0 || !placed) {
     mark_->hide();
     return;
   }
   const double x_span = row_axis_->max() - row_axis_->min();
-  const double centre =
-      plot.left() + (marked_record_ - 1 - row_axis_->min()) / x_span * plot.width();
-  const double half_width = std::max(1.5, plot.width() / x_span / 2);
+  const double position =
+      time_axis_ ? *time_layout_.positions[static_cast<std::size_t>(marked_record_ - 1)]
+                 : marked_record_ - 1;
+  const double centre = plot.left() + (position - row_axis_->min()) / x_span * plot.width();
+  const double half_width = std::max(1.5, plot.width() / x_span * HalfWidth(marked_record_ - 1));
   const double left = std::max(plot.left(), centre - half_width);
   const double right = std::min(plot.right(), centre + half_width);
   if (right <= left) {
@@ -605,6 +789,8 @@ void ChartWidget::ShowContextMenu(QPoint global_position) {
   connect(menu.addAction(tr("Save Chart as PNG...")), &QAction::triggered, this,
           &ChartWidget::SaveChartAsPng);
   connect(menu.addAction(tr("Copy Chart")), &QAction::triggered, this, &ChartWidget::CopyChart);
+  menu.addSeparator();
+  menu.addAction(time_axis_action_);
   menu.exec(global_position);
 }
 
@@ -639,19 +825,21 @@ void ChartWidget::ZoomToRubberBand(QRect rectangle) {
 
 void ChartWidget::ZoomWheel(QPoint view_position, int angle_delta) {
   const double rows = static_cast<double>(content_.row_labels.size());
-  if (rows < 1 || angle_delta == 0) return;
+  if (rows < 1 || angle_delta == 0 || (time_axis_ && time_layout_.empty())) return;
   const double low = row_axis_->min();
   const double high = row_axis_->max();
   const double span = high - low;
-  const double full_span = rows;
+  const auto [full_low, full_high] = FullRange();
+  const double full_span = full_high - full_low;
+  const double min_span = time_axis_ ? kMinVisibleSeconds : kMinVisibleRows;
   const double new_span = std::clamp(span * std::pow(kWheelZoomPerNotch, angle_delta / 120.0),
-                                     std::min(kMinVisibleRows, full_span), full_span);
+                                     std::min(min_span, full_span), full_span);
   const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));
   double anchor = RowValueAt(in_chart.x());
   if (!(anchor >= low && anchor <= high)) anchor = (low + high) / 2;
   // The row under the cursor stays where it is.
   double new_low = anchor - (anchor - low) * new_span / span;
-  new_low = std::clamp(new_low, -0.5, rows - 0.5 - new_span);
+  new_low = std::clamp(new_low, full_low, full_high - new_span);
   row_axis_->setRange(new_low, new_low + new_span);
 }
 

@@ -15,7 +15,9 @@
 #include "core/base/expected.h"
 #include "core/chart/chart_model.h"
 #include "core/chart/chart_scale.h"
+#include "core/chart/time_axis.h"
 
+class QAction;
 class QCategoryAxis;
 class QChart;
 class QChartView;
@@ -32,7 +34,8 @@ class RowLabelsItem;
 //
 // The user explores the chart with the mouse: hovering shows the record's time and values, the
 // wheel zooms the rows around the cursor, dragging a rectangle zooms into it, a double-click shows
-// everything again, a click picks a record, and the context menu saves or copies the chart.
+// everything again, a click picks a record, and the context menu saves or copies the chart and
+// switches the row axis between one slot per record and the records' receive times.
 class ChartWidget : public QWidget {
   Q_OBJECT
 
@@ -52,6 +55,13 @@ class ChartWidget : public QWidget {
   void SetMarkedRecord(int record_number);
   int marked_record() const { return marked_record_; }
 
+  // Rows placed by receive time (see LayOutTimeAxis) instead of one slot per record; off at
+  // first. Records without a receive time are left out while it is on. The context menu's
+  // "Time Axis" entry toggles it.
+  void SetTimeAxis(bool on);
+  bool time_axis() const { return time_axis_; }
+  const TimeAxis& time_layout() const { return time_layout_; }
+
   // Decimal separator of the values in the tooltips and on the value axis; '.' unless set.
   void SetDecimalSeparator(char separator) { decimal_separator_ = separator; }
 
@@ -65,7 +75,8 @@ class ChartWidget : public QWidget {
   void SetSaveName(const QString& path) { save_name_ = path; }
   const QString& save_name() const { return save_name_; }
 
-  // Rows in view after zooming, as the first and last 0-based row index.
+  // Rows in view after zooming, as the first and last 0-based row index (on the time axis, the
+  // lowest and highest row index in view).
   std::pair<int, int> VisibleRows() const;
   // Shows rows `first` to `last` (0-based) only; the value axis keeps its scale.
   void ZoomToRows(double first, double last);
@@ -87,8 +98,11 @@ class ChartWidget : public QWidget {
   QChartView* view() const { return view_; }
   // 0-based row under a position in view coordinates, or -1 outside the plotted rows.
   int RowAt(QPoint view_position) const;
-  // Rows in view that carry a tick and a label, and whether the labels stand upright.
+  // Rows in view that carry a tick and a label (none on the time axis), and whether the labels
+  // stand upright.
   const std::vector<int>& LabelledRows() const { return label_layout_.rows; }
+  // The ticks of the time axis in view; empty on the record axis.
+  const std::vector<TimeTick>& TimeLabels() const { return time_ticks_; }
   bool RowLabelsRotated() const { return label_layout_.rotated; }
   // Where the record mark stands in chart coordinates; empty while it is hidden.
   QRectF MarkRect() const;
@@ -106,6 +120,13 @@ class ChartWidget : public QWidget {
   QList<qreal> DrawnValues(const ChartSeries& series) const;
   void AddBars();
   void AddLines();
+  void AddTimeBars();
+  void AddTimeLines();
+  // The row axis range that shows every row.
+  std::pair<double, double> FullRange() const;
+  // Half the width of a row's slot or bar in axis units.
+  double HalfWidth(int row) const;
+  void UpdateTimeLabels(double plot_width);
   void ShowValueScale(const ValueScale& scale);
   void UpdatePointMarkers();
   void EmitPendingClick();
@@ -119,6 +140,9 @@ class ChartWidget : public QWidget {
 
   ChartContent content_;
   int marked_record_ = 0;
+  bool time_axis_ = false;
+  TimeAxis time_layout_;  // of content_, while time_axis_ is on
+  std::vector<TimeTick> time_ticks_;
   char decimal_separator_ = '.';
 
   QChart* chart_;
@@ -129,6 +153,7 @@ class ChartWidget : public QWidget {
   RowLabelsItem* labels_item_;
   QRubberBand* rubber_band_;
   QTimer* click_timer_;
+  QAction* time_axis_action_;
   int pending_click_row_ = -1;
 
   // Value scale of the content, restored by ResetZoom.

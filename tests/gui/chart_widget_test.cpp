@@ -303,6 +303,66 @@ class ChartWidgetTest : public QObject {
     QCOMPARE(widget_.content().row_labels.size(), std::size_t{60});
   }
 
+  void timeAxisPlacesRecordsByTimeAndBreaksAtGaps_data() {
+    QTest::addColumn<ChartType>("type");
+    QTest::newRow("bars") << ChartType::kBars;
+    QTest::newRow("lines") << ChartType::kLines;
+  }
+  // Two passes an hour apart, a minute between records, record 4 without a receive time.
+  void timeAxisPlacesRecordsByTimeAndBreaksAtGaps() {
+    QFETCH(ChartType, type);
+    Show(12, 1, type, 0, [](ChartContent& c) {
+      for (int r = 0; r < 12; ++r) c.row_times[r] = 1741082400 + 60 * r + (r >= 6 ? 3600 : 0);
+      c.row_times[3].reset();
+    });
+    QAction* entry = widget_.findChild<QAction*>("TimeAxis");
+    QVERIFY(entry != nullptr && entry->isCheckable() && !entry->isChecked());
+    entry->trigger();
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(widget_.time_axis() && entry->isChecked());
+    const TimeAxis& axis = widget_.time_layout();
+    if (type == ChartType::kLines) {
+      // One line a pass, named once in the legend.
+      QCOMPARE(Chart()->series().size(), 2);
+      QCOMPARE(qobject_cast<QLineSeries*>(Chart()->series()[0])->count(), 5);
+      QCOMPARE(qobject_cast<QLineSeries*>(Chart()->series()[1])->count(), 6);
+      int named = 0;
+      for (QLegendMarker* marker : Chart()->legend()->markers()) named += marker->isVisible();
+      QCOMPARE(named, 1);
+    } else {
+      // Each bar rises from zero and falls back before the next one.
+      auto* area = qobject_cast<QAreaSeries*>(Chart()->series()[0]);
+      QVERIFY(area != nullptr && area->upperSeries()->count() == 4 * 11);
+      const QList<QPointF> outline = area->upperSeries()->points();
+      for (qsizetype i = 3; i + 1 < outline.size(); i += 4) {
+        QVERIFY(outline[i].y() == 0 && outline[i + 1].x() > outline[i].x());
+      }
+    }
+    const auto at = [&](int row, double value) {
+      return widget_.view()->mapFromScene(Chart()->mapToScene(
+          Chart()->mapToPosition(QPointF(*axis.positions[row], value), Chart()->series()[0])));
+    };
+    QSignalSpy clicked(&widget_, &ChartWidget::recordClicked);
+    QTest::mouseClick(Viewport(), Qt::LeftButton, {}, at(7, 0.3));
+    QTRY_COMPARE(QList<QVariantList>(clicked), (QList<QVariantList>{{8}}));
+    widget_.SetMarkedRecord(8);
+    const QPointF marked =
+        Chart()->mapToPosition(QPointF(*axis.positions[7], 0), Chart()->series()[0]);
+    QVERIFY(widget_.MarkRect().contains(marked.x(), widget_.MarkRect().center().y()));
+    widget_.SetMarkedRecord(4);  // no receive time: no place
+    QVERIFY(widget_.MarkRect().isEmpty());
+    QVERIFY(!widget_.TimeLabels().empty() && widget_.LabelledRows().empty());
+    QCOMPARE(widget_.TimeLabels().front().label.size(), std::size_t{5});  // "hh:mm", no date
+    widget_.ZoomToRows(6, 11);
+    QCOMPARE(widget_.VisibleRows(), std::pair(6, 11));
+    widget_.ResetZoom();
+    QCOMPARE(widget_.VisibleRows(), std::pair(0, 11));
+    entry->trigger();
+    QVERIFY(!widget_.time_axis() && widget_.TimeLabels().empty());
+    QCOMPARE(Chart()->series().size(), 1);
+    widget_.SetMarkedRecord(0);
+  }
+
   void rowLabelsAtOneFontSize() {
     Show(175, 1, ChartType::kBars, 4);
     const QFont font = RowAxis()->labelsFont();
