@@ -93,8 +93,13 @@ std::optional<TncChoice> AskForTnc(QWidget* parent) {
   layout->addWidget(record);
   layout->addWidget(buttons);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const TncChoice choice{host->text().trimmed(), static_cast<quint16>(port->value()),
-                         record->isChecked()};
+  QString address = host->text().trimmed();
+  // An IPv6 address may come in the brackets of "[::1]:8001".
+  if (address.size() > 2 && address.startsWith(QLatin1Char('[')) &&
+      address.endsWith(QLatin1Char(']'))) {
+    address = address.mid(1, address.size() - 2);
+  }
+  const TncChoice choice{address, static_cast<quint16>(port->value()), record->isChecked()};
   RememberTncChoice(choice);
   return choice;
 }

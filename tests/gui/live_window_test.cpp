@@ -120,6 +120,9 @@ class LiveWindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(Status().startsWith("connected to " + Address() + ";"), kWaitMs);
     QTRY_COMPARE(tnc_->clients(), 1);
     QVERIFY(w_->findChild<QAction*>("MenuFileDisconnect")->isEnabled());
+    for (const char* name : {"MenuFileConnect", "MenuFileDisconnect"}) {
+      QVERIFY2(w_->findChild<QAction*>(name)->statusTip().size() > 10, name);
+    }
   }
   void Send(const QByteArray& bytes, std::int64_t beacons, std::int64_t payloads = 0) {
     tnc_->Send(bytes);
