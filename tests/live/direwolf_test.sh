@@ -3,15 +3,20 @@
 # End to end through a real soundmodem: the frames of the sample capture are turned into 1200 baud
 # AFSK audio by gen_packets, Dire Wolf decodes the audio from standard input and serves the frames
 # over KISS TCP, and talphex-cli --kiss-tcp must give every record that the capture file gives.
+# Given talphex-decoder as well, the window connects at the same time (talphex-decoder --kiss-tcp)
+# and its recording of the pass must reload to the same records.
 set -euo pipefail
 cli=$1
 sample=$2
+decoder=${3:-}
 frames=30
 work=$(mktemp -d)
 direwolf_pid=
+decoder_pid=
 cleanup() {
   exec 7>&- 2>/dev/null || true
   [ -z "$direwolf_pid" ] || kill "$direwolf_pid" 2>/dev/null || true
+  [ -z "$decoder_pid" ] || kill "$decoder_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -37,13 +42,34 @@ mkfifo audio
 direwolf -c dw.conf -t 0 -r 44100 - <audio >direwolf.log 2>&1 &
 direwolf_pid=$!
 exec 7>audio
-for _ in $(seq 100); do listening "$port" && break; sleep 0.1; done
-listening "$port" || { cat direwolf.log; echo "Dire Wolf does not serve KISS on $port"; exit 1; }
+# Ready once it says so: a probing connection would take one of its few client places, and
+# Dire Wolf 1.6 was seen to stop serving the next client too once a send to the probe failed.
+ready="Ready to accept KISS TCP client application 0 on port $port"
+for _ in $(seq 100); do grep -q "$ready" direwolf.log && break; sleep 0.1; done
+grep -q "$ready" direwolf.log || { cat direwolf.log; echo "Dire Wolf does not serve KISS on $port"; exit 1; }
+
+# Connections to the port that stand, from /proc/net/tcp (state 01).
+connections() {
+  awk -v port="$(printf '%04X' "$port")" \
+    'NR > 1 { split($3, remote, ":"); if (remote[2] == port && $4 == "01") n++ } END { print n + 0 }' \
+    /proc/net/tcp
+}
+clients=1
+if [ -n "$decoder" ]; then
+  # The window records into a folder of its own, named by the user's conf.ini.
+  mkdir -p config/talphex window
+  printf 'CAPTURE_PATH=%s\r\n' "$work/window" >config/talphex/conf.ini
+  XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=offscreen \
+    "$decoder" --kiss-tcp "127.0.0.1:$port" >decoder.log 2>&1 &
+  decoder_pid=$!
+  clients=2
+fi
 
 "$cli" --kiss-tcp "127.0.0.1:$port" --frames $frames --seconds 60 --csv live.csv \
   --payload-csv live-payload.csv --record-capture pass.kss 2>cli.log &
 cli_pid=$!
 for _ in $(seq 100); do grep -q '^talphex-cli: connected' cli.log && break; sleep 0.1; done
+for _ in $(seq 100); do [ "$(connections)" -ge $clients ] && break; sleep 0.1; done
 # Connected first, then the samples without the 44-byte WAV header and a second of silence.
 { tail -c +45 pass.wav; head -c 88200 /dev/zero; } >&7
 status=0
@@ -64,3 +90,23 @@ compare live-payload.csv file-payload.csv "$payloads"
 "$cli" --csv reloaded.csv pass.kss >/dev/null
 cmp live.csv reloaded.csv || { echo "the recorded capture does not reload to the same records"; exit 1; }
 echo "Dire Wolf pass: $beacons beacon and $payloads payload records, as in the capture file"
+
+[ -n "$decoder" ] || exit 0
+# The window records each frame as it comes; once all are in, its recording gives the records
+# the command-line decoder gave, apart from the receive times, which each took on its own.
+recording=
+for _ in $(seq 100); do
+  recording=$(ls window/talphex-*.kss 2>/dev/null | head -n 1)
+  if [ -n "$recording" ]; then
+    "$cli" --csv window.csv --payload-csv window-payload.csv "$recording" >/dev/null
+    [ "$(($(wc -l <window.csv) + $(wc -l <window-payload.csv)))" -eq $((frames + 2)) ] && break
+  fi
+  sleep 0.1
+done
+[ -n "$recording" ] || { cat decoder.log; echo "the window recorded nothing"; exit 1; }
+for kind in "" -payload; do
+  diff <(cut -d';' -f2- "live$kind.csv") <(cut -d';' -f2- "window$kind.csv") ||
+    { cat decoder.log; echo "the window's recording$kind differs from the live records"; exit 1; }
+done
+kill "$decoder_pid"
+echo "the window recorded $(basename "$recording") with the same records"
