@@ -293,17 +293,6 @@ TEST(BadPath, LoaderWriterAndCommandLineNameWhatCannotBeReadOrWritten) {
   }
 }
 
-// A failed write to standard output is reported, and ends the tool with exit status 1.
-TEST(BadPath, StandardOutputThatCannotBeWritten) {
-  std::FILE* full = std::fopen("/dev/full", "wb");
-  ASSERT_NE(full, nullptr);
-  const std::string err = testing::Captured([&](std::FILE* err) {
-    EXPECT_EQ(RunCliTo(full, err, {"--csv", "-", TALPHEX_SAMPLE_CAPTURE}), 1);
-  });
-  std::fclose(full);
-  EXPECT_EQ(err, "talphex-cli: standard output: No space left on device\n");
-}
-
 // Regression: an export beside a capture whose name is that of the output file replaced the
 // capture itself.
 TEST(BadOutput, ExportNeverReplacesTheCapture) {
