@@ -56,6 +56,7 @@ void LiveConnection::Start(const HostPort& where, const std::string& source_name
     (void)recorder_.Write(frame);
   });
   last_frame_ms_ = -1;
+  recorder_.Reset();
   if (!recording_path.empty()) (void)recorder_.Open(recording_path);
   client_->Start(where);
 }

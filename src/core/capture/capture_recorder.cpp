@@ -55,6 +55,12 @@ void CaptureRecorder::Close() {
   if (!closed && !error_) error_ = WriteError(path_, errno);
 }
 
+void CaptureRecorder::Reset() {
+  Close();
+  path_.clear();
+  error_.reset();
+}
+
 Status CaptureRecorder::Fail(int error_number) {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;

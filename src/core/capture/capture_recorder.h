@@ -33,6 +33,8 @@ class CaptureRecorder {
   Status Open(const std::string& path);
   Status Write(const LiveFrame& frame);
   void Close();
+  // Closes the recording and forgets its path and any error: nothing is being recorded.
+  void Reset();
 
   bool recording() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
