@@ -2,7 +2,6 @@
 #include "core/capture/frame_facts.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/base/hex_dump.h"
 #include "core/base/text_safety.h"
@@ -123,8 +122,9 @@ void AppendFrameDump(std::string& out, const FrameFacts& facts, std::size_t byte
 
 void FrameFactsBuffer::Add(const FrameFacts& facts) {
   Row row{facts.length, facts.offset, {}, facts.kind, facts.result, facts.kiss};
-  std::memcpy(row.rx_time.data(), facts.rx_time.data(),
-              std::min(facts.rx_time.size(), row.rx_time.size()));
+  // copy_n, not memcpy: an empty time may have no storage at all.
+  std::copy_n(facts.rx_time.data(), std::min(facts.rx_time.size(), row.rx_time.size()),
+              row.rx_time.data());
   frames_.Add(row, facts.bytes.substr(0, kMaxKeptFrameBytes));
 }
 
