@@ -18,15 +18,18 @@ constexpr std::size_t kDumpBytesPerLine = 8;
 void FrameLogModel::Append(FrameLogBuffer&& lines) {
   if (lines.size() == 0) return;
   beginResetModel();
+  const std::size_t added = lines.size();
   // A load that filled its own buffer pushes out every line kept before it.
-  if (lines_.size() == 0 || lines.size() + lines.dropped() >= kFrameLogLines) {
+  if (lines_.size() == 0 || added + lines.dropped() >= kFrameLogLines) {
     lines_ = std::move(lines);
+    longest_ = 0;
   } else {
     lines_.Append(lines);
   }
-  longest_ = 0;
-  for (std::size_t i = 0; i < lines_.size(); ++i)
+  // The new lines only: a line pushed out may leave the rows a little wider than needed.
+  for (std::size_t i = lines_.size() - std::min(lines_.size(), added); i < lines_.size(); ++i) {
     longest_ = std::max(longest_, lines_.line(i).size());
+  }
   endResetModel();
 }
 

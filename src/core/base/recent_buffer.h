@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace talphex {
@@ -19,6 +20,25 @@ class RecentBuffer {
  public:
   RecentBuffer(std::size_t max_entries, std::size_t max_bytes)
       : max_entries_(max_entries), max_bytes_(max_bytes) {}
+  RecentBuffer(const RecentBuffer&) = default;
+  RecentBuffer& operator=(const RecentBuffer&) = default;
+  // A buffer moved from is empty.
+  RecentBuffer(RecentBuffer&& other) noexcept
+      : max_entries_(other.max_entries_), max_bytes_(other.max_bytes_) {
+    *this = std::move(other);
+  }
+  RecentBuffer& operator=(RecentBuffer&& other) noexcept {
+    if (this == &other) return *this;
+    max_entries_ = other.max_entries_;
+    max_bytes_ = other.max_bytes_;
+    blocks_ = std::move(other.blocks_);
+    first_ = std::exchange(other.first_, 0);
+    size_ = std::exchange(other.size_, 0);
+    held_bytes_ = std::exchange(other.held_bytes_, 0);
+    dropped_ = std::exchange(other.dropped_, 0);
+    other.blocks_.clear();
+    return *this;
+  }
 
   // How many of the oldest entries an Add of `bytes` bytes pushes out.
   std::size_t DropsFor(std::size_t bytes) const {

@@ -43,6 +43,10 @@ TEST(RecentBuffer, KeepsTheNewestWithinCountAndBytes) {
       buffer.Add(i, bytes);
       ASSERT_EQ(buffer.dropped() - dropped_before, drops) << i;
     }
+    // Moved on, the entries go with the buffer and leave an empty one behind.
+    RecentBuffer<int> moved_from = std::move(buffer);
+    buffer = std::move(moved_from);
+    ASSERT_EQ(moved_from.size(), 0u);
     const auto kept = static_cast<std::size_t>(c.added - c.first_kept);
     ASSERT_EQ(buffer.size(), c.max_entries == 0 ? 0 : kept) << c.max_entries << " " << c.added;
     for (std::size_t i = 0; i < buffer.size(); ++i) {
