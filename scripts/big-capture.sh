@@ -5,8 +5,8 @@
 # /usr/bin/time -v, once for the summary alone and once writing every record to every export, which
 # are streamed while the capture loads; then the same on a capture of as many minimal frames as
 # the size holds (2 M frames in 23 MB). The JSON lines and line protocol of 2 GB would fill some
-# 60 GB: they go to /dev/null, which is written in place with the same work. The captures and
-# outputs are removed afterwards. Fails when a peak exceeds 64 MB.
+# 60 GB: they go through links to /dev/null, which is written in place with the same work. The
+# captures and outputs are removed afterwards. Fails when a peak exceeds 64 MB.
 #
 #   scripts/big-capture.sh [SIZE_MB]
 set -euo pipefail
@@ -28,6 +28,10 @@ cmake --build "$build" --target talphex-cli make-big-capture
 work=$(mktemp -d "${TMPDIR:-/tmp}/talphex-big-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 capture=$work/big.kss
+
+# Two outputs may not name one path: each discarded export gets a link of its own to /dev/null.
+ln -s /dev/null "$work/discard.jsonl"
+ln -s /dev/null "$work/discard.lp"
 
 status=0
 # Runs talphex-cli under /usr/bin/time -v and prints time, throughput and peak memory.
@@ -64,8 +68,8 @@ for kind in synthetic minimal; do
   measure "summary" "$capture"
   grep '^total:' "$work/out.txt"
   measure "every export, every record" --csv "$work/big.csv" --payload-csv "$work/big-payload.csv" \
-    --tlm "$work/big.tlm" --analysis-csv "$work/big-analysis.csv" --jsonl /dev/null \
-    --influx /dev/null "$capture"
+    --tlm "$work/big.tlm" --analysis-csv "$work/big-analysis.csv" --jsonl "$work/discard.jsonl" \
+    --influx "$work/discard.lp" "$capture"
   rm -f "$work"/big*
 done
 exit $status
