@@ -9,16 +9,13 @@ bool IsPrintableAscii(char c) { return c >= 0x20 && c <= 0x7E; }
 }  // namespace
 
 void AssignSafeTimestamp(std::string& safe, std::string_view text) {
-  safe.clear();
-  if (!text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos) {
-    safe.push_back('\'');
-  }
-  // Copied whole, then the bad bytes replaced: the loader runs this for every timestamp part.
-  const std::size_t start = safe.size();
-  safe.append(text);
-  for (std::size_t i = start; i < safe.size(); ++i) {
-    if (!IsPrintableAscii(safe[i]) || safe[i] == ';') safe[i] = '?';
-  }
+  const bool formula =
+      !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos;
+  // Sized once and written through a pointer: the loader runs this for every timestamp part.
+  safe.resize(text.size() + (formula ? 1 : 0));
+  char* out = safe.data();
+  if (formula) *out++ = '\'';
+  for (const char c : text) *out++ = IsPrintableAscii(c) && c != ';' ? c : '?';
 }
 
 std::string TerminalText(std::string_view text) {
