@@ -17,18 +17,36 @@ constexpr std::size_t kDumpBytesPerLine = 8;
 
 void FrameLogModel::Append(FrameLogBuffer&& lines) {
   if (lines.size() == 0) return;
-  beginResetModel();
   const std::size_t added = lines.size();
+  std::size_t widest = 0;
+  for (std::size_t i = 0; i < added; ++i) widest = std::max(widest, lines.line(i).size());
+  // A few lines after the kept ones, as a live connection brings them, go in as rows of their
+  // own, so the view is not laid out anew each time. A load, a burst, or a line wider than any
+  // before (every row is as wide as the longest) resets the list.
+  constexpr std::size_t kRowByRow = 1000;
+  if (lines_.size() > 0 && added <= kRowByRow && widest <= longest_) {
+    for (std::size_t i = 0; i < added; ++i) {
+      if (const std::size_t drops = lines_.DropsFor(lines, i); drops > 0) {
+        beginRemoveRows(QModelIndex(), 0, static_cast<int>(drops) - 1);
+        lines_.DropOldest(drops);
+        endRemoveRows();
+      }
+      const int row = rowCount();
+      beginInsertRows(QModelIndex(), row, row);
+      lines_.Append(lines, i);
+      endInsertRows();
+    }
+    return;
+  }
+  beginResetModel();
   // A load that filled its own buffer pushes out every line kept before it.
   if (lines_.size() == 0 || added + lines.dropped() >= kFrameLogLines) {
     lines_ = std::move(lines);
-    longest_ = 0;
+    longest_ = widest;
   } else {
+    // A line pushed out may leave the rows a little wider than needed.
     lines_.Append(lines);
-  }
-  // The new lines only: a line pushed out may leave the rows a little wider than needed.
-  for (std::size_t i = lines_.size() - std::min(lines_.size(), added); i < lines_.size(); ++i) {
-    longest_ = std::max(longest_, lines_.line(i).size());
+    longest_ = std::max(longest_, widest);
   }
   endResetModel();
 }

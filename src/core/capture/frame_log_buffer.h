@@ -33,8 +33,15 @@ class FrameLogBuffer {
   }
   // Lines of `other` appended after these, oldest first.
   void Append(const FrameLogBuffer& other) {
-    for (std::size_t i = 0; i < other.size(); ++i) lines_.Add({}, other.line(i));
+    for (std::size_t i = 0; i < other.size(); ++i) Append(other, i);
   }
+  // Line `index` of `other` appended after these; DropsFor says beforehand how many of the
+  // oldest lines that pushes out, so a list can announce their removal first.
+  void Append(const FrameLogBuffer& other, std::size_t index) { lines_.Add({}, other.line(index)); }
+  std::size_t DropsFor(const FrameLogBuffer& other, std::size_t index) const {
+    return lines_.DropsFor(other.line(index).size());
+  }
+  void DropOldest(std::size_t count) { lines_.DropOldest(count); }
   std::size_t size() const { return lines_.size(); }
   // Line `index`, 0 for the oldest kept.
   std::string_view line(std::size_t index) const { return lines_.bytes(index); }
