@@ -86,7 +86,7 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
        {{"keep.csv", kEarlier}, {"keep.tlm", kEarlier}}},
       // Regression: a write-protected file was replaced (the folder lets anyone write).
       {"WriteProtectedTarget",
-       {"--csv", "@/protected.csv", kSample},
+       {"--csv", "@/protected.csv", "@/sample.kss"},
        StandardOutput::kTest,
        true,
        1,
@@ -161,6 +161,10 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
       WriteFile(dir.File(name), kEarlier);
     }
     fs::permissions(dir.File("protected.csv"), fs::perms(0444));
+    // The ordinary user may not reach the checkout (a clone in a private folder), so the capture
+    // it reads stands beside the outputs.
+    fs::copy_file(kSample, dir.File("sample.kss"));
+    fs::permissions(dir.File("sample.kss"), fs::perms(0444));
     fs::permissions(folder, fs::perms(0777));
     fs::create_symlink("target.csv", dir.File("dangling.csv"));
     fs::create_symlink("keep.tlm", dir.File("link-to-keep.tlm"));
@@ -184,7 +188,8 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
     EXPECT_EQ(TypeOf(dir.File("dangling.csv")), S_IFLNK);
     EXPECT_EQ(dir.Listing(),
               std::string("dangling.csv\nkeep.csv\nkeep.tlm\nlink-to-keep.tlm\nlog\n") +
-                  (ReadFile(dir.File("out.csv")).empty() ? "" : "out.csv\n") + "protected.csv\n" +
+                  (ReadFile(dir.File("out.csv")).empty() ? "" : "out.csv\n") +
+                  "protected.csv\nsample.kss\n" +
                   (ReadFile(dir.File("target.csv")).empty() ? "" : "target.csv\n"));
   }
 }
