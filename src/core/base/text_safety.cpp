@@ -9,8 +9,8 @@ bool IsPrintableAscii(char c) { return c >= 0x20 && c <= 0x7E; }
 }  // namespace
 
 void AssignSafeTimestamp(std::string& safe, std::string_view text) {
-  const bool formula =
-      !text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos;
+  const char first = text.empty() ? '\0' : text.front();
+  const bool formula = first == '=' || first == '+' || first == '-' || first == '@';
   // Sized once and written through a pointer: the loader runs this for every timestamp part.
   safe.resize(text.size() + (formula ? 1 : 0));
   char* out = safe.data();

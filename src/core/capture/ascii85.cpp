@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace talphex {
 
@@ -55,11 +57,35 @@ constexpr std::array<std::uint8_t, 256> kClassOf = [] {
   return classes;
 }();
 
-void PutGroup(std::uint8_t* at, std::uint64_t group) {
-  at[0] = static_cast<std::uint8_t>(group >> 24);
-  at[1] = static_cast<std::uint8_t>(group >> 16);
-  at[2] = static_cast<std::uint8_t>(group >> 8);
-  at[3] = static_cast<std::uint8_t>(group);
+// The low 32 bits of a group value, most significant byte first.
+void PutWord(std::uint8_t* at, std::uint64_t group) {
+  const std::uint32_t word = __builtin_bswap32(static_cast<std::uint32_t>(group));
+  std::memcpy(at, &word, sizeof word);
+}
+
+// True when the five characters at `p` are digits, "!" to "u"; eight may be read. In each byte
+// the top bit is set when it is set already, when the byte is below "!" (the subtraction wraps)
+// or above "u" (the addition lifts it past 0x7F). The lowest offending byte gets no borrow or
+// carry from below, so it is always seen.
+bool FiveDigits(const std::uint8_t* p) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kFirstFive = 0x0000008080808080;  // top bits of bytes 0 to 4
+  std::uint64_t x = 0;
+  std::memcpy(&x, p, sizeof x);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  return ((x | (x - '!' * kOnes) | (x + (0x7F - 'u') * kOnes)) & kFirstFive) == 0;
+}
+
+// The same where fewer than eight characters are left.
+bool FiveDigitsNearEnd(const std::uint8_t* p) {
+  return std::all_of(p, p + 5, [](std::uint8_t c) { return kClassOf[c] < kZeroGroup; });
+}
+
+// The value of five digits known to be "!" to "u".
+std::uint64_t GroupOf(const std::uint8_t* p) {
+  constexpr std::uint64_t kOffset = '!' * (52200625 + 614125 + 7225 + 85 + 1);
+  return std::uint64_t{p[0]} * 52200625 + std::uint64_t{p[1]} * 614125 +
+         std::uint64_t{p[2]} * 7225 + std::uint64_t{p[3]} * 85 + p[4] - kOffset;
 }
 
 }  // namespace
@@ -85,26 +111,30 @@ Ascii85Status Ascii85Decode(std::string_view text, std::vector<std::uint8_t>& ou
   int in_group = 0;
   bool terminated = false;
   for (; p < end; ++p) {
-    // Five digits in a row, the usual case, make a group at once.
-    if (in_group == 0 && end - p >= 5) {
-      const std::uint8_t c0 = kClassOf[p[0]], c1 = kClassOf[p[1]], c2 = kClassOf[p[2]],
-                         c3 = kClassOf[p[3]], c4 = kClassOf[p[4]];
-      if (c0 < kZeroGroup && c1 < kZeroGroup && c2 < kZeroGroup && c3 < kZeroGroup &&
-          c4 < kZeroGroup) {
-        const std::uint64_t whole = (((std::uint64_t{c0} * 85 + c1) * 85 + c2) * 85 + c3) * 85 + c4;
+    if (in_group == 0) {
+      // Whole groups and "z", the usual case, go at once; anything else one character at a time.
+      for (;;) {
+        std::uint64_t whole = 0;
+        if (end - p >= 8 ? FiveDigits(p) : end - p >= 5 && FiveDigitsNearEnd(p)) {
+          whole = GroupOf(p);
+          p += 5;
+        } else if (p < end && *p == 'z') {
+          ++p;
+        } else {
+          break;
+        }
         if (whole > 0xFFFFFFFFu && overflow_at == std::string_view::npos) overflow_at = w;
-        PutGroup(bytes + w, whole);
+        PutWord(bytes + w, whole);
         w += 4;
-        p += 4;
-        continue;
       }
+      if (p == end) break;
     }
     const std::uint8_t cls = kClassOf[*p];
     if (cls < kZeroGroup) {
       group = group * 85 + cls;
       if (++in_group == 5) {
         if (group > 0xFFFFFFFFu && overflow_at == std::string_view::npos) overflow_at = w;
-        PutGroup(bytes + w, group);
+        PutWord(bytes + w, group);
         w += 4;
         group = 0;
         in_group = 0;
@@ -113,7 +143,7 @@ Ascii85Status Ascii85Decode(std::string_view text, std::vector<std::uint8_t>& ou
       continue;
     } else if (cls == kZeroGroup) {
       if (in_group != 0) return Ascii85Status::kMisplacedZ;
-      PutGroup(bytes + w, 0);
+      PutWord(bytes + w, 0);
       w += 4;
     } else if (cls == kTilde) {
       if (p + 1 >= end || p[1] != '>') return Ascii85Status::kNoTerminator;
@@ -130,7 +160,7 @@ Ascii85Status Ascii85Decode(std::string_view text, std::vector<std::uint8_t>& ou
   if (in_group >= 2) {
     for (int i = in_group; i < 5; ++i) group = group * 85 + 84;
     if (group > 0xFFFFFFFFu && overflow_at == std::string_view::npos) overflow_at = w;
-    PutGroup(bytes + w, group);
+    PutWord(bytes + w, group);
   }
   if (overflow_at != std::string_view::npos) {
     // The bytes before the group that did not fit stay, the rest reads 0.

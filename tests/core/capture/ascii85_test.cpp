@@ -62,5 +62,43 @@ TEST(Ascii85, DecodesOrFailsWithItsReason) {
   }
 }
 
+// Whole groups are decoded several characters at a time; a character that breaks a group must be
+// seen wherever it falls, at every offset of a long text and right before the terminator.
+TEST(Ascii85, BreaksInARunOfDigitsAreSeenAtEveryOffset) {
+  using enum Ascii85Status;
+  Bytes data(48);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(0x31 + 7 * i);
+  const std::string text = Ascii85Encode(data.data(), data.size());
+  ASSERT_EQ(text.size(), 62U);  // 60 digits and "~>", no "z"
+  for (std::size_t at = 0; at <= 60; ++at) {
+    // Codes up to 32 are passed over; everything else out of place is refused.
+    for (const char gap : {' ', '\n', '\x01'}) {
+      Bytes out;
+      ASSERT_EQ(Ascii85Decode(text.substr(0, at) + gap + text.substr(at), out), kOk) << at;
+      ASSERT_EQ(out, data) << at;
+    }
+    for (const char bad : {'v', '{', '\x7F', '\x80', '\xFF'}) {
+      Bytes out = kEarlierBody;
+      ASSERT_EQ(Ascii85Decode(text.substr(0, at) + bad + text.substr(at), out), kInvalidCharacter)
+          << at << " " << static_cast<int>(static_cast<unsigned char>(bad));
+      ASSERT_EQ(out, kEarlierBody) << at;
+    }
+    // A "z" is a group of its own between groups and refused inside one.
+    Bytes out;
+    const Ascii85Status z = Ascii85Decode(text.substr(0, at) + 'z' + text.substr(at), out);
+    ASSERT_EQ(z, at % 5 == 0 ? kOk : kMisplacedZ) << at;
+  }
+  // A group above 4294967295 at any place keeps the bytes of the groups before it.
+  for (std::size_t group = 0; group < 12; ++group) {
+    std::string over = text;
+    over.replace(5 * group, 5, "uuuuu");
+    Bytes out;
+    ASSERT_EQ(Ascii85Decode(over, out), kGroupOverflow) << group;
+    ASSERT_EQ(Bytes(out.begin(), out.begin() + 4 * group),
+              Bytes(data.begin(), data.begin() + 4 * group))
+        << group;
+  }
+}
+
 }  // namespace
 }  // namespace talphex
