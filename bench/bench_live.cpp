@@ -5,9 +5,11 @@
 //
 //   build/release/bench/bench_live
 //
-// BM_LiveFrame/grown: the stores hold 999 beacon records and the frame adds the 1000th (the
-// chart gains its 1000th row). BM_LiveFrame/full: the stores are full, the frame is counted and
-// the view shows record 1000. /painted: the window is painted afterwards, as the screen would.
+// BM_LiveFrame/full:0: the stores hold 999 beacon records and the frame adds the 1000th (the
+// chart gains its 1000th row). full:1: the stores are full, the frame is counted and the view
+// shows record 1000; frames:200000 has a long pass behind it, so the frame log and the frame
+// inspector are full too and drop a row for each one added. painted:1: the whole window is
+// painted afterwards, more than the screen repaints.
 
 #include <benchmark/benchmark.h>
 
@@ -60,7 +62,7 @@ void BM_LiveFrame(benchmark::State& state) {
   talphex::MainWindow window({});
   window.show();
   const QByteArray frame = LiveFrames(999, 1);
-  if (!grown) ConnectWith(window, 1000);
+  if (!grown) ConnectWith(window, state.range(2));
   for (auto _ : state) {
     if (grown) {
       state.PauseTiming();
@@ -74,11 +76,13 @@ void BM_LiveFrame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LiveFrame)
-    ->ArgNames({"full", "painted"})
-    ->Args({0, 0})
-    ->Args({0, 1})
-    ->Args({1, 0})
-    ->Args({1, 1})
+    ->ArgNames({"full", "painted", "frames"})
+    ->Args({0, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 0, 1000})
+    ->Args({1, 1, 1000})
+    ->Args({1, 0, 200000})
+    ->Args({1, 1, 200000})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

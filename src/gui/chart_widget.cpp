@@ -61,6 +61,9 @@ constexpr double kWheelZoomPerNotch = 0.8;
 constexpr char16_t kZeroWidthSpace = 0x200B;
 // Length of the axis ticks in Qt Charts; labels start below them.
 constexpr double kAxisTickLength = 4;
+// Where the record axis's one category ends, at the left edge of the first row. Its tick and
+// label are never seen: the axis line is hidden and its labels are transparent.
+constexpr double kRoomCategoryEnd = -0.5;
 
 QColor ToQColor(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
 
@@ -72,9 +75,11 @@ QString DistinctLabel(const QString& text, QHash<QString, int>& repeats) {
 
 }  // namespace
 
-// Paints the row labels under the plot. The category axis draws the ticks and reserves the room,
-// but it would cut upright labels down to the width between two ticks; these are painted whole,
-// skipping any that would overlap the one before.
+// Paints the record axis under the plot: its line, a tick at each label and the labels. The
+// category axis only reserves the room, through one invisible label as wide as the widest here:
+// Qt Charts lays out every category label as HTML on each change of range, which made zooming
+// and a live chart's growth slow, and it would cut upright labels down to the width between two
+// ticks. Labels are painted whole, skipping any that would overlap the one before.
 class RowLabelsItem : public QGraphicsItem {
  public:
   RowLabelsItem(QChart* chart, QValueAxis* row_axis)
@@ -99,6 +104,13 @@ class RowLabelsItem : public QGraphicsItem {
     const QRectF plot = chart_->plotArea();
     const double span = row_axis_->max() - row_axis_->min();
     if (plot.width() <= 0 || span <= 0) return;
+    painter->setPen(row_axis_->linePen());
+    painter->drawLine(QLineF(plot.left(), plot.bottom(), plot.right(), plot.bottom()));
+    for (const auto& [position, text] : labels_) {
+      const double x = plot.left() + (position - row_axis_->min()) / span * plot.width();
+      if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
+      painter->drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + kAxisTickLength));
+    }
     painter->setFont(font_);
     painter->setPen(colour_);
     const QFontMetricsF metrics(font_);
@@ -174,8 +186,10 @@ ChartWidget::ChartWidget(QWidget* parent)
   // The theme has styled the axes by now.
   label_colour_ = row_axis_->labelsColor();
   label_font_ = row_axis_->labelsFont();
-  // The axis lays out invisible labels to keep their room; RowLabelsItem paints the real ones.
+  // The axis lays out an invisible label to keep the labels' room; RowLabelsItem paints the line,
+  // the ticks and the real labels.
   row_axis_->setLabelsColor(Qt::transparent);
+  row_axis_->setLineVisible(false);
 
   mark_->setBrush(QColor(255, 190, 0, 70));
   mark_->setPen(QPen(QColor(220, 130, 0), 1));
@@ -639,25 +653,36 @@ void ChartWidget::UpdateRowLabels() {
   }
   labels_stale_ = false;
   label_layout_ = std::move(layout);
-  const bool rotated = label_layout_.rotated;
-
-  // Removing from the end keeps each removal cheap.
-  const QStringList old_labels = row_axis_->categoriesLabels();
-  for (auto label = old_labels.crbegin(); label != old_labels.crend(); ++label) {
-    row_axis_->remove(*label);
-  }
-  row_axis_->setStartValue(low);
   std::vector<std::pair<double, QString>> painted;
   painted.reserve(label_layout_.rows.size());
-  QHash<QString, int> repeats;
   for (const int r : label_layout_.rows) {
-    const QString text = QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]);
-    painted.emplace_back(r, text);
-    row_axis_->append(DistinctLabel(text, repeats), r);
+    painted.emplace_back(r, QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]));
   }
   // One font size at every spacing; labels that would overlap the one before are left out.
+  ShowRowLabels(std::move(painted), label_layout_.rotated);
+}
+
+void ChartWidget::ShowRowLabels(std::vector<std::pair<double, QString>> labels, bool rotated) {
+  const QFontMetricsF metrics(label_font_);
+  QString widest;
+  double widest_width = -1;
+  for (const auto& label : labels) {
+    const double width = metrics.horizontalAdvance(label.second);
+    if (width > widest_width) {
+      widest = label.second;
+      widest_width = width;
+    }
+  }
   row_axis_->setLabelsAngle(rotated ? -90 : 0);
-  labels_item_->SetLabels(std::move(painted), rotated, label_font_, label_colour_);
+  const QStringList categories = row_axis_->categoriesLabels();
+  const bool kept = labels.empty() ? categories.isEmpty()
+                                   : categories.size() == 1 && categories.front() == widest;
+  if (!kept) {
+    for (const QString& category : categories) row_axis_->remove(category);
+    row_axis_->setStartValue(kRoomCategoryEnd - 1);
+    if (!labels.empty()) row_axis_->append(widest, kRoomCategoryEnd);
+  }
+  labels_item_->SetLabels(std::move(labels), rotated, label_font_, label_colour_);
 }
 
 void ChartWidget::UpdateTimeLabels(double plot_width) {
@@ -669,20 +694,12 @@ void ChartWidget::UpdateTimeLabels(double plot_width) {
   const double label_room = metrics.horizontalAdvance(widest) + metrics.height();
   time_ticks_ = TimeTicks(time_layout_, row_axis_->min(), row_axis_->max(),
                           std::max(1.0, std::floor(plot_width / label_room)));
-  const QStringList old_labels = row_axis_->categoriesLabels();
-  for (auto label = old_labels.crbegin(); label != old_labels.crend(); ++label) {
-    row_axis_->remove(*label);
-  }
-  row_axis_->setStartValue(row_axis_->min());
   std::vector<std::pair<double, QString>> painted;
-  QHash<QString, int> repeats;
+  painted.reserve(time_ticks_.size());
   for (const TimeTick& tick : time_ticks_) {
-    const QString text = QString::fromLatin1(tick.label);
-    painted.emplace_back(tick.position, text);
-    row_axis_->append(DistinctLabel(text, repeats), tick.position);
+    painted.emplace_back(tick.position, QString::fromLatin1(tick.label));
   }
-  row_axis_->setLabelsAngle(0);
-  labels_item_->SetLabels(std::move(painted), false, label_font_, label_colour_);
+  ShowRowLabels(std::move(painted), false);
 }
 
 void ChartWidget::UpdateMark() {

@@ -131,6 +131,8 @@ class ChartWidget : public QWidget {
   void UpdatePointMarkers();
   void EmitPendingClick();
   void UpdateRowLabels();
+  // Hands the labels to the painting item and has the axis reserve their room.
+  void ShowRowLabels(std::vector<std::pair<double, QString>> labels, bool rotated);
   void UpdateMark();
   void ShowContextMenu(QPoint global_position);
   void ShowToolTip(QPoint view_position, QPoint global_position);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/frame_views.h"
 
+#include <QHeaderView>
 #include <algorithm>
 
 namespace talphex {
@@ -67,11 +68,31 @@ int FrameLogModel::rowCount(const QModelIndex& parent) const {
 QVariant FrameLogModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   if (role == Qt::DisplayRole) return Latin1(lines_.line(static_cast<std::size_t>(index.row())));
-  // Every row as wide as the longest, so the view scrolls far enough sideways.
-  if (role == Qt::SizeHintRole) {
-    return QSize(static_cast<int>(longest_) * char_size_.width() + 8, char_size_.height());
-  }
   return {};
+}
+
+QSize FrameLogModel::RowSize() const {
+  return {static_cast<int>(longest_) * char_size_.width() + 8, char_size_.height()};
+}
+
+FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QTableView(parent) {
+  setModel(model);
+  horizontalHeader()->hide();
+  verticalHeader()->hide();
+  horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setMinimumSectionSize(1);
+  verticalHeader()->setDefaultSectionSize(model->RowSize().height());
+  setShowGrid(false);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideNone);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  // The longest line only grows through a reset; rows added one by one are never wider.
+  const auto fit = [this, model] { setColumnWidth(0, model->RowSize().width()); };
+  connect(model, &QAbstractItemModel::modelReset, this, fit);
+  fit();
 }
 
 void FrameInspectorModel::Replace(FrameFactsBuffer&& frames) {

@@ -4,6 +4,7 @@
 #include <QAbstractListModel>
 #include <QAbstractTableModel>
 #include <QSize>
+#include <QTableView>
 
 #include "core/capture/frame_facts.h"
 #include "core/capture/frame_log_buffer.h"
@@ -28,6 +29,8 @@ class FrameLogModel : public QAbstractListModel {
   FrameLogBuffer Take();
   // Width of one character of the view's font, for the width of the longest line.
   void SetCharSize(QSize size) { char_size_ = size; }
+  // Every row is as wide as the longest line, so the view scrolls far enough sideways.
+  QSize RowSize() const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -36,6 +39,16 @@ class FrameLogModel : public QAbstractListModel {
   FrameLogBuffer lines_{kFrameLogLines};
   std::size_t longest_ = 0;
   QSize char_size_{8, 14};
+};
+
+// The frame log's view: a line a row at a fixed height, the column as wide as the longest line.
+// A table rather than a list view, which lays out every row again whenever one is added: with a
+// full log a live connection paid that on every refresh.
+class FrameLogView : public QTableView {
+  Q_OBJECT
+
+ public:
+  FrameLogView(FrameLogModel* model, QWidget* parent);
 };
 
 // The frames read since the last open command or connection, one row each: receive time,

@@ -20,7 +20,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -423,16 +422,12 @@ QWidget* MainWindow::BuildDebugPage() {
   auto* pages = new QTabWidget(widget);
   pages->setObjectName(QStringLiteral("DebugPages"));
   pages->setDocumentMode(true);
-  // The log is a list over the kept lines: a long log costs no widget per line.
+  // The log is a view over the kept lines: a long log costs no widget per line.
   frame_log_model_ = new FrameLogModel(this);
   frame_log_model_->SetCharSize(
       QSize(mono_metrics.horizontalAdvance(QLatin1Char('0')), mono_metrics.height()));
-  frame_log_ = new QListView(pages);
+  frame_log_ = new FrameLogView(frame_log_model_, pages);
   frame_log_->setObjectName(QStringLiteral("Text5"));
-  frame_log_->setModel(frame_log_model_);
-  frame_log_->setUniformItemSizes(true);
-  frame_log_->setWordWrap(false);
-  frame_log_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   frame_log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   frame_log_->setFont(mono);

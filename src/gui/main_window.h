@@ -28,7 +28,6 @@ class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
@@ -45,6 +44,7 @@ void SetApplicationInfo();
 class ChartWidget;
 class FrameInspectorModel;
 class FrameLogModel;
+class FrameLogView;
 
 // The decoder's main window. It owns the decoder state and shows what the core computes from it:
 // the record view, the chart content and the export results. Handlers keep the names users of
@@ -193,7 +193,7 @@ class MainWindow : public QMainWindow {
   QLabel* posix_time_label_ = nullptr;  // Label4
   QLabel* time_span_label_ = nullptr;   // Label3
   QLabel* rx_time_label_ = nullptr;     // Label10
-  QListView* frame_log_ = nullptr;      // Text5
+  FrameLogView* frame_log_ = nullptr;   // Text5
   FrameLogModel* frame_log_model_ = nullptr;
   FrameInspectorModel* inspector_model_ = nullptr;
   QTableView* frame_table_ = nullptr;

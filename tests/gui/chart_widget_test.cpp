@@ -118,19 +118,32 @@ class ChartWidgetTest : public QObject {
       const ChartContent content = Show(rows, 1, ChartType::kBars, spacing, [](ChartContent& c) {
         for (std::string& label : c.row_labels) label = label[7] == '3' ? "" : "10:00:00";
       });
-      // One tick per labelled row, at that row, under that row's label.
-      const QStringList categories = RowAxis()->categoriesLabels();
+      // One tick per labelled row, at that row, and nothing between two ticks; on white, ticks
+      // are the axis line's light grey, between the line and the labels.
       const std::vector<int>& labelled = widget_.LabelledRows();
       const int step = spacing > 0 ? spacing : labelled.size() > 1 ? labelled[1] : rows;
       const double width = QFontMetricsF(RowAxis()->labelsFont()).horizontalAdvance("10:00:00");
-      QVERIFY(categories.size() == (rows - 1) / step + 1 &&
-              std::ssize(labelled) == categories.size());
+      QCOMPARE(std::ssize(labelled), (rows - 1) / step + 1);
       QVERIFY(spacing > 0 || !widget_.RowLabelsRotated());
-      for (int i = 0; i < categories.size(); ++i) {
-        QVERIFY(labelled[i] == i * step && RowAxis()->endValue(categories[i]) == i * step);
-        QVERIFY(categories[i].startsWith(QString::fromStdString(content.row_labels[i * step])));
+      const QImage image = widget_.view()->grab().toImage();
+      const int tick_y = widget_.view()->mapFromScene(0, Chart()->plotArea().bottom() + 2).y();
+      const auto tick_at = [&](double x) {
+        const int column = widget_.view()->mapFromScene(x, 0).x();
+        return std::ranges::any_of(std::array{column - 1, column, column + 1},
+                                   [&](int c) { return qGray(image.pixel(c, tick_y)) < 240; });
+      };
+      for (int i = 0; i < std::ssize(labelled); ++i) {
+        QVERIFY(labelled[i] == i * step && tick_at(X(labelled[i])));
+        if (i > 0 && X(labelled[i]) - X(labelled[i - 1]) > 8) {
+          QVERIFY(!tick_at((X(labelled[i]) + X(labelled[i - 1])) / 2));
+        }
         if (spacing == 0 && i > 0) QVERIFY(X(labelled[i]) - X(labelled[i - 1]) > width);
       }
+      // The axis keeps the room of the widest label, under the plot, upright or turned.
+      QCOMPARE(RowAxis()->categoriesLabels(), QStringList{"10:00:00"});
+      const double room =
+          widget_.RowLabelsRotated() ? width : QFontMetricsF(RowAxis()->labelsFont()).height();
+      QVERIFY(Chart()->plotArea().bottom() + room <= Chart()->rect().bottom());
     }
   }
 

@@ -216,7 +216,7 @@ class LiveWindowTest : public QObject {
     undecodable.AddRawFrame(kBeaconMarker, "<~not{ascii85~>");
     tnc_->Send(QByteArray::fromStdString(undecodable.bytes()));
     QTRY_VERIFY(Status().contains("; skipped: 1 body does not decode"));
-    const QAbstractItemModel* lines = w_->findChild<QListView*>("Text5")->model();
+    const QAbstractItemModel* lines = w_->findChild<QTableView*>("Text5")->model();
     QString log;
     for (int row = 0; row < lines->rowCount(); ++row) {
       log += lines->index(row, 0).data().toString() + "\n";

@@ -260,7 +260,7 @@ class MainWindowTest : public QObject {
               Chart()->marked_record() == Scroll()->value());
       QVERIFY(Charted() == (stored > 0 ? QList<int>{17} : QList<int>()) &&
               std::ssize(Chart()->content().row_labels) == stored);
-      QVERIFY(Get<QListView>("Text5")->model()->rowCount() >= w_->state().BeaconCount);
+      QVERIFY(Get<QTableView>("Text5")->model()->rowCount() >= w_->state().BeaconCount);
     }
   }
 
