@@ -26,17 +26,16 @@ void FrameLogModel::Append(FrameLogBuffer&& lines) {
   // before (every row is as wide as the longest) resets the list.
   constexpr std::size_t kRowByRow = 1000;
   if (lines_.size() > 0 && added <= kRowByRow && widest <= longest_) {
-    for (std::size_t i = 0; i < added; ++i) {
-      if (const std::size_t drops = lines_.DropsFor(lines, i); drops > 0) {
-        beginRemoveRows(QModelIndex(), 0, static_cast<int>(drops) - 1);
-        lines_.DropOldest(drops);
-        endRemoveRows();
-      }
-      const int row = rowCount();
-      beginInsertRows(QModelIndex(), row, row);
-      lines_.Append(lines, i);
-      endInsertRows();
+    // One removal and one insertion: the view's header goes through all its rows for each.
+    if (const std::size_t drops = lines_.DropsFor(lines); drops > 0) {
+      beginRemoveRows(QModelIndex(), 0, static_cast<int>(drops) - 1);
+      lines_.DropOldest(drops);
+      endRemoveRows();
     }
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(added) - 1);
+    lines_.Append(lines);
+    endInsertRows();
     return;
   }
   beginResetModel();
@@ -116,8 +115,18 @@ void FrameInspectorModel::Append(const FrameFacts& facts) {
 void FrameInspectorModel::Append(const FrameFactsBuffer& frames) {
   // Row by row keeps the selection and the view's place; a burst is taken in one reset.
   constexpr std::size_t kRowByRow = 1000;
+  if (frames.size() == 0) return;
   if (frames.size() <= kRowByRow) {
-    for (std::size_t i = 0; i < frames.size(); ++i) Append(frames.at(i));
+    // One removal and one insertion: the view's header goes through all its rows for each.
+    if (const std::size_t drops = frames_.DropsFor(frames); drops > 0) {
+      beginRemoveRows(QModelIndex(), 0, static_cast<int>(drops) - 1);
+      frames_.DropOldest(drops);
+      endRemoveRows();
+    }
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(frames.size()) - 1);
+    for (std::size_t i = 0; i < frames.size(); ++i) frames_.Add(frames.at(i));
+    endInsertRows();
     return;
   }
   beginResetModel();

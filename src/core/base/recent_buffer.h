@@ -40,13 +40,14 @@ class RecentBuffer {
     return *this;
   }
 
-  // How many of the oldest entries an Add of `bytes` bytes pushes out.
-  std::size_t DropsFor(std::size_t bytes) const {
+  // How many of the oldest entries an Add of `bytes` bytes pushes out; or `count` Adds of
+  // `bytes` in all, for a batch within the limits by itself.
+  std::size_t DropsFor(std::size_t bytes, std::size_t count = 1) const {
     if (max_entries_ == 0) return 0;
     bytes = std::min(bytes, max_bytes_);
     std::size_t drops = 0;
     std::size_t held = held_bytes_;
-    while (drops < size_ && (size_ - drops >= max_entries_ || held + bytes > max_bytes_)) {
+    while (drops < size_ && (size_ - drops + count > max_entries_ || held + bytes > max_bytes_)) {
       held -= Size(drops);
       ++drops;
     }

@@ -132,6 +132,12 @@ std::size_t FrameFactsBuffer::DropsFor(const FrameFacts& facts) const {
   return frames_.DropsFor(std::min(facts.bytes.size(), kMaxKeptFrameBytes));
 }
 
+std::size_t FrameFactsBuffer::DropsFor(const FrameFactsBuffer& other) const {
+  std::size_t bytes = 0;
+  for (std::size_t i = 0; i < other.size(); ++i) bytes += other.frames_.bytes(i).size();
+  return frames_.DropsFor(bytes, other.size());
+}
+
 FrameFacts FrameFactsBuffer::at(std::size_t index) const {
   const Row& row = frames_.row(index);
   FrameFacts facts;

@@ -81,6 +81,8 @@ class FrameFactsBuffer {
   void Add(const FrameFacts& facts);
   // Frames that an Add of `facts` would push out, oldest first.
   std::size_t DropsFor(const FrameFacts& facts) const;
+  // The same for Adds of every frame of `other`, a few that fit the limits by themselves.
+  std::size_t DropsFor(const FrameFactsBuffer& other) const;
   void DropOldest(std::size_t count) { frames_.DropOldest(count); }
   void Clear() { frames_.Clear(); }
   std::size_t size() const { return frames_.size(); }

@@ -33,13 +33,14 @@ class FrameLogBuffer {
   }
   // Lines of `other` appended after these, oldest first.
   void Append(const FrameLogBuffer& other) {
-    for (std::size_t i = 0; i < other.size(); ++i) Append(other, i);
+    for (std::size_t i = 0; i < other.size(); ++i) lines_.Add({}, other.line(i));
   }
-  // Line `index` of `other` appended after these; DropsFor says beforehand how many of the
-  // oldest lines that pushes out, so a list can announce their removal first.
-  void Append(const FrameLogBuffer& other, std::size_t index) { lines_.Add({}, other.line(index)); }
-  std::size_t DropsFor(const FrameLogBuffer& other, std::size_t index) const {
-    return lines_.DropsFor(other.line(index).size());
+  // How many of the oldest lines an Append of `other` pushes out, for a few lines that fit the
+  // limits by themselves: a view can announce one removal before one insertion.
+  std::size_t DropsFor(const FrameLogBuffer& other) const {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < other.size(); ++i) bytes += other.line(i).size();
+    return lines_.DropsFor(bytes, other.size());
   }
   void DropOldest(std::size_t count) { lines_.DropOldest(count); }
   std::size_t size() const { return lines_.size(); }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,8 @@ namespace talphex {
 namespace {
 
 // The buffer keeps the newest entries within its count and byte bounds, says beforehand how many
-// an Add pushes out (the window's list signals removed rows before they go), and reads right
-// across the blocks it frees.
+// an Add or a batch of Adds pushes out (the window's views signal removed rows before they go),
+// and reads right across the blocks it frees.
 TEST(RecentBuffer, KeepsTheNewestWithinCountAndBytes) {
   struct Case {
     std::size_t max_entries;
@@ -36,11 +38,18 @@ TEST(RecentBuffer, KeepsTheNewestWithinCountAndBytes) {
   };
   for (const Case& c : kCases) {
     RecentBuffer<int> buffer(c.max_entries, c.max_bytes);
-    for (int i = 0; i < c.added; ++i) {
-      const std::string bytes = std::to_string(i);
+    // Added one, three and two at a time, where a batch fits the bounds by itself.
+    for (int i = 0, batch = 0; i < c.added; ++batch) {
+      int count = std::min(std::array{1, 3, 2}[batch % 3], c.added - i);
+      std::size_t bytes = 0;
+      for (int k = 0; k < count; ++k) bytes += std::to_string(i + k).size();
+      if (static_cast<std::size_t>(count) > c.max_entries || bytes > c.max_bytes) {
+        count = 1;
+        bytes = std::to_string(i).size();
+      }
       const std::uint64_t dropped_before = buffer.dropped();
-      const std::size_t drops = buffer.DropsFor(bytes.size());
-      buffer.Add(i, bytes);
+      const std::size_t drops = buffer.DropsFor(bytes, static_cast<std::size_t>(count));
+      for (int k = 0; k < count; ++k, ++i) buffer.Add(i, std::to_string(i));
       ASSERT_EQ(buffer.dropped() - dropped_before, drops) << i;
     }
     // Moved on, the entries go with the buffer and leave an empty one behind.
