@@ -11,6 +11,7 @@
 #include "core/export/exports.h"
 #include "core/export/output_path.h"
 #include "gui/chart_widget.h"
+#include "gui/connect_dialog.h"
 #include "gui/main_window.h"
 #include "testkit/capture_writer.h"
 
@@ -289,6 +290,51 @@ class LiveWindowTest : public QObject {
     Connect(false);
     QVERIFY2(!Status().contains("recording"), qPrintable(Status()));
     QVERIFY(Text("Text4").endsWith(" (not recorded)"));
+  }
+
+  // The dialog: a program sets its port and a port shows its program, or none; an empty host
+  // cannot connect; an IPv6 host may come in brackets; the confirmed choice is remembered and a
+  // cancelled dialog changes nothing.
+  void connectDialogFollowsTheProgramsAndRemembers() {
+    RememberTncChoice({QStringLiteral("localhost"), 8001, true});
+    bool filled = false;
+    const auto fill = [&filled](QWidget* dialog, QPushButton* connect) {
+      auto* programs = dialog->findChild<QComboBox*>("TncProgram");
+      auto* port = dialog->findChild<QSpinBox*>("TncPort");
+      auto* host = dialog->findChild<QLineEdit*>("TncHost");
+      QCOMPARE(programs->currentText(), QStringLiteral("Dire Wolf (8001)"));
+      QTest::keyClick(programs, Qt::Key_Down);
+      QCOMPARE(port->value(), 8100);
+      for (const auto& [typed, shown] : {std::pair(8105, 2), std::pair(9000, -1)}) {
+        port->setValue(typed);
+        QCOMPARE(programs->currentIndex(), shown);
+      }
+      host->setText(QStringLiteral("  "));
+      QVERIFY(!connect->isEnabled());
+      host->setText(QStringLiteral("[::1]"));
+      dialog->findChild<QCheckBox*>("TncRecord")->setChecked(false);
+      filled = true;
+    };
+    // A failed check still closes the dialog, so that the test cannot hang in it.
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      QPushButton* connect = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+      fill(dialog, connect);
+      filled ? connect->click() : dialog->reject();
+    });
+    const std::optional<TncChoice> choice = AskForTnc(nullptr);
+    QVERIFY(filled && choice);
+    for (const TncChoice& c : {*choice, LastTncChoice()}) {
+      QVERIFY(c.host == QStringLiteral("::1") && c.port == 9000 && !c.record);
+    }
+    QTimer::singleShot(0, [] {
+      QApplication::activeModalWidget()
+          ->findChild<QDialogButtonBox*>()
+          ->button(QDialogButtonBox::Cancel)
+          ->click();
+    });
+    QVERIFY(!AskForTnc(nullptr));
+    QCOMPARE(LastTncChoice().port, 9000);
   }
 };
 
