@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QTimer>
+#include <string>
 
 #include "gui/capture_loading.h"
 #include "gui/file_name.h"
@@ -34,9 +35,14 @@ LiveConnection::LiveConnection(DecoderState& state, QObject* parent)
   connect(clock_, &QTimer::timeout, this, &LiveConnection::statusChanged);
   connect(client_, &TncClient::received, this, &LiveConnection::OnReceived);
   connect(client_, &TncClient::stateChanged, this, &LiveConnection::OnStateChanged);
-  // The frame a dropped connection cut off is never decoded.
+  // The frame a dropped connection cut off is never decoded; the frame log says so.
   connect(client_, &TncClient::connectionEnded, this, [this] {
-    if (scanner_) scanner_->Restart();
+    if (!scanner_) return;
+    if (const std::uint64_t dropped = scanner_->Restart(); dropped > 0) {
+      log_.Add("-- connection lost, a frame cut off after " + std::to_string(dropped) +
+               " bytes dropped");
+      emit recordsArrived();
+    }
   });
 }
 
