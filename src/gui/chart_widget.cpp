@@ -103,16 +103,12 @@ class RowLabelsItem : public QGraphicsItem {
              QWidget* /*widget*/) override {
     const QRectF plot = chart_->plotArea();
     const double span = row_axis_->max() - row_axis_->min();
-    if (plot.width() <= 0 || span <= 0) return;
-    painter->setPen(row_axis_->linePen());
+    // An axis without rows is hidden, and draws nothing.
+    if (!row_axis_->isVisible() || plot.width() <= 0 || span <= 0) return;
+    const QPen line_pen = row_axis_->linePen();
+    painter->setPen(line_pen);
     painter->drawLine(QLineF(plot.left(), plot.bottom(), plot.right(), plot.bottom()));
-    for (const auto& [position, text] : labels_) {
-      const double x = plot.left() + (position - row_axis_->min()) / span * plot.width();
-      if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
-      painter->drawLine(QLineF(x, plot.bottom(), x, plot.bottom() + kAxisTickLength));
-    }
     painter->setFont(font_);
-    painter->setPen(colour_);
     const QFontMetricsF metrics(font_);
     const double top = plot.bottom() + kAxisTickLength;
     const double right_edge = chart_->rect().right();
@@ -120,6 +116,10 @@ class RowLabelsItem : public QGraphicsItem {
     for (const auto& [position, text] : labels_) {
       const double x = plot.left() + (position - row_axis_->min()) / span * plot.width();
       if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
+      // Every label has its tick, also one left out for overlapping the one before.
+      painter->setPen(line_pen);
+      painter->drawLine(QLineF(x, plot.bottom(), x, top));
+      painter->setPen(colour_);
       if (rotated_) {
         const double half_height = metrics.height() / 2;
         if (x - half_height < free_from) continue;

@@ -101,15 +101,9 @@ void FrameInspectorModel::Replace(FrameFactsBuffer&& frames) {
 }
 
 void FrameInspectorModel::Append(const FrameFacts& facts) {
-  if (const std::size_t drops = frames_.DropsFor(facts); drops > 0) {
-    beginRemoveRows(QModelIndex(), 0, static_cast<int>(drops) - 1);
-    frames_.DropOldest(drops);
-    endRemoveRows();
-  }
-  const int row = rowCount();
-  beginInsertRows(QModelIndex(), row, row);
-  frames_.Add(facts);
-  endInsertRows();
+  FrameFactsBuffer one(1);
+  one.Add(facts);
+  Append(one);
 }
 
 void FrameInspectorModel::Append(const FrameFactsBuffer& frames) {

@@ -128,10 +128,6 @@ void FrameFactsBuffer::Add(const FrameFacts& facts) {
   frames_.Add(row, facts.bytes.substr(0, kMaxKeptFrameBytes));
 }
 
-std::size_t FrameFactsBuffer::DropsFor(const FrameFacts& facts) const {
-  return frames_.DropsFor(std::min(facts.bytes.size(), kMaxKeptFrameBytes));
-}
-
 std::size_t FrameFactsBuffer::DropsFor(const FrameFactsBuffer& other) const {
   std::size_t bytes = 0;
   for (std::size_t i = 0; i < other.size(); ++i) bytes += other.frames_.bytes(i).size();

@@ -79,9 +79,8 @@ class FrameFactsBuffer {
   explicit FrameFactsBuffer(std::size_t max_frames) : frames_(max_frames, kMaxBytes) {}
 
   void Add(const FrameFacts& facts);
-  // Frames that an Add of `facts` would push out, oldest first.
-  std::size_t DropsFor(const FrameFacts& facts) const;
-  // The same for Adds of every frame of `other`, a few that fit the limits by themselves.
+  // Frames that Adds of every frame of `other` push out, oldest first, for a few frames that
+  // fit the limits by themselves: a view can announce one removal before one insertion.
   std::size_t DropsFor(const FrameFactsBuffer& other) const;
   void DropOldest(std::size_t count) { frames_.DropOldest(count); }
   void Clear() { frames_.Clear(); }
