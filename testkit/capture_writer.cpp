@@ -101,6 +101,13 @@ std::string KissEscape(std::string_view bytes) {
   return out;
 }
 
+std::string KissBeaconFrame(int number, int port, int command) {
+  const auto body = EncodeBeaconBody({.message_number = static_cast<std::uint16_t>(number)});
+  std::string frame(1, static_cast<char>(port << 4 | command));
+  frame += "N0CALL>CQ:TALPHEX<~" + Ascii85Encode(body.data(), body.size());
+  return KissEscape(frame) + "\xC0";
+}
+
 void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n) {
   constexpr std::int64_t kFirstPosixTime = 1794649260;  // 2026-11-14 09:41:00 UTC
   const std::int64_t posix_time = kFirstPosixTime + n;

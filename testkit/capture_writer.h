@@ -42,6 +42,10 @@ std::array<std::uint8_t, 30> EncodePayloadBody(const PayloadRaw& raw);
 // KISS escaping: 0xC0 becomes 0xDB 0xDC, 0xDB becomes 0xDB 0xDD.
 std::string KissEscape(std::string_view bytes);
 
+// A KISS frame as a TNC sends it on `port` with command `command`: beacon number `number`, ended
+// by the delimiter.
+std::string KissBeaconFrame(int number, int port = 0, int command = 0);
+
 // Builds a capture as a terminal node controller writes it: timestamp parts and KISS data frames
 // (command byte, AX.25 UI header, marker, Ascii85 body), each closed by 0xC0.
 class CaptureWriter {

@@ -15,78 +15,11 @@
 #include "core/capture/ascii85.h"
 #include "core/capture/capture_loader.h"
 #include "testkit/capture_writer.h"
+#include "testkit/fake_tnc.h"
 #include "testkit/test_support.h"
 
 namespace talphex {
 namespace {
-
-// Serves one script per connection it accepts: the chunks are sent one write each (or one byte
-// per write), then the connection is closed, except the last one, which stays open until the
-// client closes it.
-class FakeTnc {
- public:
-  FakeTnc(std::vector<std::vector<std::string>> connections, bool byte_by_byte)
-      : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::listen(listener_, 4) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-      ADD_FAILURE() << "fake TNC cannot listen";
-    }
-    port_ = ntohs(address.sin_port);
-    server_ = std::thread([this, connections = std::move(connections), byte_by_byte] {
-      for (std::size_t n = 0; n < connections.size(); ++n) {
-        const int fd = Accept();
-        if (fd < 0) return;
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        for (const std::string& chunk : connections[n]) {
-          const std::size_t step = byte_by_byte ? 1 : chunk.size();
-          for (std::size_t at = 0; at < chunk.size(); at += step) {
-            if (::send(fd, chunk.data() + at, std::min(step, chunk.size() - at), MSG_NOSIGNAL) <
-                0) {
-              break;
-            }
-          }
-        }
-        if (n + 1 == connections.size()) {
-          char byte;
-          pollfd wait{fd, POLLIN, 0};
-          while (::poll(&wait, 1, 30000) > 0 && ::read(fd, &byte, 1) > 0) {
-          }
-        }
-        ::close(fd);
-      }
-    });
-  }
-  ~FakeTnc() {
-    server_.join();
-    ::close(listener_);
-  }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-
- private:
-  int Accept() {
-    pollfd wait{listener_, POLLIN, 0};
-    if (::poll(&wait, 1, 30000) <= 0) return -1;
-    return ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-  }
-
-  int listener_;
-  std::uint16_t port_ = 0;
-  std::thread server_;
-};
-
-// A KISS frame on `port` with command `command` holding beacon number `number`.
-std::string Beacon(int number, int port = 0, int command = 0) {
-  const auto body = EncodeBeaconBody({.message_number = static_cast<std::uint16_t>(number)});
-  std::string frame(1, static_cast<char>(port << 4 | command));
-  frame += "N0CALL>CQ:TALPHEX<~" + Ascii85Encode(body.data(), body.size());
-  return KissEscape(frame) + "\xC0";
-}
 
 std::string Stamp(std::uint64_t milliseconds) {
   CaptureWriter writer;
@@ -124,29 +57,32 @@ struct LiveCase {
 
 std::vector<LiveCase> LiveCases() {
   std::string burst;
-  for (int n = 0; n < 10000; ++n) burst += Beacon(n % 65536);
+  for (int n = 0; n < 10000; ++n) burst += KissBeaconFrame(n % 65536);
   const std::string oversized = "\xC0" + std::string(kMaxPartBytes + 10, 'x') + "\xC0";
-  const std::string cut = Beacon(99);
+  const std::string cut = KissBeaconFrame(99);
   return {
       {"one byte per write, back-to-back delimiters, noise first",
-       {{"noise TALPHEX<~z~>\xC0\xC0\xC0" + Beacon(1) + "\xC0\xC0" + Beacon(2)}},
+       {{"noise TALPHEX<~z~>\xC0\xC0\xC0" + KissBeaconFrame(1) + "\xC0\xC0" + KissBeaconFrame(2)}},
        {"1", "2"},
        true},
       {"ports 1 to 15 and unknown commands",
-       {{"\xC0" + Beacon(1, 1), Beacon(2, 7, 0x0C), Beacon(3, 15, 0x0F), "\xC0\x02\x10\xC0",
-         Beacon(4)}},
+       {{"\xC0" + KissBeaconFrame(1, 1), KissBeaconFrame(2, 7, 0x0C), KissBeaconFrame(3, 15, 0x0F),
+         "\xC0\x02\x10\xC0", KissBeaconFrame(4)}},
        Numbers(1, 4)},
       {"millisecond stamps with escaped bytes, one byte per write",
-       {{"\xC0" + Stamp(0xC0DB00C0DB) + Beacon(1) + Stamp(1763113260123) + Beacon(2)}},
+       {{"\xC0" + Stamp(0xC0DB00C0DB) + KissBeaconFrame(1) + Stamp(1763113260123) +
+         KissBeaconFrame(2)}},
        {"1996-03-31 21:33:00 1", "2025-11-14 09:41:00 2"},
        true,
        true},
-      {"oversized frame, then recovery", {{oversized + Beacon(1) + Beacon(2)}}, {"1", "2"}},
+      {"oversized frame, then recovery",
+       {{oversized + KissBeaconFrame(1) + KissBeaconFrame(2)}},
+       {"1", "2"}},
       {"close in the middle of a frame, then a new connection",
-       {{"\xC0" + Beacon(1) + cut.substr(0, 40)}, {"\xC0" + Beacon(2)}},
+       {{"\xC0" + KissBeaconFrame(1) + cut.substr(0, 40)}, {"\xC0" + KissBeaconFrame(2)}},
        {"1", "2"}},
       {"closed at once, then garbage, then frames",
-       {{}, {std::string(3000, '\xDB') + "\xC0garbage\xC0" + Beacon(3)}},
+       {{}, {std::string(3000, '\xDB') + "\xC0garbage\xC0" + KissBeaconFrame(3)}},
        {"3"}},
       {"burst of 10,000 frames", {{"\xC0" + burst}}, {}},
   };
@@ -176,7 +112,9 @@ TEST(LiveCli, DecodesEveryFrameFromAFakeTnc) {
 TEST(LiveCli, RecordedCaptureReloadsToTheSameRecords) {
   testing::TempDir dir;
   // The first frame of each connection has no delimiter before it: it reads as noise.
-  FakeTnc tnc({{Beacon(1) + Stamp(1763113260123) + Beacon(2)}, {"\xC0" + Beacon(3)}}, false);
+  FakeTnc tnc({{KissBeaconFrame(1) + Stamp(1763113260123) + KissBeaconFrame(2)},
+               {"\xC0" + KissBeaconFrame(3)}},
+              false);
   const testing::CliRun live =
       testing::RunCliWith({"--kiss-tcp", tnc.Address(), "--frames", "2", "--record-capture",
                            dir.File("pass.kss"), "--csv", "-", "--seconds", "60"});

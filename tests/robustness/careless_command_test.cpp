@@ -113,14 +113,14 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
        StandardOutput::kTest,
        false,
        2,
-       "talphex-cli: --csv and --payload-csv name the same file: @/keep.csv\n",
+       "talphex-cli: --csv @/keep.csv and --payload-csv @/keep.csv name the same file\n",
        {{"keep.csv", kEarlier}}},
       {"SameFileByLink",
        {"--tlm", "@/keep.tlm", "--csv", "@/link-to-keep.tlm", kSample},
        StandardOutput::kTest,
        false,
        2,
-       "talphex-cli: --csv and --tlm name the same file: @/keep.tlm\n",
+       "talphex-cli: --csv @/link-to-keep.tlm and --tlm @/keep.tlm name the same file\n",
        {{"keep.tlm", kEarlier}}},
       // Regression: the summary, the log and the version to a full or closed standard output
       // ended with exit status 0.

@@ -27,7 +27,8 @@ Error WriteError(std::string_view path, int error_number) {
   if (error_number == EACCES || error_number == EPERM || error_number == EROFS) {
     kind = ErrorKind::kPermission;
   }
-  if (error_number == EISDIR) kind = ErrorKind::kIsFolder;
+  // Worded as every other message about a folder where a file was expected.
+  if (error_number == EISDIR) return PathError(ErrorKind::kIsFolder, path, "is a folder");
   return PathError(kind, path, std::strerror(error_number));
 }
 

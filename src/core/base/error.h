@@ -17,10 +17,15 @@ enum class ErrorKind {
   // Writing an output.
   kNoCapture,        // an export beside the capture, with no capture loaded
   kOutputIsCapture,  // the output would replace the capture it was made from
+  kSameOutput,       // two outputs of one run name one file
+  kEmptyOutputPath,  // an output named by an empty path
+  kRecordingExists,  // a recording would replace an earlier file
   kFolderMissing,    // the folder of the output does not exist
   kWriteFailed,      // the system reported an error while writing
   // Reaching a TNC.
   kBadAddress,  // not a HOST:PORT
+  // Running a command.
+  kUsage,  // options that do not fit together
 };
 
 // A failure that is reported to the user: its kind, and a message that names the file and the

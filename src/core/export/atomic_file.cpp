@@ -23,17 +23,6 @@ namespace {
 
 constexpr int kMaxLinkHops = 40;
 
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The descriptor a path names directly, as /dev/fd/1 or /proc/self/fd/1 do; -1 for other paths.
 int DescriptorOf(std::string_view path) {
   const std::string pid_folder = "/proc/" + std::to_string(::getpid()) + "/fd/";
@@ -47,36 +36,6 @@ int DescriptorOf(std::string_view path) {
     if (error == std::errc() && end == digits.data() + digits.size()) return fd;
   }
   return -1;
-}
-
-// Where writing to `path` lands: the path with its links followed, the last one possibly
-// dangling, or a descriptor.
-struct Target {
-  std::string path;
-  int fd = -1;
-  bool exists = false;
-  struct stat info {};
-};
-
-Target Resolve(const std::string& path) {
-  Target target{path};
-  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    target.fd = DescriptorOf(target.path);
-    if (target.fd >= 0) return target;
-    if (::lstat(target.path.c_str(), &target.info) != 0) return target;
-    if (!S_ISLNK(target.info.st_mode)) {
-      target.exists = true;
-      return target;
-    }
-    std::string link(static_cast<std::size_t>(target.info.st_size) + 256, '\0');
-    const ssize_t size = ::readlink(target.path.c_str(), link.data(), link.size());
-    if (size < 0) return target;
-    link.resize(static_cast<std::size_t>(size));
-    target.path = link.front() == '/' ? link : FolderOf(target.path) + "/" + link;
-  }
-  // A loop of links: open() reports it.
-  target.exists = ::stat(path.c_str(), &target.info) == 0;
-  return target;
 }
 
 unsigned NewFileMode() {
@@ -132,12 +91,44 @@ std::string RandomSuffix() {
 
 }  // namespace
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+OutputTarget ResolveOutputTarget(const std::string& path) {
+  OutputTarget target{path};
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    target.fd = DescriptorOf(target.path);
+    if (target.fd >= 0) return target;
+    if (::lstat(target.path.c_str(), &target.info) != 0) return target;
+    if (!S_ISLNK(target.info.st_mode)) {
+      target.exists = true;
+      return target;
+    }
+    std::string link(static_cast<std::size_t>(target.info.st_size) + 256, '\0');
+    const ssize_t size = ::readlink(target.path.c_str(), link.data(), link.size());
+    if (size < 0) return target;
+    link.resize(static_cast<std::size_t>(size));
+    target.path = link.front() == '/' ? link : FolderOf(target.path) + "/" + link;
+  }
+  // A loop of links: open() reports it.
+  target.exists = ::stat(path.c_str(), &target.info) == 0;
+  return target;
+}
+
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {}
 
 AtomicFile::~AtomicFile() { Discard(); }
 
 Status AtomicFile::Open() {
-  const Target target = Resolve(path_);
+  const OutputTarget target = ResolveOutputTarget(path_);
   target_ = target.path;
   if (target.fd >= 0) {
     // The descriptor itself, so that its offset and append mode hold, as in a shell's ">>".

@@ -1,12 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
 #include "core/base/expected.h"
 
 namespace talphex {
+
+// Where writing to `path` lands: the path with its links followed (the last one possibly
+// dangling), or a descriptor for /dev/fd/N, /proc/self/fd/N and the links into them (/dev/stdout).
+struct OutputTarget {
+  std::string path;
+  int fd = -1;
+  bool exists = false;
+  struct stat info {};
+};
+OutputTarget ResolveOutputTarget(const std::string& path);
+
+// The folder of a path ("." for a bare name) and its last component.
+std::string FolderOf(const std::string& path);
+std::string NameOf(const std::string& path);
 
 // Writes an output file so that readers only ever see the old or the complete new content, and
 // respects what the path names, as a shell redirect would:

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "core/base/text_safety.h"
+
+namespace talphex {
+namespace {
+
+constexpr char kProgram[] = "talphex-cli";
+
+Error UsageError(const std::string& problem) {
+  return Error{ErrorKind::kUsage, std::string(kProgram) + ": " + TerminalText(problem) +
+                                      "\nRun with --help for more information.\n"};
+}
+
+// A text of whole lines for the terminal: each line escaped, the line ends kept.
+std::string TerminalLines(std::string_view text) {
+  std::string safe;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    safe += TerminalText(text.substr(start, end - start));
+    if (end < text.size()) safe += '\n';
+    start = end + 1;
+  }
+  return safe;
+}
+
+// What is wrong with options that parsed one by one; empty when nothing is.
+std::string UsageProblem(const CliOptions& options) {
+  if (options.captures.empty() && !options.kiss_tcp) {
+    return "give a CAPTURE, - for standard input, or --kiss-tcp HOST:PORT";
+  }
+  if (!options.captures.empty() && options.kiss_tcp) return "--kiss-tcp reads no CAPTURE";
+  if (std::count(options.captures.begin(), options.captures.end(), kStandardStream) > 1) {
+    return "standard input (-) can be read only once";
+  }
+  if (!options.Streaming() && (options.frames || options.seconds)) {
+    return "--frames and --seconds need --kiss-tcp or - as CAPTURE";
+  }
+  if (options.seconds && !(std::isfinite(*options.seconds) && *options.seconds > 0 &&
+                           *options.seconds <= kMaxSeconds)) {
+    return "--seconds: S must be a number of seconds above 0 and at most 1000000000";
+  }
+  if (options.frames && (*options.frames < 1 || *options.frames > kMaxFrames)) {
+    return "--frames: N must be a whole number from 1 to 1000000000000";
+  }
+  for (const OutputOptionInfo& info : kOutputOptions) {
+    const std::optional<std::string>& path = options.Output(info.id);
+    if (!path) continue;
+    if (info.needs_kiss_tcp && !options.kiss_tcp)
+      return std::string(info.name) + " needs --kiss-tcp";
+    if (!info.standard_output_allowed && *path == kStandardStream) {
+      return std::string(info.name) + " writes binary frames, so it needs a FILE, not -";
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+bool CliOptions::Streaming() const {
+  return kiss_tcp || std::find(captures.begin(), captures.end(), kStandardStream) != captures.end();
+}
+
+std::vector<PlannedInput> CliOptions::PlanInputs() const {
+  std::vector<PlannedInput> inputs;
+  for (const std::string& capture : captures) inputs.push_back({capture});
+  return inputs;
+}
+
+std::vector<PlannedOutputRequest> CliOptions::PlanOutputs() const {
+  std::vector<PlannedOutputRequest> requests;
+  for (const OutputOptionInfo& info : kOutputOptions) {
+    if (const std::optional<std::string>& path = Output(info.id)) {
+      requests.push_back({info.name, *path, Streaming() ? info.streamed_mode : info.batch_mode});
+    }
+  }
+  return requests;
+}
+
+Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
+  CliOptions options;
+  CLI::App app{"Decodes TALPHEX beacon and VAVE payload frames from KISS capture files.", kProgram};
+  app.set_version_flag("--version", std::string(kProgram) + " " + TALPHEX_VERSION);
+  app.add_option("CAPTURE", options.captures,
+                 "KISS capture files (*.kss) or SatNOGS frame exports, loaded in this order; - "
+                 "reads standard input as a stream");
+  std::string kiss_tcp;
+  app.add_option("--kiss-tcp", kiss_tcp,
+                 "Decode frames as they arrive from a TNC serving KISS over TCP (Dire Wolf: "
+                 "localhost:8001), reconnecting when the connection drops")
+      ->type_name("HOST:PORT");
+  app.add_option("--frames", options.frames,
+                 "With --kiss-tcp or -: end after N decoded frames of both kinds")
+      ->type_name("N");
+  app.add_option("--seconds", options.seconds, "With --kiss-tcp or -: end after S seconds")
+      ->type_name("S");
+  std::array<std::string, kOutputOptions.size()> paths;
+  for (const OutputOptionInfo& info : kOutputOptions) {
+    app.add_option(info.name, paths[static_cast<std::size_t>(info.id)], info.help)
+        ->type_name("FILE");
+  }
+  app.add_option("--record", options.record, "Record number of the report (default 1)")
+      ->check(CLI::Range(1, 1 << 30));
+  app.add_option("--max-records", options.max_records, "Records kept of each kind (default: all)")
+      ->check(CLI::NonNegativeNumber);
+  app.add_flag("--decimal-comma", options.decimal_comma, "Write \",\" as decimal separator");
+  app.add_flag("--log", options.log, "Print the frame log");
+  app.add_flag("--hexdump", options.hexdump,
+               "Print every frame as read: receive time, kind, AX.25 source > destination, "
+               "length, result, then its bytes and its decoded body as hex dumps");
+  app.add_flag("--keep-duplicates", options.keep_duplicates,
+               "Decode every frame of SatNOGS frame exports, also one heard by several stations");
+  app.footer(
+      "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
+      "summary goes to standard error when input ends (end of input, --frames, --seconds, "
+      "Ctrl-C or SIGTERM).\nNo output may name a capture read or another output; a run that "
+      "reads no capture or receives nothing before it fails leaves every output as it was; a "
+      "recording never replaces a file.\nExit status: 0 done, 1 a capture or output failed or "
+      "no connection was ever made, 2 usage error.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream out_text;
+    std::ostringstream err_text;
+    const int code = app.exit(e, out_text, err_text);
+    if (code != 0) return Error{ErrorKind::kUsage, TerminalLines(err_text.str())};
+    options.early_output = out_text.str();
+    return options;
+  }
+  for (const OutputOptionInfo& info : kOutputOptions) {
+    if (app.count(info.name) > 0) {
+      options.outputs[static_cast<std::size_t>(info.id)] = paths[static_cast<std::size_t>(info.id)];
+    }
+  }
+  if (app.count("--kiss-tcp") > 0) {
+    Expected<HostPort> where = ParseHostPort(kiss_tcp);
+    if (!where) return UsageError("--kiss-tcp " + where.error().message);
+    options.kiss_tcp = where.value();
+  }
+  if (const std::string problem = UsageProblem(options); !problem.empty()) {
+    return UsageError(problem);
+  }
+  return options;
+}
+
+}  // namespace talphex

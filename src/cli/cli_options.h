@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/expected.h"
+#include "core/capture/live_link.h"
+#include "core/export/output_plan.h"
+
+namespace talphex {
+
+// The outputs the command line can ask for, in the order of kOutputOptions.
+enum class OutputOption { kCsv, kPayloadCsv, kTlm, kAnalysisCsv, kJsonl, kInflux, kRecordCapture };
+
+// One output option, declared once: the usage checks, the batch run and the streaming run all
+// read this table.
+struct OutputOptionInfo {
+  OutputOption id;
+  const char* name;
+  const char* help;
+  // How the output is written when captures are read whole, and when input streams.
+  OutputMode batch_mode;
+  OutputMode streamed_mode;
+  bool standard_output_allowed;
+  bool needs_kiss_tcp;
+};
+
+inline constexpr std::array<OutputOptionInfo, 7> kOutputOptions = {{
+    {OutputOption::kCsv, "--csv", "Write the beacon records as CSV to FILE (- for stdout)",
+     OutputMode::kWhole, OutputMode::kStreamed, true, false},
+    {OutputOption::kPayloadCsv, "--payload-csv",
+     "Write the payload records as CSV to FILE (- for stdout)", OutputMode::kWhole,
+     OutputMode::kStreamed, true, false},
+    {OutputOption::kTlm, "--tlm", "Write the telemetry report of one record to FILE",
+     OutputMode::kWhole, OutputMode::kWhole, true, false},
+    {OutputOption::kAnalysisCsv, "--analysis-csv",
+     "Write every record for analysis tools as comma-separated UTF-8 to FILE", OutputMode::kWhole,
+     OutputMode::kStreamed, true, false},
+    {OutputOption::kJsonl, "--jsonl", "Write every record as one JSON object a line to FILE",
+     OutputMode::kWhole, OutputMode::kStreamed, true, false},
+    {OutputOption::kInflux, "--influx",
+     "Write every record with a receive time as InfluxDB line protocol to FILE", OutputMode::kWhole,
+     OutputMode::kStreamed, true, false},
+    // Binary KISS bytes, so never to a terminal; a new file, never one that exists.
+    {OutputOption::kRecordCapture, "--record-capture",
+     "With --kiss-tcp: write every frame to FILE as it arrives, each after a timestamp part, as a "
+     "capture that reloads to the same records; FILE must not exist yet",
+     OutputMode::kRecording, OutputMode::kRecording, false, true},
+}};
+
+inline const OutputOptionInfo& InfoOf(OutputOption id) {
+  return kOutputOptions[static_cast<std::size_t>(id)];
+}
+
+// Streamed input ends after at most this many seconds or frames.
+inline constexpr double kMaxSeconds = 1e9;
+inline constexpr std::int64_t kMaxFrames = 1'000'000'000'000;
+
+// The command line as a plain value: nothing is opened while it is parsed.
+struct CliOptions {
+  std::vector<std::string> captures;
+  // By kOutputOptions; empty when not asked for.
+  std::array<std::optional<std::string>, kOutputOptions.size()> outputs;
+  int record = 1;
+  std::optional<std::size_t> max_records;
+  bool decimal_comma = false;
+  bool log = false;
+  bool hexdump = false;
+  bool keep_duplicates = false;
+  std::optional<HostPort> kiss_tcp;
+  std::optional<std::int64_t> frames;
+  std::optional<double> seconds;
+  // --help or --version: this text goes to standard output and nothing else happens.
+  std::string early_output;
+
+  // Input read as it comes, with exports written line by line: a TNC or standard input.
+  bool Streaming() const;
+  const std::optional<std::string>& Output(OutputOption id) const {
+    return outputs[static_cast<std::size_t>(id)];
+  }
+  // The inputs and the outputs of the run, for the output plan.
+  std::vector<PlannedInput> PlanInputs() const;
+  std::vector<PlannedOutputRequest> PlanOutputs() const;
+};
+
+// The options, or the whole usage message for standard error (exit status 2).
+Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv);
+
+}  // namespace talphex
