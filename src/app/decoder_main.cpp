@@ -12,11 +12,14 @@
 #include <QWindow>
 #include <clocale>
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/base/text_safety.h"
 #include "core/capture/live_link.h"
 #include "core/export/atomic_file.h"
+#include "core/export/output_plan.h"
 #include "core/view/program_info.h"
 #include "gui/conf_ini_paths.h"
 #include "gui/connect_dialog.h"
@@ -136,6 +139,24 @@ int main(int argc, char** argv) {
     tnc->port = where.value().port;
   }
 
+  // The picture is planned like every output: it never replaces a capture it shows.
+  std::vector<talphex::PlannedInput> inputs;
+  for (const QString& capture : captures) {
+    inputs.push_back({talphex::EncodeFileName(capture).toStdString()});
+  }
+  if (parser.isSet(screenshot)) {
+    const talphex::Expected<std::unique_ptr<talphex::OutputPlan>> plan = talphex::OutputPlan::Make(
+        inputs,
+        {{"--screenshot", talphex::EncodeFileName(parser.value(screenshot)).toStdString(),
+          talphex::OutputMode::kWhole}},
+        nullptr);
+    if (!plan) {
+      std::fprintf(stderr, "talphex-decoder: %s\n",
+                   talphex::TerminalText(plan.error().message).c_str());
+      return 2;
+    }
+  }
+
   talphex::MainWindow window(talphex::DefaultConfIniPaths());
   window.show();
   if (tnc) {
@@ -146,7 +167,7 @@ int main(int argc, char** argv) {
     WaitUntilLaidOut(window);
     const QImage picture = window.grab().toImage();
     const QString path = parser.value(screenshot);
-    talphex::Status saved = talphex::SavePng(picture, path);
+    talphex::Status saved = talphex::SavePng(picture, path, inputs);
     // A picture that reads back differently was not written as it should have been.
     if (saved && QFileInfo(path).isFile() && QImageReader(path).size() != picture.size()) {
       saved = talphex::PathError(talphex::ErrorKind::kWriteFailed,

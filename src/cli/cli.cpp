@@ -143,9 +143,6 @@ class Run {
 
  private:
   PlannedOutput* Output(OutputOption id) const { return plan_.Find(InfoOf(id).name); }
-  bool IsRecording(const PlannedOutput& output) const {
-    return output.mode() == OutputMode::kRecording;
-  }
   // An output's failure: standard output's is said once, at the end, by the caller.
   void Report(const PlannedOutput& output, const Error& error) {
     if (output.to_standard_output()) {
@@ -209,7 +206,7 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
 
 void Run::OpenRecordOutputs() {
   for (const auto& output : plan_.outputs()) {
-    if (IsRecording(*output) || output->opened() || output->failed()) continue;
+    if (output->mode() == OutputMode::kRecording || output->opened() || output->failed()) continue;
     if (const Status opened = output->Open(); !opened) Report(*output, opened.error());
   }
   ConnectExports();
@@ -340,23 +337,19 @@ int Run::Streaming() {
     };
   };
   if (options_.kiss_tcp) {
-    PlannedOutput* recording = Output(OutputOption::kRecordCapture);
+    // The recording is checked before connecting and created at the first frame.
+    CaptureRecorder recorder;
+    if (const PlannedOutput* recording = Output(OutputOption::kRecordCapture)) {
+      if (const Status opened = recorder.Open(recording->path()); !opened) {
+        Report(opened.error());
+        return status_;
+      }
+    }
     ReadStream(options_.kiss_tcp->Text(), CaptureScanner::Mode::kLive,
                [&](CaptureScanner& scanner) {
-                 std::string frame;
                  scanner.SetFrameSink([&](const LiveFrame& live) {
-                   if (recording == nullptr) return;
-                   frame.clear();
-                   AppendRecordedFrame(frame, live);
-                   Status written = recording->Open();
-                   if (written) {
-                     Put(recording->stream(), frame);
-                     written = recording->Flush();
-                   }
-                   if (!written) {
-                     Report(written.error());
-                     recording = nullptr;  // a failed recording gets nothing more
-                   }
+                   // A failed recording is told once and gets nothing more.
+                   if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
                  });
                  const auto restart = [&scanner] { return scanner.Restart(); };
                  if (!ReadKissTcp(*options_.kiss_tcp, stop, feed(scanner), restart, err_)) {

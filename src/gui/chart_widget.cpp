@@ -584,7 +584,7 @@ Status ChartWidget::SavePng(const QString& path) {
     return PathError(ErrorKind::kWriteFailed, EncodeFileName(path).toStdString(),
                      "the chart could not be drawn");
   }
-  return talphex::SavePng(image, path);
+  return talphex::SavePng(image, path, captures_);
 }
 
 void ChartWidget::SaveChartAsPng() {

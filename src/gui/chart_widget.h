@@ -16,6 +16,7 @@
 #include "core/chart/chart_model.h"
 #include "core/chart/chart_scale.h"
 #include "core/chart/time_axis.h"
+#include "core/export/output_plan.h"
 
 class QAction;
 class QCategoryAxis;
@@ -72,7 +73,11 @@ class ChartWidget : public QWidget {
   }
   const QString& title() const { return title_; }
   // The path the save dialog proposes; empty: "chart.png" in the last folder used.
-  void SetSaveName(const QString& path) { save_name_ = path; }
+  // The proposed name of a saved picture, and the captures it may never replace.
+  void SetSaveName(const QString& path, std::vector<PlannedInput> captures = {}) {
+    save_name_ = path;
+    captures_ = std::move(captures);
+  }
   const QString& save_name() const { return save_name_; }
 
   // Rows in view after zooming, as the first and last 0-based row index (on the time axis, the
@@ -163,6 +168,7 @@ class ChartWidget : public QWidget {
   QString title_;
   QFont title_font_;
   QString save_name_;
+  std::vector<PlannedInput> captures_;
 
   QColor label_colour_;
   QFont label_font_;

@@ -755,7 +755,8 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
   selected_field_ = index;
   chart_frame_->setTitle(Latin1(ChartTitle(index)));
   chart_->SetTitle(chart_frame_->title(), chart_frame_->font());
-  chart_->SetSaveName(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)));
+  chart_->SetSaveName(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)),
+                      InputsOf(state_));
   for (int field = 0; field < kFieldCount; ++field) {
     field_selectors_[static_cast<std::size_t>(field)]->setChecked(field == index);
   }
@@ -903,10 +904,11 @@ void MainWindow::ConnectToTnc(const TncChoice& choice) {
   live_refresh_->stop();
   StartAfresh();
   // Exports and screenshots are named after the recording, also when the pass is not recorded.
+  // An earlier recording of the same second keeps its name: this one takes "-2", "-3", ...
   const QString recording =
       QDir(capture_path_)
           .filePath(QString::fromStdString(RecordingFileName(QDateTime::currentMSecsSinceEpoch())));
-  state_.InputFilePath = EncodeFileName(recording).toStdString();
+  state_.InputFilePath = UnusedPath(EncodeFileName(recording).toStdString());
   live_->Start(HostPort{choice.host.toStdString(), choice.port}, state_.InputFilePath,
                choice.record ? state_.InputFilePath : std::string());
   disconnect_action_->setEnabled(true);
@@ -991,7 +993,7 @@ void MainWindow::RunExport(const char* suffix, const std::function<void(std::FIL
       return;
     }
     const std::string path = EncodeFileName(*chosen).toStdString();
-    const Status saved = WriteFileAtomically(path, write);
+    const Status saved = WritePlannedFile(InputsOf(state_), path, write);
     written = saved ? Expected<std::string>(path) : Expected<std::string>(saved.error());
   }
   ShowWritten(written);
@@ -1022,7 +1024,7 @@ void MainWindow::Command1_Click() {
   screenshot_button_->hide();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const QImage picture = GrabClientArea(centralWidget());
-  const Status saved = SaveBmp(picture, bmp_path);
+  const Status saved = SaveBmp(picture, bmp_path, InputsOf(state_));
   bars_box_->show();
   screenshot_button_->show();
   if (!saved) {

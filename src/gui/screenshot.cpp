@@ -116,13 +116,14 @@ QRgb MeanColour(const std::vector<ColourCount>& colours, const Box& box) {
 // Writes `image` in `format` through the core's atomic writer, so that pictures follow the rules
 // of every other output: an earlier file is replaced only once the new one is complete, and a
 // device or a link is written in place or through.
-Status WriteImage(const QImage& image, const QString& path, const char* format) {
+Status WriteImage(const QImage& image, const QString& path, const char* format,
+                  const std::vector<PlannedInput>& captures) {
   QByteArray encoded;
   QBuffer buffer(&encoded);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, format);
   if (!writer.write(image)) return Failure(ErrorKind::kWriteFailed, path, writer.errorString());
-  return WriteFileAtomically(EncodeFileName(path).toStdString(), [&encoded](std::FILE* out) {
+  return WritePlannedFile(captures, EncodeFileName(path).toStdString(), [&encoded](std::FILE* out) {
     Put(out, std::string_view(encoded.constData(), static_cast<std::size_t>(encoded.size())));
   });
 }
@@ -133,9 +134,15 @@ QImage GrabClientArea(QWidget* client) {
   return client->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-Status SaveBmp(const QImage& image, const QString& path) { return WriteImage(image, path, "bmp"); }
+Status SaveBmp(const QImage& image, const QString& path,
+               const std::vector<PlannedInput>& captures) {
+  return WriteImage(image, path, "bmp", captures);
+}
 
-Status SavePng(const QImage& image, const QString& path) { return WriteImage(image, path, "png"); }
+Status SavePng(const QImage& image, const QString& path,
+               const std::vector<PlannedInput>& captures) {
+  return WriteImage(image, path, "png", captures);
+}
 
 QImage ToIndexedWithTransparency(const QImage& image, QRgb transparent) {
   const QImage rgb = image.convertToFormat(QImage::Format_RGB32);

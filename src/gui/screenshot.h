@@ -3,8 +3,10 @@
 
 #include <QImage>
 #include <QString>
+#include <vector>
 
 #include "core/base/expected.h"
+#include "core/export/output_plan.h"
 
 class QWidget;
 
@@ -15,10 +17,13 @@ QImage GrabClientArea(QWidget* client);
 
 // Saves `image` as a Windows bitmap; an earlier file is replaced only once the new one is
 // complete. The error names the path and the reason.
-Status SaveBmp(const QImage& image, const QString& path);
+// A picture never replaces one of `captures`, the files the window shows.
+Status SaveBmp(const QImage& image, const QString& path,
+               const std::vector<PlannedInput>& captures = {});
 
 // Saves `image` as PNG, in the same way.
-Status SavePng(const QImage& image, const QString& path);
+Status SavePng(const QImage& image, const QString& path,
+               const std::vector<PlannedInput>& captures = {});
 
 // An 8-bit palette image of at most 256 colours. Pixels of exactly `transparent` share one fully
 // transparent palette entry; all other colours map to opaque entries, exactly when the picture

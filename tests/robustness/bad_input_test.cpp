@@ -305,7 +305,8 @@ TEST(BadOutput, ExportNeverReplacesTheCapture) {
   const Expected<std::string> written = ExportBeaconCsv(state, '.');
   ASSERT_FALSE(written.ok());
   EXPECT_EQ(written.error().kind, ErrorKind::kOutputIsCapture);
-  EXPECT_EQ(written.error().message, state.InputFilePath + ": is the capture itself, not replaced");
+  EXPECT_EQ(written.error().message,
+            state.InputFilePath + " would replace the capture " + state.InputFilePath);
   EXPECT_EQ(ReadFile(state.InputFilePath), sample);
 }
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/capture/capture_recorder.h"
 
-#include <cerrno>
+#include <utility>
 
+#include "core/base/output.h"
 #include "core/capture/kiss_stream.h"
 
 namespace talphex {
@@ -29,30 +30,32 @@ Status CaptureRecorder::Open(const std::string& path) {
   Close();
   path_ = path;
   error_.reset();
-  // "x": a file of that name, perhaps an earlier pass, stays as it is.
-  file_ = std::fopen(path.c_str(), "wbx");
-  if (file_ == nullptr) return Fail(errno);
+  // Planned as any recording: checked now, created at the first frame.
+  Expected<std::unique_ptr<OutputPlan>> plan =
+      OutputPlan::Make({}, {{"", path, OutputMode::kRecording}}, nullptr);
+  if (!plan) return Fail(plan.error());
+  output_ = std::move(plan.value()->outputs().front());
+  if (Status checked = output_->Check(); !checked) return Fail(checked.error());
   return Ok();
 }
 
 Status CaptureRecorder::Write(const LiveFrame& frame) {
   if (error_) return *error_;
-  if (file_ == nullptr) return Ok();
+  if (!output_) return Ok();
   frame_.clear();
   AppendRecordedFrame(frame_, frame);
-  errno = 0;
-  if (std::fwrite(frame_.data(), 1, frame_.size(), file_) != frame_.size() ||
-      std::fflush(file_) != 0) {
-    return Fail(errno != 0 ? errno : EIO);
+  Status written = output_->Open();
+  if (written) {
+    Put(output_->stream(), frame_);
+    written = output_->Flush();
   }
-  return Ok();
+  return written ? written : Fail(written.error());
 }
 
 void CaptureRecorder::Close() {
-  if (file_ == nullptr) return;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (!closed && !error_) error_ = WriteError(path_, errno);
+  if (!output_) return;
+  if (const Status finished = output_->Finish(); !finished && !error_) error_ = finished.error();
+  output_.reset();
 }
 
 void CaptureRecorder::Reset() {
@@ -61,10 +64,9 @@ void CaptureRecorder::Reset() {
   error_.reset();
 }
 
-Status CaptureRecorder::Fail(int error_number) {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  error_ = WriteError(path_, error_number);
+Status CaptureRecorder::Fail(Error error) {
+  output_.reset();
+  error_ = std::move(error);
   return *error_;
 }
 

@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "core/base/error.h"
 #include "core/base/expected.h"
 #include "core/capture/capture_loader.h"
+#include "core/export/output_plan.h"
 
 namespace talphex {
 
@@ -20,8 +22,9 @@ std::string RecordingFileName(std::int64_t milliseconds);
 void AppendRecordedFrame(std::string& out, const LiveFrame& frame);
 
 // Writes the frames of a live stream to a capture file as they come, each flushed at once, so
-// that a crash loses no frame already received. After a failure nothing more is written and the
-// error stays.
+// that a crash loses no frame already received. The file is created at the first frame, so a
+// connection that brings none leaves no empty recording; an existing file is never replaced.
+// After a failure nothing more is written and the error stays.
 class CaptureRecorder {
  public:
   CaptureRecorder() = default;
@@ -29,22 +32,23 @@ class CaptureRecorder {
   CaptureRecorder(const CaptureRecorder&) = delete;
   CaptureRecorder& operator=(const CaptureRecorder&) = delete;
 
-  // Creates `path`; an existing file is never replaced. Closes any earlier recording.
+  // Records to `path` from the first frame on. Refused when a file of that name exists or the
+  // folder cannot take it. Closes any earlier recording.
   Status Open(const std::string& path);
   Status Write(const LiveFrame& frame);
   void Close();
   // Closes the recording and forgets its path and any error: nothing is being recorded.
   void Reset();
 
-  bool recording() const { return file_ != nullptr; }
+  bool recording() const { return output_ != nullptr; }
   const std::string& path() const { return path_; }
   const std::optional<Error>& error() const { return error_; }
 
  private:
-  Status Fail(int error_number);
+  Status Fail(Error error);
 
   std::string path_;
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<PlannedOutput> output_;
   std::optional<Error> error_;
   std::string frame_;
 };

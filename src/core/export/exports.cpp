@@ -89,15 +89,20 @@ void WriteReport(std::FILE* out, const RecordView& view) {
   Put(out, text);
 }
 
+std::vector<PlannedInput> InputsOf(const DecoderState& state) {
+  std::vector<PlannedInput> inputs = {{state.InputFilePath}};
+  for (const DecoderState::SourceStart& source : state.sources) inputs.push_back({source.name});
+  return inputs;
+}
+
 Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
                                    const std::function<void(std::FILE*)>& write) {
   if (state.InputFilePath.empty()) return Error{ErrorKind::kNoCapture, kNoInputFile};
   std::string path = OutputPathFor(state.InputFilePath, suffix);
-  // A capture named like its output ("pass.csv") must not be replaced by it.
-  if (path == state.InputFilePath) {
-    return PathError(ErrorKind::kOutputIsCapture, path, "is the capture itself, not replaced");
+  // A capture named like its output ("pass.csv"), or any other capture loaded, is never replaced.
+  if (Status written = WritePlannedFile(InputsOf(state), path, write); !written) {
+    return written.error();
   }
-  if (Status written = WriteFileAtomically(path, write); !written) return written.error();
   return path;
 }
 

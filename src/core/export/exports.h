@@ -5,10 +5,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/base/expected.h"
 #include "core/decode/decoder_state.h"
 #include "core/export/analysis_exports.h"
+#include "core/export/output_plan.h"
 #include "core/view/record_view.h"
 
 namespace talphex {
@@ -40,6 +42,9 @@ void WriteReport(std::FILE* out, const RecordView& view);
 // Runs `write` into the file beside the capture last loaded (state.InputFilePath) named by
 // OutputPathFor with `suffix`, replacing an earlier file only when complete. Returns the path
 // written, or kNoInputFile / the path and the reason.
+// The captures `state` was loaded from, as the inputs of an output plan.
+std::vector<PlannedInput> InputsOf(const DecoderState& state);
+
 Expected<std::string> ExportBeside(const DecoderState& state, std::string_view suffix,
                                    const std::function<void(std::FILE*)>& write);
 

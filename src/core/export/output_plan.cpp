@@ -87,7 +87,10 @@ bool NamesCapture(const std::string& path) {
   return true;
 }
 
-std::string Named(const PlannedOutputRequest& output) { return output.option + " " + output.path; }
+// How a message names an output: its option and path, or the path alone.
+std::string Named(const PlannedOutputRequest& output) {
+  return output.option.empty() ? output.path : output.option + " " + output.path;
+}
 
 Error Usage(ErrorKind kind, std::string text) { return Error{kind, std::move(text)}; }
 

@@ -117,6 +117,17 @@ class OutputPlan {
   std::vector<std::unique_ptr<PlannedOutput>> outputs_;
 };
 
+// Writes one whole output after planning it against `inputs`: the window's exports and
+// pictures, which must never replace a capture they were made from.
+template <typename Writer>
+Status WritePlannedFile(const std::vector<PlannedInput>& inputs, const std::string& path,
+                        Writer&& write) {
+  const Expected<std::unique_ptr<OutputPlan>> plan =
+      OutputPlan::Make(inputs, {{"", path, OutputMode::kWhole}}, nullptr);
+  if (!plan) return plan.error();
+  return WriteFileAtomically(path, write);
+}
+
 // `path` when no file of that name exists, else the first free of "name-2.ext", "name-3.ext", ...:
 // a recording that never replaces an earlier one.
 std::string UnusedPath(const std::string& path);

@@ -26,7 +26,7 @@ TEST(CaptureRecorder, RefusesToReplaceAFileAndNamesThePath) {
   testing::TempDir dir;
   testing::WriteFile(dir.File("pass.kss"), "earlier pass");
   const std::pair<std::string, ErrorKind> kCases[] = {
-      {dir.File("pass.kss"), ErrorKind::kWriteFailed},
+      {dir.File("pass.kss"), ErrorKind::kRecordingExists},
       {dir.File("missing/pass.kss"), ErrorKind::kFolderMissing},
   };
   for (const auto& [path, kind] : kCases) {
@@ -42,11 +42,16 @@ TEST(CaptureRecorder, RefusesToReplaceAFileAndNamesThePath) {
   EXPECT_EQ(testing::ReadFile(dir.File("pass.kss")), "earlier pass");
 }
 
-// Each frame reaches the file as soon as it is written, not when the recording closes.
+// Each frame reaches the file as soon as it is written, not when the recording closes; a
+// recording that got no frame leaves no file.
 TEST(CaptureRecorder, EveryFrameIsInTheFileAtOnce) {
   testing::TempDir dir;
   CaptureRecorder recorder;
+  ASSERT_TRUE(recorder.Open(dir.File("silent.kss")).ok());
+  recorder.Close();
+  EXPECT_EQ(dir.Listing(), "");
   ASSERT_TRUE(recorder.Open(dir.File("live.kss")).ok());
+  EXPECT_EQ(dir.Listing(), "");
   const std::string frame("\x00TALPHEX\xDB\xDC", 10);
   ASSERT_TRUE(recorder.Write({TimestampPart(1000), frame}).ok());
   EXPECT_EQ(testing::ReadFile(dir.File("live.kss")), TimestampPart(1000) + "\xC0" + frame + "\xC0");
