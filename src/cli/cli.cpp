@@ -167,6 +167,10 @@ class Run {
   void Load(const std::string& path);
   void ReadStream(const std::string& name, CaptureScanner::Mode mode,
                   const std::function<std::string(CaptureScanner&)>& read);
+  // Hands the bytes read to `scanner` until --frames is reached.
+  ByteSink Feed(CaptureScanner& scanner) const;
+  void ReadTnc(StreamStop& stop);
+  void ReadCaptures(StreamStop& stop);
   bool FramesDone() const {
     return options_.frames && state_.BeaconCount + state_.PayloadCount >= *options_.frames;
   }
@@ -308,6 +312,48 @@ void Run::ReadStream(const std::string& name, CaptureScanner::Mode mode,
   summary_ += FileSummary(result);
 }
 
+ByteSink Run::Feed(CaptureScanner& scanner) const {
+  return [this, &scanner](std::span<const std::uint8_t> bytes, std::int64_t received) {
+    scanner.Feed(bytes, received);
+    return !FramesDone();
+  };
+}
+
+void Run::ReadTnc(StreamStop& stop) {
+  // The recording is checked before connecting and created at the first frame.
+  CaptureRecorder recorder;
+  if (const PlannedOutput* recording = Output(OutputOption::kRecordCapture)) {
+    if (const Status opened = recorder.Open(recording->path()); !opened) {
+      Report(opened.error());
+      return;
+    }
+  }
+  ReadStream(options_.kiss_tcp->Text(), CaptureScanner::Mode::kLive, [&](CaptureScanner& scanner) {
+    scanner.SetFrameSink([&](const LiveFrame& live) {
+      // A failed recording is told once and gets nothing more.
+      if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
+    });
+    const auto restart = [&scanner] { return scanner.Restart(); };
+    if (!ReadKissTcp(*options_.kiss_tcp, stop, Feed(scanner), restart, err_)) {
+      status_ = kExitFailure;
+    }
+    return std::string();
+  });
+}
+
+void Run::ReadCaptures(StreamStop& stop) {
+  for (const std::string& path : options_.captures) {
+    if (stop.stopped() || FramesDone()) break;
+    if (path != kStandardStream) {
+      Load(path);
+      continue;
+    }
+    ReadStream("standard input", CaptureScanner::Mode::kCapture, [&](CaptureScanner& scanner) {
+      return ::talphex::ReadStream(STDIN_FILENO, stop, Feed(scanner));
+    });
+  }
+}
+
 // Standard input and TNC connections: records are written as they are decoded and not kept
 // (only the report's record), so nothing grows with the input. The record outputs are created at
 // the first record and the recording at the first frame, so a run that fails before anything
@@ -330,44 +376,10 @@ int Run::Streaming() {
     FlushRecordOutputs();
   };
   StreamStop stop(options_.seconds);
-  const auto feed = [this](CaptureScanner& scanner) {
-    return [this, &scanner](std::span<const std::uint8_t> bytes, std::int64_t received) {
-      scanner.Feed(bytes, received);
-      return !FramesDone();
-    };
-  };
   if (options_.kiss_tcp) {
-    // The recording is checked before connecting and created at the first frame.
-    CaptureRecorder recorder;
-    if (const PlannedOutput* recording = Output(OutputOption::kRecordCapture)) {
-      if (const Status opened = recorder.Open(recording->path()); !opened) {
-        Report(opened.error());
-        return status_;
-      }
-    }
-    ReadStream(options_.kiss_tcp->Text(), CaptureScanner::Mode::kLive,
-               [&](CaptureScanner& scanner) {
-                 scanner.SetFrameSink([&](const LiveFrame& live) {
-                   // A failed recording is told once and gets nothing more.
-                   if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
-                 });
-                 const auto restart = [&scanner] { return scanner.Restart(); };
-                 if (!ReadKissTcp(*options_.kiss_tcp, stop, feed(scanner), restart, err_)) {
-                   status_ = kExitFailure;
-                 }
-                 return std::string();
-               });
+    ReadTnc(stop);
   } else {
-    for (const std::string& path : options_.captures) {
-      if (stop.stopped() || FramesDone()) break;
-      if (path != kStandardStream) {
-        Load(path);
-        continue;
-      }
-      ReadStream("standard input", CaptureScanner::Mode::kCapture, [&](CaptureScanner& scanner) {
-        return ::talphex::ReadStream(STDIN_FILENO, stop, feed(scanner));
-      });
-    }
+    ReadCaptures(stop);
   }
   if (const std::string why = stop.reason(); !why.empty()) summary_ += "ended: " + why + "\n";
   // A run that ended as asked writes its files as a batch run would, also with no record.
