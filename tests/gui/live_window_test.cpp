@@ -8,12 +8,14 @@
 #include <memory>
 
 #include "core/capture/capture_loader.h"
+#include "core/capture/capture_recorder.h"
 #include "core/export/exports.h"
 #include "core/export/output_path.h"
 #include "gui/chart_widget.h"
 #include "gui/connect_dialog.h"
 #include "gui/main_window.h"
 #include "testkit/capture_writer.h"
+#include "testkit/test_support.h"
 
 namespace talphex {
 namespace {
@@ -247,6 +249,7 @@ class LiveWindowTest : public QObject {
                  .hasMatch(),
              qPrintable(recording));
     QVERIFY(Status().endsWith("; recording to " + recording));
+    QVERIFY(!QFileInfo::exists(recording));  // created at the first frame
     CaptureWriter tnc_stamp;
     tnc_stamp.AddTimestamp("2026-12-06 21:00:01");
     Send("\xC0" + Stamp(1763113260123) + BeaconFrame(1) + PayloadFrame(2) +
@@ -266,6 +269,25 @@ class LiveWindowTest : public QObject {
     QCOMPARE(live[1].count("\r\n"), 2);  // the header and one record
     w_->OpenFiles({recording});
     QCOMPARE(exports(), live);
+  }
+
+  // Regression: a pass started in the second of an earlier recording replaced it. The new one
+  // takes the first free name ("-2"), and is created only when its first frame comes.
+  void earlierRecordingKeepsItsName() {
+    const QString folder = Path("earlier-passes");
+    QVERIFY(QDir().mkpath(folder));
+    MakeWindow(folder);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (qint64 second = 0; second < 10; ++second) {
+      testing::WriteFile(folder.toStdString() + "/" + RecordingFileName(now + second * 1000),
+                         "earlier");
+    }
+    Connect();
+    const QString recording = QString::fromStdString(w_->state().InputFilePath);
+    QVERIFY2(recording.endsWith("-2.kss"), qPrintable(recording));
+    Send("\xC0" + BeaconFrame(1), 1);
+    QTRY_VERIFY(QFileInfo(recording).size() > 0);
+    QCOMPARE(ReadAll(recording.chopped(6) + ".kss"), QByteArray("earlier"));
   }
 
   // A recording that cannot be made says why, with the path; the frames are decoded all the same.

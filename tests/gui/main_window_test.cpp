@@ -444,6 +444,20 @@ class MainWindowTest : public QObject {
     QVERIFY(save_proposals_.isEmpty());
   }
 
+  // Regression: with a SatNOGS export "pass.csv" and the capture "pass.kss" open, "Write CSV
+  // File" replaced the export it had read.
+  void exportsNeverReplaceALoadedCapture() {
+    MakeWindow();
+    const QByteArray satnogs =
+        QByteArray::fromStdString(SatnogsExportOf(ReadAll(Path("pass.kss")).toStdString()));
+    WriteAll(Path("pass.csv"), satnogs);
+    w_->OpenFiles({Path("pass.csv"), Path("pass.kss")});
+    QCOMPARE(w_->state().BeaconCount, 172);
+    Trigger("WriteCSVFile");
+    QCOMPARE(Text("Text4"), Path("pass.csv") + " would replace the capture " + Path("pass.csv"));
+    QCOMPARE(ReadAll(Path("pass.csv")), satnogs);
+  }
+
   void exportsFromAReadOnlyFolderGoWhereTheSaveDialogSays() {
     // The capture opened as /proc/self/fd/N: a folder that refuses new files even to root, who
     // may write any folder whatever its permission bits.
