@@ -117,7 +117,10 @@ std::vector<CaptureCase> CaptureCases() {
       Stamped("ForgedCsvRow", std::string("\0a;b\r\nINJECT;1;2;3;4", 20) + std::string(8, '\0'),
               "a?b??INJECT?1?2?3?4"),
       Stamped("Formula", '\0' + std::string("=HYPERLINK(\"x\")    ") + std::string(8, ' '),
-              "'=HYPERLINK(\"x\")    "),
+              "'=HYPERLINK(?x?)    "),
+      // A quote opening the time made CSV readers swallow the rows after it.
+      Stamped("LeadingQuote", '\0' + std::string("\"2026-11-14 09:41:0") + std::string(8, '\0'),
+              "?2026-11-14 09:41:0"),
       Stamped("TerminalEscape",
               '\0' + std::string("\x1b]2;owned\x07\xB5\xFF       ") + "\x9b" + "2J     ",
               "?]2?owned???       "),
@@ -167,6 +170,8 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
     }
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1 + c.beacon);
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), ';'), 52 * (1 + c.beacon));
+    // The semicolon CSV quotes nothing, so a quote in it would start a cell across rows.
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '"'), 0) << csv.out;
   }
 }
 
