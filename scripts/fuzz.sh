@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_capture_loader fuzz_ascii85 fuzz_conf_ini fuzz_satnogs_lines)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_capture_loader fuzz_ascii85 fuzz_conf_ini fuzz_satnogs_lines fuzz_report_writer)
 
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [ "$seconds" -eq 0 ]; then
   echo "usage: scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]" >&2

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <random>
 
+#include "core/base/text_safety.h"
+
 namespace talphex {
 namespace {
 
@@ -39,8 +41,10 @@ std::int64_t SteadyMs() {
       .count();
 }
 
+// Every message names the host given by the user or a reason from the system: escaped whole, so
+// that no byte of theirs steers the terminal.
 void Report(std::FILE* err, const std::string& text) {
-  const std::string line = "talphex-cli: " + text + "\n";
+  const std::string line = "talphex-cli: " + TerminalText(text) + "\n";
   std::fwrite(line.data(), 1, line.size(), err);
   std::fflush(err);
 }

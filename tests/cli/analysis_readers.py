@@ -175,6 +175,27 @@ strip = lambda o: {k: v for k, v in o.items() if k not in ("source", "record")}
 check(list(map(strip, streamed_objects)) == list(map(strip, from_file)),
       "streamed objects differ from the file's")
 
+# --- the semicolon CSV of a capture whose first receive time opens with a quote ---------------------
+# Unescaped, a quote there made csv and pandas read the rest of the file as one cell.
+quoted = os.path.join(tmp, "quoted-time.kss")
+stamp = next(i for i, part in enumerate(parts) if len(part) == 28)
+forged = parts[:stamp] + [parts[stamp][:1] + b'"' + parts[stamp][2:]] + parts[stamp + 1:]
+with open(quoted, "wb") as f:
+    f.write(b"\xc0".join(forged))
+semicolon = os.path.join(tmp, "quoted-time.csv")
+run = subprocess.run([cli, "--csv", semicolon, quoted], capture_output=True, text=True)
+check(run.returncode == 0, "quoted time: exit status %d: %s" % (run.returncode, run.stderr))
+with open(semicolon, newline="", encoding="latin-1") as f:
+    text = f.read()
+with open(semicolon, newline="", encoding="latin-1") as f:
+    read_rows = list(csv.reader(f, delimiter=";"))
+plain_rows = [line.split(";") for line in text.split("\r\n")[:-1]]
+check(read_rows == plain_rows, "quoted time: csv reads other cells than the lines hold")
+check(len(read_rows) == 1 + len(beacon_golden), "quoted time: %d rows" % len(read_rows))
+check(sum(row[0].startswith("?") for row in read_rows[1:]) >= 1, "quoted time: no '?' time")
+frame = pandas.read_csv(semicolon, sep=";", encoding="latin-1")
+check(len(frame) == len(beacon_golden), "quoted time: pandas reads %d rows" % len(frame))
+
 for failure in failures[:20]:
     print("FAIL:", failure)
 print("%d checks failed" % len(failures))

@@ -145,6 +145,18 @@ TEST(LiveCli, RefusedConnectionRetriesUntilTheTimeIsUp) {
   EXPECT_NE(run.err.find("ended: time is up"), std::string::npos) << run.err;
 }
 
+// The link's messages name the host as given: its control bytes and backslashes are escaped, so
+// that neither an escape sequence nor a forged "\x1B" reaches the terminal as it stands.
+TEST(LiveCli, LinkMessagesEscapeTheHost) {
+  const testing::CliRun run =
+      testing::RunCliWith({"--kiss-tcp", "bad\x1B[2J\\x1B.invalid:1", "--seconds", "0.5"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("talphex-cli: connecting to bad\\x1B[2J\\\\x1B.invalid:1\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find('\x1B'), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace talphex
 

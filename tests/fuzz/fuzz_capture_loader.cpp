@@ -88,6 +88,12 @@ void LoadWholeAndInPieces(std::span<const std::uint8_t> bytes) {
   assert(Digest(whole) == Digest(pieces) && "pieces and whole give different results");
   assert(whole.result.beacon_frames == whole.state.BeaconCount && "beacon counts disagree");
   assert(whole.result.payload_frames == whole.state.PayloadCount && "payload counts disagree");
+  // Warnings are printed as they stand: their details are the program's words, never frame bytes.
+  for (const LoadWarning& warning : whole.result.warnings) {
+    assert(std::all_of(warning.detail.begin(), warning.detail.end(),
+                       [](char c) { return c >= 0x20 && c <= 0x7E; }) &&
+           "a warning's detail carries bytes of the capture");
+  }
   // 19 characters, and a quote before a leading "=", "+", "-" or "@" that would run as a formula.
   const std::string& stamp = whole.state.RxTimestamp;
   assert((stamp.size() <= 19 || (stamp.size() == 20 && stamp.front() == '\'')) &&

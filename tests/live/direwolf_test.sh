@@ -22,9 +22,12 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-# The first frames of the sample, as gen_packets reads them: SOURCE>DEST:INFO.
+# The first frames of the sample, as gen_packets reads them: SOURCE>DEST:INFO. The frame log
+# writes "\" as "\\" for the terminal (the sample's texts are printable ASCII, nothing else is
+# escaped).
 "$cli" --log "$sample" >log.txt
-grep -a -E '^(TALPHEX|VAVE)' log.txt | tr -d '\r' | sed 's/^/N0CALL>CQ:/' >all-packets.txt
+grep -a -E '^(TALPHEX|VAVE)' log.txt | tr -d '\r' | sed -e 's/\\\\/\\/g' -e 's/^/N0CALL>CQ:/' \
+  >all-packets.txt
 head -n $frames all-packets.txt >packets.txt
 gen_packets -r 44100 -o pass.wav packets.txt >gen_packets.log 2>&1
 

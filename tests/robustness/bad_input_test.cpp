@@ -22,6 +22,7 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "testkit/capture_writer.h"
+#include "testkit/report_lines.h"
 #include "testkit/test_support.h"
 
 namespace talphex {
@@ -117,11 +118,26 @@ std::vector<CaptureCase> CaptureCases() {
       Stamped("ForgedCsvRow", std::string("\0a;b\r\nINJECT;1;2;3;4", 20) + std::string(8, '\0'),
               "a?b??INJECT?1?2?3?4"),
       Stamped("Formula", '\0' + std::string("=HYPERLINK(\"x\")    ") + std::string(8, ' '),
-              "'=HYPERLINK(\"x\")    "),
+              "'=HYPERLINK(?x?)    "),
+      // A quote opening the time made CSV readers swallow the rows after it.
+      Stamped("LeadingQuote", '\0' + std::string("\"2026-11-14 09:41:0") + std::string(8, '\0'),
+              "?2026-11-14 09:41:0"),
       Stamped("TerminalEscape",
               '\0' + std::string("\x1b]2;owned\x07\xB5\xFF       ") + "\x9b" + "2J     ",
               "?]2?owned???       "),
   };
+  // Text after the terminator comes with the frame text: lines of a report of its own, escapes
+  // and C1 bytes for whoever prints the report.
+  const std::vector<std::uint8_t> body(kBeaconBodySize, 0x5A);
+  const std::string encoded = "<~" + Ascii85Encode(body.data(), body.size());
+  cases.push_back({"ForgedReportLines",
+                   RawFrame(b, encoded + "\r\nMessage No.       : 1 \r\n\x1B[2J\x9B"
+                                         "31m\x7F\n"),
+                   1, 0, "", ""});
+  cases.push_back({"ControlBytesInBody",
+                   RawFrame(p, "<~" + std::string(1, '\0') + "\r\n" +
+                                   Ascii85Encode(body.data(), kPayloadBodySize) + "\x85"),
+                   0, 1, "", ""});
   // Body sizes around the beacon layout and the longest body a frame may carry.
   for (const std::size_t size : {0, 1, 74, 75, 76, 513, 514}) {
     for (const std::string_view marker : {b, p}) {
@@ -157,7 +173,8 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
     EXPECT_THAT(run.out, HasSubstr(SummaryLine(path, c.beacon, c.payload, skipped)));
     EXPECT_THAT(run.out, HasSubstr(c.skip));
     // Only printable ASCII and line ends reach the terminal; every CSV line has its 52 fields.
-    const testing::CliRun csv = testing::RunCliWith({"--csv", "-", path});
+    const std::string report_path = dir.File("case.tlm");
+    const testing::CliRun csv = testing::RunCliWith({"--csv", "-", "--tlm", report_path, path});
     for (const std::string& text : {run.out, csv.out}) {
       EXPECT_EQ(std::count_if(
                     text.begin(), text.end(),
@@ -167,6 +184,11 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
     }
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1 + c.beacon);
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), ';'), 52 * (1 + c.beacon));
+    // The semicolon CSV quotes nothing, so a quote in it would start a cell across rows.
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '"'), 0) << csv.out;
+    // The report holds only its own 53 lines, each ended by CR LF; printable Latin-1 only.
+    const std::string report = ReadFile(report_path);
+    EXPECT_EQ(testing::ReportLineFault(report), "") << report;
   }
 }
 

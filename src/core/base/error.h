@@ -35,7 +35,9 @@ struct Error {
   std::string message;
 };
 
-// "path: reason", the one form of every message about a file.
+// "path: reason", the one form of every message about a file. The path stands as given, bytes
+// and all, for the window to show; whoever prints a message to a terminal passes it through
+// TerminalText (core/base/text_safety.h).
 std::string PathMessage(std::string_view path, std::string_view reason);
 
 inline Error PathError(ErrorKind kind, std::string_view path, std::string_view reason) {

@@ -24,9 +24,9 @@ using FrameLogSink = std::function<void(std::string_view line)>;
 
 struct LoadWarning {
   SkipReason kind;
-  std::string file;
+  std::string file;      // the path as given: a terminal shows it through TerminalText
   std::uint64_t offset;  // byte offset of the part in the file
-  std::string detail;
+  std::string detail;    // the program's own words and numbers, never bytes of the capture
 };
 
 // What one capture file gave. `error` is empty when the file was read to its end.
@@ -39,7 +39,7 @@ struct [[nodiscard]] LoadResult {
   std::array<std::int64_t, kSkipReasons> skipped_by_reason{};
   std::vector<LoadWarning> warnings;  // the first kMaxWarnings of the skipped frames
   // SatNOGS frame exports: frames already read by the same open command, and lines that are not
-  // frames, the first kMaxLineNotes of them named as "line N: reason".
+  // frames, the first kMaxLineNotes of them named as "line N: reason" (the program's own words).
   bool satnogs = false;
   std::int64_t duplicate_frames = 0;
   std::int64_t malformed_lines = 0;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/base/recent_buffer.h"
+#include "core/base/text_safety.h"
 
 namespace talphex {
 
@@ -20,16 +21,15 @@ class FrameLogBuffer {
 
   explicit FrameLogBuffer(std::size_t max_lines) : lines_(max_lines, kMaxLogBytes) {}
 
-  // A frame-log line; its CR LF is left out.
+  // A frame-log line; its CR LF is left out, and the frame text in it is shown as the record
+  // view shows it (PrintableText), since it comes from the radio.
   void Add(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (line.size() <= kMaxLogLineBytes) {
-      lines_.Add({}, line);
-      return;
+    AssignPrintableText(shown_, line.substr(0, kMaxLogLineBytes));
+    if (line.size() > kMaxLogLineBytes) {
+      shown_ += "... (" + std::to_string(line.size()) + " characters)";
     }
-    std::string cut(line.substr(0, kMaxLogLineBytes));
-    cut += "... (" + std::to_string(line.size()) + " characters)";
-    lines_.Add({}, cut);
+    lines_.Add({}, shown_);
   }
   // Lines of `other` appended after these, oldest first.
   void Append(const FrameLogBuffer& other) {
@@ -53,6 +53,7 @@ class FrameLogBuffer {
  private:
   struct NoRow {};
   RecentBuffer<NoRow> lines_;
+  std::string shown_;  // the line in work, its buffer kept from line to line
 };
 
 }  // namespace talphex

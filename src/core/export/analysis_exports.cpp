@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/base/output.h"
+#include "core/base/text_safety.h"
 #include "core/base/utc_time.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/text_forms.h"
@@ -19,54 +20,6 @@ constexpr std::array<int, 7> kIntegerFields = {0, 1, 2, 3, 26, 43, 44};
 
 bool IsIntegerField(int field) {
   return std::find(kIntegerFields.begin(), kIntegerFields.end(), field) != kIntegerFields.end();
-}
-
-// Latin-1 catalogue text as UTF-8.
-std::string Utf8FromLatin1(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      out.push_back(c);
-    } else {
-      out.push_back(static_cast<char>(0xC0 | byte >> 6));
-      out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-    }
-  }
-  return out;
-}
-
-bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80                   ? 1
-                         : lead >= 0xC2 && lead < 0xE0 ? 2
-                         : lead >= 0xE0 && lead < 0xF0 ? 3
-                         : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                       : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    // No overlong forms, no surrogates, nothing past U+10FFFF.
-    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0x80;
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90)) {
-      return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-// A file name as printable UTF-8: names that are not UTF-8 are read as Latin-1, and control
-// characters become "?", so that no format's line can be broken by a name.
-std::string PrintableName(std::string_view name) {
-  std::string text = IsValidUtf8(name) ? std::string(name) : Utf8FromLatin1(name);
-  for (char& c : text) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  }
-  return text;
 }
 
 std::string CsvCell(std::string_view text) {
@@ -216,7 +169,7 @@ std::string AnalysisWriter::Header() const {
 void AnalysisWriter::SetSource(std::string_view source) {
   if (source == source_path_ && !source_cell_.empty()) return;
   source_path_.assign(source);
-  const std::string name = PrintableName(source.substr(source.rfind('/') + 1));
+  const std::string name = PrintableUtf8(source.substr(source.rfind('/') + 1));
   switch (format_) {
     case AnalysisFormat::kCsv:
       source_cell_ = CsvCell(name);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/view/record_view.h"
 
+#include "core/base/text_safety.h"
 #include "core/view/text_forms.h"
 
 namespace talphex {
@@ -137,8 +138,9 @@ RecordView BuildRecordView(const DecoderState& state, int record_number, Kind na
   view.time_span = TimeSpanText(state, navigated);
   view.posix_time = "Posix Time: " + (beacon != nullptr ? beacon->TimeText : std::string());
   view.rx_timestamp = "RX Timestamp: " + (shown != nullptr ? shown->RxTime : std::string());
-  if (beacon != nullptr) view.beacon_frame = beacon->FrameText;
-  if (payload != nullptr) view.payload_frame = payload->FrameText;
+  // Frame texts come from the radio: the report copies them, so no byte of theirs may end a line.
+  if (beacon != nullptr) AssignPrintableText(view.beacon_frame, beacon->FrameText);
+  if (payload != nullptr) AssignPrintableText(view.payload_frame, payload->FrameText);
   view.position = PositionText(state, record_number, navigated);
   return view;
 }

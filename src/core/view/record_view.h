@@ -19,8 +19,8 @@ struct RecordView {
   std::string time_span;                        // Label3
   std::string posix_time;                       // Label4
   std::string rx_timestamp;                     // Label10
-  std::string beacon_frame;                     // Text3
-  std::string payload_frame;                    // Text6
+  std::string beacon_frame;                     // Text3, as PrintableText shows it
+  std::string payload_frame;                    // Text6, as PrintableText shows it
   std::string position;                         // Text2
 };
 

@@ -65,15 +65,21 @@ TEST(RecentBuffer, KeepsTheNewestWithinCountAndBytes) {
   }
 }
 
-// Log lines lose their line ends; a line longer than the limit keeps its start and its length.
+// Log lines lose their line ends; a line longer than the limit keeps its start and its length;
+// control bytes a frame carries are shown as "?", as in the record view.
 TEST(FrameLogBuffer, CutsLineEndsAndOverlongLines) {
   FrameLogBuffer log(10);
   log.Add("TALPHEX<~z~>\r\n");
   log.Add(std::string(5000, 'A'));
-  ASSERT_EQ(log.size(), 2u);
+  log.Add("VAVEz~>\x1B[2J\rforged\x9B\xB5\r\n");
+  log.Add("\n" + std::string(5000, 'A'));
+  ASSERT_EQ(log.size(), 4u);
   EXPECT_EQ(log.line(0), "TALPHEX<~z~>");
   EXPECT_EQ(log.line(1),
             std::string(FrameLogBuffer::kMaxLogLineBytes, 'A') + "... (5000 characters)");
+  EXPECT_EQ(log.line(2), "VAVEz~>?[2J?forged?\xB5");
+  EXPECT_EQ(log.line(3),
+            "?" + std::string(FrameLogBuffer::kMaxLogLineBytes - 1, 'A') + "... (5001 characters)");
 }
 
 std::string Address(std::string_view call, int ssid, bool last) {

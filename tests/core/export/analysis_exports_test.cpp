@@ -55,19 +55,21 @@ TEST(AnalysisExports, ColumnNamesAndKeysAreUnique) {
   EXPECT_EQ(SnakeCaseKey("SP Curr X- [mA]"), "sp_curr_x_minus_ma");
 }
 
-// One payload record from a capture whose name holds control bytes, quotes and Latin-1, with a
-// receive time that is not one and a value that is not finite.
+// One payload record from a capture whose name holds control bytes (a C1 CSI among them), quotes
+// and Latin-1, with a receive time that is not one and a value that is not finite.
 TEST(AnalysisExports, UntrustedTextAndMissingValues) {
   TelemetryRecord record;
   record.RxTime = "2026-11-14\r\n9:41:03";
   record.Value[34] = std::numeric_limits<double>::quiet_NaN();
   record.Value[43] = 3611;
-  const std::string source = "/captures/a\"b,c\x01=d \xE9.kss";
+  const std::string source =
+      "/captures/a\"b,c\x01=\x9B"
+      "d \xE9.kss";
   const std::pair<AnalysisFormat, std::string> kCases[] = {
       {AnalysisFormat::kCsv,
-       ",\"a\"\"b,c?=d \xC3\xA9.kss\",payload,7" + std::string(36, ',') + "0,"},
+       ",\"a\"\"b,c?=?d \xC3\xA9.kss\",payload,7" + std::string(36, ',') + "0,"},
       {AnalysisFormat::kJsonLines,
-       "{\"rx_time_utc\":null,\"source\":\"a\\\"b,c?=d \xC3\xA9.kss\",\"kind\":\"payload\","
+       "{\"rx_time_utc\":null,\"source\":\"a\\\"b,c?=?d \xC3\xA9.kss\",\"kind\":\"payload\","
        "\"record\":7,\"Message No.\":null,"},
   };
   for (const auto& [format, start] : kCases) {
@@ -87,7 +89,7 @@ TEST(AnalysisExports, UntrustedTextAndMissingValues) {
   influx.Append(lines, Kind::kPayload, record, 8, source);
   EXPECT_EQ(influx.without_time(), 1);
   const std::string start =
-      "talphex_payload,source=a\"b\\,c?\\=d\\ \xC3\xA9.kss record=8i,power_ch2_temp_c=0,";
+      "talphex_payload,source=a\"b\\,c?\\=?d\\ \xC3\xA9.kss record=8i,power_ch2_temp_c=0,";
   EXPECT_EQ(lines.substr(0, start.size()), start);
   EXPECT_EQ(lines.find("power_ch1_temp"), std::string::npos);
   EXPECT_NE(lines.find(",supervisor_time_s=3611i,"), std::string::npos);

@@ -75,6 +75,22 @@ TEST(RecordView, NumberWithoutAStoredRecordOfAKindShowsNoRecordOfIt) {
   EXPECT_EQ(BuildRecordView(state, 1001, kBeacon).beacon_frame, "");
 }
 
+// Frame texts come from the radio: the window and the report show their control bytes, DEL and
+// C1 bytes as "?" and keep Latin-1, one character for each byte, for both kinds.
+TEST(RecordView, FrameTextsShowNoControlBytes) {
+  DecoderState state;
+  state.BeaconStore.resize(1);
+  state.PayloadStore.resize(1);
+  state.BeaconCount = state.PayloadCount = 1;
+  state.BeaconStore[0].FrameText = std::string("TALPHEXz~>\r\nMode : 1\0\x1B[2J\x7F\x9B\xB5", 28);
+  state.PayloadStore[0].FrameText = "VAVEz~>\x85\xA0\xFF\t";
+  for (const Kind navigated : {kBeacon, kPayload}) {
+    const RecordView view = BuildRecordView(state, 1, navigated);
+    EXPECT_EQ(view.beacon_frame, "TALPHEXz~>??Mode : 1??[2J??\xB5");
+    EXPECT_EQ(view.payload_frame, "VAVEz~>?\xA0\xFF?");
+  }
+}
+
 // Lamp k shows bit k % 16 of status word k / 16, as the payload body carries the words: the body
 // is built by the encoder, so a lamp reading the wrong byte or bit of a word is caught.
 TEST(RecordView, LampsShowTheBitsOfTheStatusWords) {
