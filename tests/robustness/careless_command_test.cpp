@@ -7,10 +7,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -210,28 +208,6 @@ TEST(CarelessCommand, NoOutputReplacesADeviceAFifoOrALinkTarget) {
   done = true;
   reader.join();
   ::close(drain);
-}
-
-// Regression: a signal during a write left the temporary file beside the target.
-TEST(CarelessCommand, SignalDuringAWriteLeavesNoTemporaryFile) {
-  const testing::TempDir dir;
-  WriteFile(dir.File("out.csv"), kEarlier);
-  for (const int signal_number : {SIGINT, SIGTERM}) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-      RemoveTemporaryFilesOnSignals();
-      const Status written = WriteFileAtomically(dir.File("out.csv"), [&](std::FILE* out) {
-        Put(out, std::string(1 << 20, 'x'));
-        ::raise(signal_number);
-      });
-      ::_exit(written ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
-    EXPECT_EQ(dir.Listing(), "out.csv\n");
-    EXPECT_EQ(ReadFile(dir.File("out.csv")), kEarlier);
-  }
 }
 
 }  // namespace

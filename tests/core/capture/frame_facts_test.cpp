@@ -100,8 +100,12 @@ TEST(Ax25Header, ReadsTheAddressFieldOrSaysWhyNot) {
     const char* source;
     const char* via;
   };
-  std::string ten_addresses;
-  for (int i = 0; i < 10; ++i) ten_addresses += Address("WIDE", 1, false);
+  // The destination, the source and 8 digipeaters is the most there can be.
+  const auto with_digipeaters = [](int count) {
+    std::string bytes = Address("CQ", 0, false) + Address("N0CALL", 0, false);
+    for (int i = 1; i <= count; ++i) bytes += Address("WIDE" + std::to_string(i), i, i == count);
+    return bytes;
+  };
   std::string lower = Address("CQ", 0, false) + Address("N0CALL", 0, true);
   lower[7] = static_cast<char>('n' << 1);
   std::string odd_byte = Address("CQ", 0, false) + Address("N0CALL", 0, true);
@@ -128,7 +132,9 @@ TEST(Ax25Header, ReadsTheAddressFieldOrSaysWhyNot) {
        "", ""},
       {"destination marked last", Address("CQ", 0, true) + Address("N0CALL", 0, true),
        Ax25Error::kEarlyEnd, "", "", ""},
-      {"no last address", ten_addresses, Ax25Error::kTooManyAddresses, "", "", ""},
+      {"8 digipeaters", with_digipeaters(8), Ax25Error::kNone, "CQ", "N0CALL",
+       "WIDE1-1,WIDE2-2,WIDE3-3,WIDE4-4,WIDE5-5,WIDE6-6,WIDE7-7,WIDE8-8"},
+      {"9 digipeaters", with_digipeaters(9), Ax25Error::kTooManyAddresses, "", "", ""},
       {"payload text", "TALPHEX<~z~>TALPHEX<~z~>", Ax25Error::kBadCharacter, "", "", ""},
   };
   for (const Case& c : kCases) {

@@ -60,6 +60,7 @@ struct StreamCase {
 };
 
 const std::string kLong(kMaxPartBytes + 5, 'x');
+const std::string kLongest(kMaxPartBytes, 'x');
 
 const StreamCase kStreams[] = {
     {"no delimiter", "abc", {}, {}},
@@ -93,6 +94,13 @@ const StreamCase kStreams[] = {
       {"ok", 2, kLong.size() + 2, false}},
      {{kLong.substr(0, kMaxPartBytes + 1), kLong.size(), 1, true},
       {"ok", 2, kLong.size() + 2, false}}},
+    {"the longest part kept, and one byte more",
+     "\xC0" + kLongest + "\xC0" + kLongest + "y\xC0",
+     {{"", 0, 0, false},
+      {kLongest, kMaxPartBytes, 1, false},
+      {kLongest + "y", kMaxPartBytes + 1, kMaxPartBytes + 2, true}},
+     {{kLongest, kMaxPartBytes, 1, false},
+      {kLongest + "y", kMaxPartBytes + 1, kMaxPartBytes + 2, true}}},
 };
 
 // Every stream cut into two pieces at every offset, and fed one byte at a time, gives the same

@@ -28,6 +28,8 @@ TEST(SatnogsFrames, LinesAreReadOrNamedWhyNot) {
       {"2026-11-14T09:41:03Z|00FF", Error::kNone, "2026-11-14 09:41:03",
        std::string_view("\0\xFF", 2).data()},
       {"2026-11-14T09:41:03.123Z|41", Error::kNone, "2026-11-14 09:41:03", "A"},
+      {"2026-11-14T09:41:03.123456789Z|41", Error::kNone, "2026-11-14 09:41:03", "A"},
+      {"2026-11-14T09:41:03.1234567890Z|41", Error::kBadTime, "", ""},
       {"2026-11-14T09:41:03.Z|41", Error::kBadTime, "", ""},
       {"2026-11-14T09:41:03|41", Error::kBadTime, "", ""},
       {"2026-02-30 09:41:03|41", Error::kBadTime, "", ""},
@@ -66,6 +68,32 @@ TEST(SatnogsFrames, FormatIsToldByTheFirstLine) {
       {"time;Message No.", SatnogsGuess::kOther},
   };
   for (const auto& [start, guess] : kCases) EXPECT_EQ(GuessSatnogs(start), guess) << start;
+}
+
+// The longest line read and one character more, with either line end, cut anywhere: the
+// splitter keeps at most one character past the limit.
+TEST(SatnogsFrames, LongestLineIsReadAndOneMoreIsTooLong) {
+  for (const std::size_t size : {kMaxSatnogsLine, kMaxSatnogsLine + 1}) {
+    for (const char* line_end : {"\n", "\r\n"}) {
+      const std::string line(size, 'A');
+      const std::string text = line + line_end + "next\n";
+      for (const std::size_t piece : {std::size_t{1000}, size, text.size()}) {
+        SCOPED_TRACE(::testing::Message() << size << " characters in pieces of " << piece);
+        LineSplitter splitter;
+        std::vector<std::pair<std::string, bool>> lines;
+        const TextLineSink sink = [&lines](const TextLine& l) {
+          lines.emplace_back(l.text, l.too_long);
+        };
+        for (std::size_t at = 0; at < text.size(); at += piece) {
+          const std::string_view bytes = std::string_view(text).substr(at, piece);
+          splitter.Feed({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, sink);
+        }
+        const std::vector<std::pair<std::string, bool>> expected = {{line, size > kMaxSatnogsLine},
+                                                                    {"next", false}};
+        EXPECT_TRUE(lines == expected) << lines.size();
+      }
+    }
+  }
 }
 
 std::string SampleBytes() { return testing::ReadFile(testing::SampleCapturePath()); }

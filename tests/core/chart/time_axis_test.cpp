@@ -59,6 +59,17 @@ TEST(TimeAxis, RowsStandAtTheirTimesAndGapsBreakTheLine) {
        {0.8, 0.8},
        true},
       {"one date", {86400, 2 * 86400 - 1}, {0., 86399.}, {{0}, {1}}, {12, 12}},
+      {"ten seconds either side of 1970 are two dates",
+       {-10, 10},
+       {0., 20.},
+       {{0, 1}},
+       {8, 8},
+       true},
+      {"bars are no wider than the typical spacing allows",
+       {0, 10, 20, 200},
+       {0., 10., 20., 200.},
+       {{0, 1, 2, 3}},
+       {4, 4, 4, 4}},
   };
   for (const LayoutCase& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -74,7 +85,8 @@ TEST(TimeAxis, NearestRowWithinTheTolerance) {
   const TimeAxis axis = LayOutTimeAxis({1000, 1060, 1120, kNone, 1600, 1660});
   // Position, tolerance, row.
   const std::tuple<double, double, int> kCases[] = {
-      {50, 20, 1}, {90, 20, -1}, {-5, 10, 0}, {700, 100, 5}, {360, 100, -1}, {1e9, 1e12, 5},
+      {50, 20, 1}, {80, 20, 1},   {80.5, 20, -1}, {90, 20, -1},
+      {-5, 10, 0}, {700, 100, 5}, {360, 100, -1}, {1e9, 1e12, 5},
   };
   for (const auto& [position, tolerance, row] : kCases) {
     EXPECT_EQ(axis.NearestRow(position, tolerance), row) << position;
@@ -96,6 +108,7 @@ TEST(TimeAxis, TicksOnRoundClockTimes) {
   };
   const TickCase kCases[] = {
       {&one_pass, 0, 600, 5, {"09:42", "09:44", "09:46", "09:48", "09:50"}, 57},
+      {&one_pass, 0, 300, 5, {"09:42", "09:43", "09:44", "09:45", "09:46"}, 57},
       {&one_pass, 0, 50, 5, {"09:41:10", "09:41:20", "09:41:30", "09:41:40", "09:41:50"}, 7},
       {&one_pass, 0, 30, 100, {"09:41:03", "09:41:04"}, 0},  // a second at most: 31 ticks
       {&two_days,

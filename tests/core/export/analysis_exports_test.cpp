@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The readers' side of these formats (csv, json, pandas, line protocol) is checked on the sample by
-// tests/cli/analysis_readers.py; these cases pin what the sample cannot show: receive times and
-// names from untrusted input, values that are not finite and the source of each record.
+// tests/cli/analysis_readers.py; a golden file of each pins the exact names and keys. These
+// cases pin what the sample cannot show: receive times and names from untrusted input, values
+// that are not finite, the limits of line-protocol times and the source of each record.
 #include "core/export/analysis_exports.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <set>
 #include <string>
 
 #include "core/base/utc_time.h"
 #include "core/view/field_catalogue.h"
+#include "testkit/sample_capture.h"
+#include "testkit/test_support.h"
 
 namespace talphex {
 namespace {
@@ -48,11 +53,85 @@ TEST(AnalysisExports, ColumnNamesAndKeysAreUnique) {
   }
   EXPECT_EQ(names.size(), columns.size());
   EXPECT_EQ(keys.size(), columns.size());
-  EXPECT_EQ(columns[kAnalysisLeadColumns + 28],
-            "ACS Arduino Curr [\xC2\xB5"
-            "A]");
-  EXPECT_EQ(SnakeCaseKey(columns[kAnalysisLeadColumns + 28]), "acs_arduino_curr_ua");
-  EXPECT_EQ(SnakeCaseKey("SP Curr X- [mA]"), "sp_curr_x_minus_ma");
+}
+
+// The whole CSV header, every JSON and line-protocol key and the values of the sample's first
+// record of each kind, against golden files (regenerated like those of exports_test.cpp).
+TEST(ExportsGolden, AnalysisFormatsOfTheSample) {
+  const DecoderState state = testing::LoadSample();
+  const std::pair<AnalysisFormat, const char*> kCases[] = {
+      {AnalysisFormat::kCsv, "sample-analysis.csv"},
+      {AnalysisFormat::kJsonLines, "sample-analysis.jsonl"},
+      {AnalysisFormat::kInflux, "sample-analysis.lp"},
+  };
+  for (const auto& [format, golden] : kCases) {
+    AnalysisWriter writer(format);
+    std::string text = writer.Header();
+    for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+      writer.Append(text, kind, state.Store(kind)[0], 1, "/captures/sample-pass.kss");
+    }
+    const std::string path = std::string(TALPHEX_TEST_DATA_DIR) + "/" + golden;
+    if (std::getenv("TALPHEX_UPDATE_GOLDEN") != nullptr) testing::WriteFile(path, text);
+    EXPECT_TRUE(text == testing::ReadFile(path)) << golden << " differs:\n" << text;
+  }
+}
+
+// File names reach the CSV and JSON as UTF-8 with no control character: a name that is not
+// UTF-8 (overlong forms, surrogates, past U+10FFFF, cut off) is read as Latin-1.
+TEST(AnalysisExports, FileNamesBecomePrintableUtf8) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"\xC2\xA9 \xE2\x82\xAC \xF0\x9F\x93\xA1.kss", "\xC2\xA9 \xE2\x82\xAC \xF0\x9F\x93\xA1.kss"},
+      {"x\xC0\xAF.kss", "x\xC3\x80\xC2\xAF.kss"},  // an overlong "/"
+      {"x\xC1\xBF.kss", "x\xC3\x81\xC2\xBF.kss"},
+      {"\xE0\x80\xAF", "\xC3\xA0\xC2\x80\xC2\xAF"},
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
+      {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},
+      {"\xF5\x80", "\xC3\xB5\xC2\x80"},
+      {"a\xC3", "a\xC3\x83"},
+      {"a\x7F"
+       "b\x1F"
+       "c",
+       "a?b?c"},
+      {"\xE9\x7F", "\xC3\xA9?"},
+  };
+  for (const auto& [name, shown] : kCases) {
+    SCOPED_TRACE(shown);
+    AnalysisWriter csv(AnalysisFormat::kCsv);
+    AnalysisWriter json(AnalysisFormat::kJsonLines);
+    std::string csv_line, json_line;
+    csv.Append(csv_line, Kind::kBeacon, TelemetryRecord{}, 1, "/captures/" + name);
+    json.Append(json_line, Kind::kBeacon, TelemetryRecord{}, 1, "/captures/" + name);
+    const std::string csv_start = "," + shown + ",beacon,1,";
+    const std::string json_start = "{\"rx_time_utc\":null,\"source\":\"" + shown + "\",";
+    EXPECT_EQ(csv_line.substr(0, csv_start.size()), csv_start);
+    EXPECT_EQ(json_line.substr(0, json_start.size()), json_start);
+  }
+}
+
+// Line protocol holds nanoseconds since 1970 in 64 bits: the seconds from 1677-09-21 00:12:45 to
+// 2262-04-11 23:47:15 are written, one more on either side is left out.
+TEST(AnalysisExports, LineProtocolTimesWithinSixtyFourBitNanoseconds) {
+  const std::pair<const char*, const char*> kCases[] = {
+      {"2262-04-11 23:47:15", " 9223372035000000000\n"},
+      {"2262-04-11 23:47:16", nullptr},
+      {"1677-09-21 00:12:45", " -9223372035000000000\n"},
+      {"1677-09-21 00:12:44", nullptr},
+  };
+  for (const auto& [rx_time, end] : kCases) {
+    SCOPED_TRACE(rx_time);
+    TelemetryRecord record;
+    record.RxTime = rx_time;
+    AnalysisWriter writer(AnalysisFormat::kInflux);
+    std::string line;
+    writer.Append(line, Kind::kBeacon, record, 1, "pass.kss");
+    EXPECT_EQ(writer.without_time(), end == nullptr ? 1 : 0);
+    if (end == nullptr) {
+      EXPECT_EQ(line, "");
+    } else {
+      ASSERT_GT(line.size(), std::strlen(end));
+      EXPECT_EQ(line.substr(line.size() - std::strlen(end)), end);
+    }
+  }
 }
 
 // One payload record from a capture whose name holds control bytes (a C1 CSI among them), quotes

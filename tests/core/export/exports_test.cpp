@@ -11,11 +11,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <tuple>
 
-#include "core/export/atomic_file.h"
 #include "testkit/sample_capture.h"
 #include "testkit/test_support.h"
 
@@ -86,18 +84,6 @@ TEST(Exports, NoInputFileWritesNothing) {
     EXPECT_EQ(result.error().kind, ErrorKind::kNoCapture);
     EXPECT_EQ(result.error().message, kNoInputFile);
   }
-}
-
-// Regression: writing through a symbolic link replaced the link by a file.
-TEST(AtomicFile, LinkIsWrittenThroughAndStaysALink) {
-  const testing::TempDir dir;
-  testing::WriteFile(dir.File("real.csv"), "old");
-  std::filesystem::create_symlink(dir.File("real.csv"), dir.File("link.csv"));
-  const auto write_new = [](std::FILE* out) { std::fputs("new", out); };
-  ASSERT_TRUE(WriteFileAtomically(dir.File("link.csv"), write_new).ok());
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.csv")));
-  EXPECT_EQ(ReadFile(dir.File("real.csv")), "new");
-  EXPECT_EQ(dir.Listing(), "link.csv\nreal.csv\n");
 }
 
 }  // namespace
