@@ -77,16 +77,17 @@ TEST(ExportsGolden, AnalysisFormatsOfTheSample) {
 }
 
 // File names reach the CSV and JSON as UTF-8 with no control character: a name that is not
-// UTF-8 (overlong forms, surrogates, past U+10FFFF, cut off) is read as Latin-1.
+// UTF-8 (overlong forms, surrogates, past U+10FFFF, cut off) is read as Latin-1, and C1
+// characters become "?" like the other control characters.
 TEST(AnalysisExports, FileNamesBecomePrintableUtf8) {
   const std::pair<std::string, std::string> kCases[] = {
       {"\xC2\xA9 \xE2\x82\xAC \xF0\x9F\x93\xA1.kss", "\xC2\xA9 \xE2\x82\xAC \xF0\x9F\x93\xA1.kss"},
       {"x\xC0\xAF.kss", "x\xC3\x80\xC2\xAF.kss"},  // an overlong "/"
       {"x\xC1\xBF.kss", "x\xC3\x81\xC2\xBF.kss"},
-      {"\xE0\x80\xAF", "\xC3\xA0\xC2\x80\xC2\xAF"},
-      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},
-      {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},
-      {"\xF5\x80", "\xC3\xB5\xC2\x80"},
+      {"\xE0\x80\xAF", "\xC3\xA0?\xC2\xAF"},
+      {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0?"},
+      {"\xF4\x90\x80\x80", "\xC3\xB4???"},
+      {"\xF5\x80", "\xC3\xB5?"},
       {"a\xC3", "a\xC3\x83"},
       {"a\x7F"
        "b\x1F"
