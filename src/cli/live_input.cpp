@@ -173,7 +173,7 @@ bool ReadKissTcp(const HostPort& where, StreamStop& stop, const ByteSink& sink,
     const int fd = Connect(where, stop, reason);
     if (fd >= 0) {
       ever_connected = true;
-      backoff.Reset();
+      backoff.Connected(SteadyMs());
       Report(err, "connected to " + where.Text());
       // Read only: the TNC never hears from this program.
       std::vector<std::uint8_t> chunk(kReadChunk);
@@ -185,7 +185,9 @@ bool ReadKissTcp(const HostPort& where, StreamStop& stop, const ByteSink& sink,
           if (got < 0) reason = std::strerror(errno);
           break;
         }
-        if (!sink({chunk.data(), static_cast<std::size_t>(got)}, NowMs())) {
+        const std::span<const std::uint8_t> bytes(chunk.data(), static_cast<std::size_t>(got));
+        backoff.Received(bytes);
+        if (!sink(bytes, NowMs())) {
           sink_done = true;
           break;
         }
@@ -198,7 +200,7 @@ bool ReadKissTcp(const HostPort& where, StreamStop& stop, const ByteSink& sink,
     } else if (stop.stopped()) {
       break;
     }
-    const std::int64_t wait = backoff.NextMs(static_cast<std::uint32_t>(random()));
+    const std::int64_t wait = backoff.Lost(SteadyMs(), static_cast<std::uint32_t>(random()));
     Report(err, "connection lost: " + reason + ", retrying in " +
                     std::to_string((wait + 500) / 1000) + " s");
     stop.WaitReadable(-1, wait);

@@ -5,12 +5,25 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTimer>
+#include <chrono>
+#include <span>
 
 namespace talphex {
 namespace {
 
 // A host that does not answer at all is given up on after this long, and tried again.
 constexpr int kConnectTimeoutMs = 10000;
+
+std::int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::span<const std::uint8_t> BytesOf(const QByteArray& bytes) {
+  return {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+          static_cast<std::size_t>(bytes.size())};
+}
 
 }  // namespace
 
@@ -73,25 +86,30 @@ void TncClient::Attempt() {
 void TncClient::OnConnected() {
   connect_timer_->stop();
   connected_ = true;
-  backoff_.Reset();
+  backoff_.Connected(SteadyMs());
   EnableTcpKeepAlive(static_cast<int>(socket_->socketDescriptor()));
   SetState(QStringLiteral("connected to ") + QString::fromStdString(where_.Text()));
 }
 
 void TncClient::OnReadable() {
   const QByteArray bytes = socket_->readAll();
-  if (!bytes.isEmpty()) emit received(bytes, QDateTime::currentMSecsSinceEpoch());
+  if (bytes.isEmpty()) return;
+  backoff_.Received(BytesOf(bytes));
+  emit received(bytes, QDateTime::currentMSecsSinceEpoch());
 }
 
 void TncClient::OnLost(const QString& reason) {
   // An error and the close that follows it are one loss.
   if (!active_ || retry_timer_->isActive()) return;
   connect_timer_->stop();
-  const std::int64_t wait = backoff_.NextMs(QRandomGenerator::global()->generate());
-  // Started first, so that the close which aborting may signal counts as the same loss.
+  // What the socket still holds came before the loss, and may hold the connection's first frame.
+  const QByteArray rest = socket_->readAll();
+  backoff_.Received(BytesOf(rest));
+  const std::int64_t wait = backoff_.Lost(SteadyMs(), QRandomGenerator::global()->generate());
+  // Started before anything is emitted or aborted, so that the close which aborting may signal
+  // counts as the same loss.
   retry_timer_->start(static_cast<int>(wait));
-  // What the socket still holds came before the loss.
-  if (socket_->bytesAvailable() > 0) OnReadable();
+  if (!rest.isEmpty()) emit received(rest, QDateTime::currentMSecsSinceEpoch());
   socket_->abort();
   if (connected_) {
     connected_ = false;

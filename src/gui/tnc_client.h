@@ -13,8 +13,9 @@ class QTimer;
 namespace talphex {
 
 // Reads KISS over TCP from a TNC. It never writes to the TNC. A refused or dropped connection is
-// tried again after the core's backoff (1 s doubling to 30 s, with jitter) until Stop; silence
-// is not an error. All waiting is done by the event loop: an idle connection costs no CPU.
+// tried again after the core's backoff (1 s doubling to 30 s, with jitter; a connection that ends
+// within 5 s without a frame counts as refused) until Stop; silence is not an error. All waiting is
+// done by the event loop: an idle connection costs no CPU.
 class TncClient : public QObject {
   Q_OBJECT
 

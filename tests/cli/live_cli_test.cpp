@@ -130,6 +130,27 @@ TEST(LiveCli, RecordedCaptureReloadsToTheSameRecords) {
       << live.err;
 }
 
+// A TNC that accepts and closes at once is not asked every second: each such connection counts as
+// a failed attempt, the wait doubling, until one brings a frame. (The second wait is 2 s and up to
+// a quarter more, shown rounded.)
+TEST(LiveCli, ConnectionsClosedAtOnceAreTriedEverLessOften) {
+  FakeTnc tnc({{}, {}, {"\xC0" + Beacon(1)}}, false);
+  const testing::CliRun run = testing::RunCliWith(
+      {"--kiss-tcp", tnc.Address(), "--frames", "1", "--seconds", "60", "--csv", "-"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Beacons(run.out, false), Numbers(1, 1));
+  std::vector<std::string> waits;
+  std::istringstream lines(run.err);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("connection lost: closed by the TNC, retrying in ") != std::string::npos) {
+      waits.push_back(line.substr(line.rfind("in ") + 3));
+    }
+  }
+  ASSERT_EQ(waits.size(), 2u) << run.err;
+  EXPECT_EQ(waits[0], "1 s");
+  EXPECT_TRUE(waits[1] == "2 s" || waits[1] == "3 s") << run.err;
+}
+
 TEST(LiveCli, RefusedConnectionRetriesUntilTheTimeIsUp) {
   // A port that was just free: nothing listens there.
   int port = 0;

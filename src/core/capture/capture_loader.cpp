@@ -153,7 +153,7 @@ void CaptureScanner::ProcessLine(const TextLine& line) {
     MalformedLine(line.number, error);
     return;
   }
-  if (!state_.keep_duplicate_frames && !state_.seen_frames.insert(line_bytes_).second) {
+  if (!state_.keep_duplicate_frames && state_.seen_frames.See(line_bytes_, line.number)) {
     ++result_.duplicate_frames;
     const FrameKind kind = line_bytes_.find(kBeaconMarker) != std::string::npos ? FrameKind::kBeacon
                            : line_bytes_.find(kPayloadMarker) != std::string::npos

@@ -38,8 +38,9 @@ struct [[nodiscard]] LoadResult {
   std::int64_t skipped_frames = 0;
   std::array<std::int64_t, kSkipReasons> skipped_by_reason{};
   std::vector<LoadWarning> warnings;  // the first kMaxWarnings of the skipped frames
-  // SatNOGS frame exports: frames already read by the same open command, and lines that are not
-  // frames, the first kMaxLineNotes of them named as "line N: reason" (the program's own words).
+  // SatNOGS frame exports: frames among the last ones read by the same open command (see
+  // RecentFrames), and lines that are not frames, the first kMaxLineNotes of them named as
+  // "line N: reason" (the program's own words).
   bool satnogs = false;
   std::int64_t duplicate_frames = 0;
   std::int64_t malformed_lines = 0;

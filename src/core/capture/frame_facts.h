@@ -33,7 +33,7 @@ enum class FrameResult : std::uint8_t {
   kBodyNotDecoded,  // the Ascii85 body did not decode
   kBodyTooLong,     // the decoded body has more than 513 bytes
   kPartTooLong,     // a KISS part longer than the loader keeps; not searched
-  kDuplicate,       // a SatNOGS frame already read by the same open command
+  kDuplicate,       // a SatNOGS frame among the last ones read by the same open command
 };
 
 const char* FrameKindText(FrameKind kind);

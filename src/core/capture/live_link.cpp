@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/capture/kiss_stream.h"
+
 namespace talphex {
 
 std::string HostPort::Text() const {
@@ -47,10 +49,39 @@ void EnableTcpKeepAlive(int socket_fd) {
   ::setsockopt(socket_fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
 }
 
-std::int64_t ReconnectBackoff::NextMs(std::uint32_t random) {
+void ReconnectBackoff::Connected(std::int64_t now_ms) {
+  link_ = Link::kBeforeDelimiter;
+  connected_ms_ = now_ms;
+}
+
+void ReconnectBackoff::Received(std::span<const std::uint8_t> bytes) {
+  if (link_ == Link::kNone || link_ == Link::kWorks) return;
+  for (const std::uint8_t byte : bytes) {
+    if (byte == kFend) {
+      if (link_ == Link::kInFrame) {
+        link_ = Link::kWorks;
+        return;
+      }
+      link_ = Link::kEmptyFrame;
+    } else if (link_ == Link::kEmptyFrame) {
+      link_ = Link::kInFrame;
+    }
+  }
+}
+
+std::int64_t ReconnectBackoff::Lost(std::int64_t now_ms, std::uint32_t random) {
+  if (link_ == Link::kWorks || (link_ != Link::kNone && now_ms - connected_ms_ >= kStandMs)) {
+    base_ms_ = kFirstMs;
+  }
+  link_ = Link::kNone;
   const std::int64_t wait = base_ms_ + static_cast<std::int64_t>(random % (base_ms_ / 4 + 1));
   base_ms_ = std::min(base_ms_ * 2, kLastMs);
   return wait;
+}
+
+void ReconnectBackoff::Reset() {
+  base_ms_ = kFirstMs;
+  link_ = Link::kNone;
 }
 
 }  // namespace talphex

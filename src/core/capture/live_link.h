@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,20 +25,36 @@ Expected<HostPort> ParseHostPort(std::string_view text);
 void EnableTcpKeepAlive(int socket_fd);
 
 // Waits between connection attempts: 1 s, doubling up to 30 s, each with up to a quarter more at
-// random so that many stations do not knock at once; back to 1 s once a connection stands.
+// random so that many stations do not knock at once. A connection that brought a frame, or stood
+// kStandMs, starts the waits over from 1 s; one that ends sooner without a frame counts as a
+// failed attempt, so that a server that accepts and closes at once is not asked every second.
+// Times are milliseconds on any steady clock, given by the caller.
 class ReconnectBackoff {
  public:
   static constexpr std::int64_t kFirstMs = 1000;
   static constexpr std::int64_t kLastMs = 30000;
+  static constexpr std::int64_t kStandMs = 5000;
 
-  // The wait before the next attempt, in milliseconds; `random` picks the jitter.
-  std::int64_t NextMs(std::uint32_t random);
-  // The wait NextMs gives next, without its jitter.
+  // A connection was made.
+  void Connected(std::int64_t now_ms);
+  // Bytes read from the connection: once they hold a whole KISS frame (bytes between two
+  // delimiters), the connection works.
+  void Received(std::span<const std::uint8_t> bytes);
+  // The connection ended, or an attempt failed: the wait before the next attempt, in
+  // milliseconds. `random` picks the jitter.
+  std::int64_t Lost(std::int64_t now_ms, std::uint32_t random);
+  // The wait Lost gives next after a failed attempt, without its jitter.
   std::int64_t base_ms() const { return base_ms_; }
-  void Reset() { base_ms_ = kFirstMs; }
+  // Back to the first wait, with no connection.
+  void Reset();
 
  private:
+  // What the bytes of the connection have shown so far.
+  enum class Link : std::uint8_t { kNone, kBeforeDelimiter, kEmptyFrame, kInFrame, kWorks };
+
   std::int64_t base_ms_ = kFirstMs;
+  Link link_ = Link::kNone;
+  std::int64_t connected_ms_ = 0;
 };
 
 }  // namespace talphex

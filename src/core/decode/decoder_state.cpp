@@ -19,7 +19,7 @@ void DecoderState::ResetCounts() {
   for (auto& text : first_rx_time) text.clear();
   for (auto& text : last_rx_time) text.clear();
   sources.clear();
-  seen_frames.clear();
+  seen_frames.Clear();
 }
 
 void DecoderState::BeginSource(std::string name) {

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
+#include "core/base/recent_frames.h"
 #include "core/decode/telemetry_record.h"
 
 namespace talphex {
@@ -39,9 +39,10 @@ struct DecoderState {
     std::string name;
   };
   std::vector<SourceStart> sources;
-  // Frames of SatNOGS exports read since the last reset, so that a frame heard by several
-  // stations decodes once; kept all when asked.
-  std::unordered_set<std::string> seen_frames;
+  // The most recent frames of SatNOGS exports read since the last reset, so that a frame heard
+  // by several stations decodes once; kept all when asked. Exports list a frame's copies close
+  // together, so a window of recent frames finds them in fixed memory.
+  RecentFrames seen_frames;
   bool keep_duplicate_frames = false;
 
   std::string InputFilePath;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,35 @@ TEST(SatnogsFrames, DuplicatesAcrossTheFilesOfOneOpenCommand) {
   EXPECT_EQ(LoadText(state, text, text.size()).duplicate_frames, 0);
   const LoadResult empty = LoadText(state, "", 1);
   EXPECT_EQ(empty.malformed_lines + empty.beacon_frames + empty.duplicate_frames, 0);
+}
+
+// Duplicates are looked for among the last RecentFrames::kDefaultCapacity frames: a beacon frame
+// after as many others as leave it in the window is a duplicate; one more, and it decodes again.
+// The window goes on from file to file of one open command.
+TEST(SatnogsFrames, DuplicatesAreFoundAmongTheRecentFrames) {
+  std::istringstream lines(SatnogsExportOf(SampleBytes()));
+  std::string beacon;
+  while (std::getline(lines, beacon) && beacon.find("54414C50484558") == std::string::npos) {
+  }  // "TALPHEX" in hex
+  beacon += "\n";
+  const auto others = [](std::size_t first, std::size_t count) {
+    std::string lines;
+    char line[40];
+    for (std::size_t n = first; n < first + count; ++n) {
+      std::snprintf(line, sizeof line, "2026-11-14 09:41:03|%08zX\n", n);
+      lines += line;
+    }
+    return lines;
+  };
+  constexpr std::size_t kWindow = RecentFrames::kDefaultCapacity;
+  DecoderState state;
+  const LoadResult within = LoadText(state, beacon + others(0, kWindow - 1) + beacon, 1 << 16);
+  EXPECT_EQ(within.duplicate_frames, 1);
+  EXPECT_EQ(state.BeaconCount, 1);
+  // The beacon was seen again just now: the window starts over from there.
+  const LoadResult beyond = LoadText(state, others(kWindow, kWindow) + beacon, 1 << 16);
+  EXPECT_EQ(beyond.duplicate_frames, 0);
+  EXPECT_EQ(state.BeaconCount, 2);
 }
 
 }  // namespace
