@@ -134,7 +134,7 @@ TEST(LiveCli, RecordedCaptureReloadsToTheSameRecords) {
 // a failed attempt, the wait doubling, until one brings a frame. (The second wait is 2 s and up to
 // a quarter more, shown rounded.)
 TEST(LiveCli, ConnectionsClosedAtOnceAreTriedEverLessOften) {
-  FakeTnc tnc({{}, {}, {"\xC0" + Beacon(1)}}, false);
+  FakeTnc tnc({{}, {}, {"\xC0" + KissBeaconFrame(1)}}, false);
   const testing::CliRun run = testing::RunCliWith(
       {"--kiss-tcp", tnc.Address(), "--frames", "1", "--seconds", "60", "--csv", "-"});
   EXPECT_EQ(run.status, 0) << run.err;
