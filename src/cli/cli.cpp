@@ -196,8 +196,6 @@ class Run {
   FrameFactsSink hexdump_sink_;
 };
 
-// Where the frame log and the hex dump go: batch runs write through the checked stream,
-// streaming runs flush every line so that a slow stream's reader sees it at once.
 void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
   log_sink_ = [print](std::string_view line) { print(TerminalLine(line)); };
   hexdump_sink_ = [print, dump = std::string()](const FrameFacts& facts) mutable {
