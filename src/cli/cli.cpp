@@ -133,7 +133,8 @@ class Run {
         err_(err),
         out_stream_(out_stream),
         err_stream_(err_stream),
-        exports_(options.decimal_comma ? ',' : '.', options.record, options.max_records) {
+        exports_(options.decimal_comma ? ',' : '.', options.record, options.max_records,
+                 options.station) {
     state_.store_capacity = 0;  // every output takes its records as they come: none is stored
     state_.keep_duplicate_frames = options.keep_duplicates;
   }
@@ -165,8 +166,10 @@ class Run {
   void FinishOutputs();
   void DiscardOutputs();
   void Load(const std::string& path);
+  // `source`: what the analysis exports name as the records' capture, when not `name`.
   void ReadStream(const std::string& name, CaptureScanner::Mode mode,
-                  const std::function<std::string(CaptureScanner&)>& read);
+                  const std::function<std::string(CaptureScanner&)>& read,
+                  const std::string& source = {});
   // Hands the bytes read to `scanner` until --frames is reached.
   ByteSink Feed(CaptureScanner& scanner) const;
   void ReadTnc(StreamStop& stop);
@@ -240,11 +243,11 @@ void Run::FinishOutputs() {
   if (PlannedOutput* tlm = Output(OutputOption::kTlm); tlm != nullptr && tlm->opened()) {
     WriteReport(tlm->stream(), exports_.ReportView());
   }
-  if (const PlannedOutput* influx = Output(OutputOption::kInflux);
-      influx != nullptr && exports_.influx_without_time() > 0) {
-    err_stream_.Write("talphex-cli: " + TerminalText(influx->path()) + ": " +
-                      std::to_string(exports_.influx_without_time()) +
-                      " records without a receive time left out\n");
+  if (const PlannedOutput* influx = Output(OutputOption::kInflux); influx != nullptr) {
+    if (const std::string left_out = InfluxLeftOutText(exports_.influx_left_out());
+        !left_out.empty()) {
+      err_stream_.Write("talphex-cli: " + TerminalText(influx->path()) + ": " + left_out + "\n");
+    }
   }
   for (const auto& output : plan_.outputs()) {
     if (!output->opened()) continue;
@@ -292,11 +295,13 @@ int Run::Batch() {
 }
 
 void Run::ReadStream(const std::string& name, CaptureScanner::Mode mode,
-                     const std::function<std::string(CaptureScanner&)>& read) {
+                     const std::function<std::string(CaptureScanner&)>& read,
+                     const std::string& source) {
   LoadResult result;
   result.path = name;
   state_.InputFilePath = name;
   CaptureScanner scanner(state_, result, LogSink(), mode);
+  if (!source.empty()) state_.BeginSource(source);
   scanner.SetFrameFactsSink(HexDumpSink());
   scanner.SetFrameLimit(
       options_.frames ? *options_.frames - state_.BeaconCount - state_.PayloadCount : -1);
@@ -326,17 +331,24 @@ void Run::ReadTnc(StreamStop& stop) {
       return;
     }
   }
-  ReadStream(options_.kiss_tcp->Text(), CaptureScanner::Mode::kLive, [&](CaptureScanner& scanner) {
-    scanner.SetFrameSink([&](const LiveFrame& live) {
-      // A failed recording is told once and gets nothing more.
-      if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
-    });
-    const auto restart = [&scanner] { return scanner.Restart(); };
-    if (!ReadKissTcp(*options_.kiss_tcp, stop, Feed(scanner), restart, err_)) {
-      status_ = kExitFailure;
-    }
-    return std::string();
-  });
+  // The records are named after the recording, so that they are one series with those of the
+  // recording reopened later; without one, after the connection.
+  const std::string source =
+      recorder.recording() ? recorder.path() : "tcp:" + options_.kiss_tcp->Text();
+  ReadStream(
+      options_.kiss_tcp->Text(), CaptureScanner::Mode::kLive,
+      [&](CaptureScanner& scanner) {
+        scanner.SetFrameSink([&](const LiveFrame& live) {
+          // A failed recording is told once and gets nothing more.
+          if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
+        });
+        const auto restart = [&scanner] { return scanner.Restart(); };
+        if (!ReadKissTcp(*options_.kiss_tcp, stop, Feed(scanner), restart, err_)) {
+          status_ = kExitFailure;
+        }
+        return std::string();
+      },
+      source);
 }
 
 void Run::ReadCaptures(StreamStop& stop) {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/base/text_safety.h"
+#include "core/view/conf_ini.h"
 
 namespace talphex {
 namespace {
@@ -38,6 +39,9 @@ std::string UsageProblem(const CliOptions& options) {
   if (!options.captures.empty() && options.kiss_tcp) return "--kiss-tcp reads no CAPTURE";
   if (std::count(options.captures.begin(), options.captures.end(), kStandardStream) > 1) {
     return "standard input (-) can be read only once";
+  }
+  if (!IsStationName(options.station)) {
+    return "--station: NAME may hold only letters, digits, - and _";
   }
   if (!options.Streaming() && (options.frames || options.seconds)) {
     return "--frames and --seconds need --kiss-tcp or - as CAPTURE";
@@ -114,6 +118,9 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   app.add_flag("--hexdump", options.hexdump,
                "Print every frame as read: receive time, kind, AX.25 source > destination, "
                "length, result, then its bytes and its decoded body as hex dumps");
+  app.add_option("--station", options.station,
+                 "Name the receiving station in the --influx export (letters, digits, - and _)")
+      ->type_name("NAME");
   app.add_flag("--keep-duplicates", options.keep_duplicates,
                "Decode every frame of SatNOGS frame exports, also one heard by several stations");
   app.footer(

@@ -73,6 +73,8 @@ struct CliOptions {
   bool log = false;
   bool hexdump = false;
   bool keep_duplicates = false;
+  // The receiving station, a tag of the line protocol; empty for none.
+  std::string station;
   std::optional<HostPort> kiss_tcp;
   std::optional<std::int64_t> frames;
   std::optional<double> seconds;

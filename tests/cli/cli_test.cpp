@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/decode/telemetry_record.h"
 #include "testkit/capture_writer.h"
 #include "testkit/test_support.h"
 
@@ -139,12 +140,42 @@ TEST(Cli, VersionAndUsageErrors) {
       {"--frames", "3", kSample},
       {"--record-capture", "x.kss", "-"},
       {"--hexdump", "--csv", "-", kSample},
+      {"--station", "GS 1", "--influx", "-", kSample},
+      {"--station", "GS/1", "--influx", "-", kSample},
+      {"--station", "G\xC3\xA9", "--influx", "-", kSample},
+      {"--station", "a\x1B[2J", "--influx", "-", kSample},
+      {"--station", "a,b=c", "--influx", "-", kSample},
   };
   for (const std::vector<std::string>& args : kUsageErrors) {
     const testing::CliRun run = RunCliWith(args);
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_NE(run.err, "");
+    EXPECT_EQ(run.err.find('\x1B'), std::string::npos) << run.err;
   }
+}
+
+// The station names every point; the records the line protocol cannot place are counted by
+// reason: 3 without a receive time (before the first stamp), 2 outside InfluxDB's years.
+TEST(Cli, InfluxStationAndRecordsLeftOut) {
+  testing::TempDir dir;
+  CaptureWriter writer;
+  for (int n = 0; n < 3; ++n) writer.AddFrame(kBeaconMarker, EncodeBeaconBody({}));
+  writer.AddTimestamp("1600-01-01 00:00:00");
+  writer.AddFrame(kBeaconMarker, EncodeBeaconBody({}));
+  writer.AddFrame(kPayloadMarker, EncodePayloadBody({}));
+  writer.AddTimestamp("2026-11-14 09:41:03");
+  writer.AddFrame(kBeaconMarker, EncodeBeaconBody({}));
+  testing::WriteFile(dir.File("odd.kss"), writer.bytes());
+  const testing::CliRun run =
+      RunCliWith({"--station", "GS-1_north", "--influx", "-", dir.File("odd.kss")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("talphex_beacon,source=odd.kss,station=GS-1_north record=5i,", 0), 0u)
+      << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1);
+  EXPECT_NE(run.err.find("talphex-cli: -: 5 records left out: 3 without a receive time, 2 with a "
+                         "receive time outside InfluxDB's years 1677 to 2262\n"),
+            std::string::npos)
+      << run.err;
 }
 
 }  // namespace

@@ -130,6 +130,44 @@ TEST(LiveCli, RecordedCaptureReloadsToTheSameRecords) {
       << live.err;
 }
 
+// A burst of 100 frames read at once shares one receive time: each record is still one point of
+// its own, in arrival order. The source names the recording, so the live run and the recording
+// reopened are one series with the same points; unrecorded, it names the connection.
+TEST(LiveCli, InfluxPointsOfALiveBurst) {
+  std::string burst = "\xC0";
+  for (int n = 0; n < 100; ++n) burst += KissBeaconFrame(n);
+  for (const bool recorded : {true, false}) {
+    SCOPED_TRACE(recorded ? "recorded" : "not recorded");
+    testing::TempDir dir;
+    FakeTnc tnc({{burst}}, false);
+    std::vector<std::string> args = {"--kiss-tcp", tnc.Address(), "--frames", "100",
+                                     "--seconds",  "60",          "--influx", dir.File("live.lp")};
+    if (recorded) args.insert(args.end(), {"--record-capture", dir.File("pass.kss")});
+    const testing::CliRun live = testing::RunCliWith(args);
+    ASSERT_EQ(live.status, 0) << live.err;
+    const std::string lines = testing::ReadFile(dir.File("live.lp"));
+    const std::string start =
+        "talphex_beacon,source=" + (recorded ? "pass.kss" : "tcp:" + tnc.Address()) + " ";
+    std::size_t count = 0;
+    long long last = 0;
+    for (std::size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1, ++count) {
+      const std::string line = lines.substr(at, lines.find('\n', at) - at);
+      EXPECT_EQ(line.substr(0, start.size()), start);
+      const long long time = std::stoll(line.substr(line.rfind(' ') + 1));
+      if (count > 0) {
+        EXPECT_GT(time, last) << line;
+      }
+      last = time;
+    }
+    EXPECT_EQ(count, 100u);
+    if (!recorded) continue;
+    const testing::CliRun reopened =
+        testing::RunCliWith({"--influx", dir.File("reopened.lp"), dir.File("pass.kss")});
+    ASSERT_EQ(reopened.status, 0) << reopened.err;
+    EXPECT_EQ(testing::ReadFile(dir.File("reopened.lp")), lines);
+  }
+}
+
 // A TNC that accepts and closes at once is not asked every second: each such connection counts as
 // a failed attempt, the wait doubling, until one brings a frame. (The second wait is 2 s and up to
 // a quarter more, shown rounded.)

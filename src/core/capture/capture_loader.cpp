@@ -19,6 +19,22 @@ namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
 
+int MillisecondOf(std::int64_t milliseconds) {
+  return static_cast<int>(((milliseconds % 1000) + 1000) % 1000);
+}
+
+// The ".mmm" after the seconds of a timestamp part as this program's recorder writes it; -1 when
+// the part holds anything else there.
+int TimestampPartMillisecond(std::string_view text) {
+  if (text.size() < 24 || text[20] != '.') return -1;
+  int millisecond = 0;
+  for (std::size_t i = 21; i < 24; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    millisecond = millisecond * 10 + (text[i] - '0');
+  }
+  return millisecond;
+}
+
 }  // namespace
 
 std::string UtcTimeText(std::int64_t milliseconds) {
@@ -34,8 +50,7 @@ std::string UtcTimeText(std::int64_t milliseconds) {
 
 std::string TimestampPart(std::int64_t milliseconds) {
   char fraction[16];
-  const auto millis = static_cast<int>(((milliseconds % 1000) + 1000) % 1000);
-  std::snprintf(fraction, sizeof fraction, ".%03d UTC", millis);
+  std::snprintf(fraction, sizeof fraction, ".%03d UTC", MillisecondOf(milliseconds));
   std::string part(1, '\0');
   part.append(UtcTimeText(milliseconds)).append(fraction);
   return part;
@@ -102,6 +117,7 @@ std::uint64_t CaptureScanner::Restart() {
 bool CaptureScanner::TakeTimestamp(const KissPart& part) {
   if (part.raw_size == kTimestampPartSize) {
     AssignSafeTimestamp(state_.RxTimestamp, part.text.substr(1, 19));
+    state_.RxMillisecond = TimestampPartMillisecond(part.text);
     if (mode_ == Mode::kLive) stamp_part_.assign(part.raw);
     return true;
   }
@@ -118,6 +134,7 @@ bool CaptureScanner::TakeTimestamp(const KissPart& part) {
   if (milliseconds > kLastMillisecond) return false;
   const auto ms = static_cast<std::int64_t>(milliseconds);
   state_.RxTimestamp = UtcTimeText(ms);
+  state_.RxMillisecond = MillisecondOf(ms);
   if (mode_ == Mode::kLive) stamp_part_ = TimestampPart(ms);
   return true;
 }
@@ -135,6 +152,7 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
     if (stamp_part_.empty()) {
       stamp_part_ = TimestampPart(received_ms);
       state_.RxTimestamp = UtcTimeText(received_ms);
+      state_.RxMillisecond = MillisecondOf(received_ms);
     }
     if (frame_sink_) frame_sink_({stamp_part_, part.raw});
     stamp_part_.clear();
@@ -163,6 +181,7 @@ void CaptureScanner::ProcessLine(const TextLine& line) {
     return;
   }
   state_.RxTimestamp.assign(line_time_);
+  state_.RxMillisecond = -1;
   DecodeFrame(line_bytes_, line.offset);
 }
 

@@ -48,6 +48,9 @@ struct DecoderState {
   std::string InputFilePath;
   // Last timestamp part met since start; never reset, so it carries over between files.
   std::string RxTimestamp;
+  // The milliseconds of RxTimestamp (0 to 999), for the analysis exports; -1 when its source has
+  // none. RxTimestamp itself stays whole seconds, as the capture's CSV and report show it.
+  int RxMillisecond = -1;
   std::string BodyText;
   std::vector<std::uint8_t> BodyBytes;
   // Body of the frame in work; bytes past the body read as 0.

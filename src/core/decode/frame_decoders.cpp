@@ -30,6 +30,7 @@ TelemetryRecord* NextRecord(DecoderState& state, Kind kind) {
   TelemetryRecord& record = *slot;
   // assign() keeps the strings' buffers, so refilling a store allocates nothing.
   record.RxTime.assign(state.RxTimestamp);
+  record.RxMillisecond = state.RxMillisecond;
   record.TimeText.clear();
   record.Value.fill(0.0);
   record.FrameText.assign(Marker(kind));

@@ -20,8 +20,9 @@ inline constexpr int kPayloadBodySize = 30;
 
 // One decoded frame. Beacon records fill value slots 0 to 33, payload records 34 to 50.
 struct TelemetryRecord {
-  std::string RxTime;    // receive timestamp text of the capture, copied as it stands
-  std::string TimeText;  // on-board time as date-time text (beacon records only)
+  std::string RxTime;      // receive timestamp text of the capture, copied as it stands
+  int RxMillisecond = -1;  // 0 to 999 when the receive time's source has them, else -1
+  std::string TimeText;    // on-board time as date-time text (beacon records only)
   std::array<double, kValueSlots> Value{};
   std::string FrameText;  // marker followed by the frame's body text
 };

@@ -49,11 +49,17 @@ std::string JsonString(std::string_view text) {
   return out += '"';
 }
 
-// Line protocol tag values escape commas, equals signs, blanks and the backslash itself.
+// A line-protocol tag value (printable UTF-8) that InfluxDB 1.x and 2.x store alike: commas,
+// equals signs and blanks escaped; a backslash becomes "/", as the two read a backslash before
+// other characters differently and one at the end makes the whole line invalid.
 std::string InfluxTagValue(std::string_view text) {
   std::string out;
   for (const char c : text) {
-    if (c == ',' || c == '=' || c == ' ' || c == '\\') out.push_back('\\');
+    if (c == '\\') {
+      out.push_back('/');
+      continue;
+    }
+    if (c == ',' || c == '=' || c == ' ') out.push_back('\\');
     out.push_back(c);
   }
   return out;
@@ -149,11 +155,33 @@ std::string SnakeCaseKey(std::string_view name) {
   return key;
 }
 
-std::string IsoUtcTime(std::string_view rx_time) {
+std::string IsoUtcTime(std::string_view rx_time, int millisecond) {
   if (!ParseUtcDateTime(rx_time)) return {};
   std::string iso(rx_time);
   iso[10] = 'T';
+  if (millisecond >= 0 && millisecond <= 999) {
+    const std::string digits = std::to_string(1000 + millisecond);
+    iso.append(".").append(digits, 1, 3);
+  }
   return iso += 'Z';
+}
+
+std::string InfluxLeftOutText(const InfluxLeftOut& left_out) {
+  if (left_out.total() == 0) return {};
+  std::string text = std::to_string(left_out.total()) + " records left out: ";
+  if (left_out.without_time > 0) {
+    text += std::to_string(left_out.without_time) + " without a receive time";
+  }
+  if (left_out.out_of_range > 0) {
+    if (left_out.without_time > 0) text += ", ";
+    text += std::to_string(left_out.out_of_range) +
+            " with a receive time outside InfluxDB's years 1677 to 2262";
+  }
+  return text;
+}
+
+AnalysisWriter::AnalysisWriter(AnalysisFormat format, std::string_view station) : format_(format) {
+  if (!station.empty()) station_tag_ = ",station=" + InfluxTagValue(PrintableUtf8(station));
 }
 
 std::string AnalysisWriter::Header() const {
@@ -187,7 +215,7 @@ void AnalysisWriter::SetSource(std::string_view source) {
 void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& record,
                             std::int64_t number, std::string_view source) {
   SetSource(source);
-  const std::string time = IsoUtcTime(record.RxTime);
+  const std::string time = IsoUtcTime(record.RxTime, record.RxMillisecond);
   const bool payload = kind == Kind::kPayload;
   auto has_field = [kind](int field) { return KindOfField(field) == kind; };
   switch (format_) {
@@ -226,12 +254,19 @@ void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& 
       // Nanoseconds in 64 bits reach from 1677 to 2262.
       constexpr std::int64_t kLastSecond = 9223372035;
       const std::optional<std::int64_t> seconds = ParseUtcDateTime(record.RxTime);
-      if (!seconds || *seconds > kLastSecond || *seconds < -kLastSecond) {
-        ++without_time_;
+      if (!seconds) {
+        ++left_out_.without_time;
         return;
       }
+      if (*seconds > kLastSecond || *seconds < -kLastSecond) {
+        ++left_out_.out_of_range;
+        return;
+      }
+      const int millisecond = record.RxMillisecond >= 0 ? record.RxMillisecond : 0;
+      const std::int64_t time_ns =
+          PointTime(kind, *seconds * 1'000'000'000 + std::int64_t{millisecond} * 1'000'000);
       const std::vector<std::string>& keys = FieldKeys();
-      out.append("talphex_").append(KindName(kind)).append(source_cell_);
+      out.append("talphex_").append(KindName(kind)).append(source_cell_).append(station_tag_);
       out.append(" record=").append(std::to_string(number)).append("i");
       for (int field = 0; field < kFieldCount; ++field) {
         if (!has_field(field)) continue;
@@ -244,14 +279,28 @@ void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& 
         out.append(",").append(keys[kAnalysisLeadColumns + kFieldCount + lamp]);
         out.append(FlagIsSet(record, lamp) ? "=true" : "=false");
       }
-      out.append(" ").append(std::to_string(*seconds)).append("000000000\n");
+      out.append(" ").append(std::to_string(time_ns)).append("\n");
       return;
     }
   }
 }
 
-std::int64_t WriteAnalysis(std::FILE* out, const DecoderState& state, AnalysisFormat format) {
-  AnalysisWriter writer(format);
+std::int64_t AnalysisWriter::PointTime(Kind kind, std::int64_t received) {
+  series_key_.assign(KindName(kind)).append(source_cell_);
+  const auto [series, added] = series_.try_emplace(series_key_, SeriesTimes{received, received});
+  if (added) return received;
+  SeriesTimes& times = series->second;
+  // Only a time at or after the last one can meet a point already written; a time that went
+  // back is written as it is.
+  times.written =
+      received >= times.received && received <= times.written ? times.written + 1 : received;
+  times.received = received;
+  return times.written;
+}
+
+InfluxLeftOut WriteAnalysis(std::FILE* out, const DecoderState& state, AnalysisFormat format,
+                            std::string_view station) {
+  AnalysisWriter writer(format, station);
   std::string text = writer.Header();
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
     const std::size_t records = state.StoredCount(kind);
@@ -265,7 +314,7 @@ std::int64_t WriteAnalysis(std::FILE* out, const DecoderState& state, AnalysisFo
     }
   }
   Put(out, text);
-  return writer.without_time();
+  return writer.left_out();
 }
 
 }  // namespace talphex

@@ -7,10 +7,13 @@
 namespace talphex {
 
 ExportSink::ExportSink(char decimal_separator, int report_record,
-                       std::optional<std::size_t> max_records)
+                       std::optional<std::size_t> max_records, std::string_view station)
     : decimal_separator_(decimal_separator),
       report_record_(report_record),
-      max_records_(max_records) {}
+      max_records_(max_records),
+      analysis_{Analysis(AnalysisFormat::kCsv, station),
+                Analysis(AnalysisFormat::kJsonLines, station),
+                Analysis(AnalysisFormat::kInflux, station)} {}
 
 void ExportSink::Start(Kind kind) {
   Csv& csv = csv_[Index(kind)];

@@ -22,9 +22,10 @@ namespace talphex {
 class ExportSink {
  public:
   // Up to `max_records` records of each kind are written (all without a limit); the report shows
-  // record `report_record` of each kind.
+  // record `report_record` of each kind. `station` names the receiving station in the line
+  // protocol (empty: none).
   ExportSink(char decimal_separator, int report_record,
-             std::optional<std::size_t> max_records = std::nullopt);
+             std::optional<std::size_t> max_records = std::nullopt, std::string_view station = {});
 
   // Where a kind's CSV goes; without a stream its records are only counted.
   void SetCsv(Kind kind, std::FILE* out) { csv_[Index(kind)].out = out; }
@@ -39,9 +40,9 @@ class ExportSink {
   void WriteHeaders();
   // The texts of the report, as BuildRecordView gives them for the report's record number.
   RecordView ReportView() const;
-  // Records the line protocol left out for want of a receive time.
-  std::int64_t influx_without_time() const {
-    return analysis_[static_cast<std::size_t>(AnalysisFormat::kInflux)].writer.without_time();
+  // Records the line protocol left out for want of a time InfluxDB can hold.
+  const InfluxLeftOut& influx_left_out() const {
+    return analysis_[static_cast<std::size_t>(AnalysisFormat::kInflux)].writer.left_out();
   }
 
  private:
@@ -50,7 +51,7 @@ class ExportSink {
     bool started = false;
   };
   struct Analysis {
-    explicit Analysis(AnalysisFormat format) : writer(format) {}
+    Analysis(AnalysisFormat format, std::string_view station) : writer(format, station) {}
     std::FILE* out = nullptr;
     bool started = false;
     AnalysisWriter writer;
@@ -64,9 +65,7 @@ class ExportSink {
   std::optional<std::size_t> max_records_;
   std::array<Csv, 2> csv_;
   // In the order of AnalysisFormat.
-  std::array<Analysis, 3> analysis_ = {Analysis(AnalysisFormat::kCsv),
-                                       Analysis(AnalysisFormat::kJsonLines),
-                                       Analysis(AnalysisFormat::kInflux)};
+  std::array<Analysis, 3> analysis_;
   std::array<std::int64_t, 2> taken_{};
   std::array<std::optional<TelemetryRecord>, 2> report_records_;
   std::string line_;

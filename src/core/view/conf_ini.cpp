@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/view/conf_ini.h"
 
+#include <algorithm>
+
 #include "core/base/regular_file.h"
 
 namespace talphex {
@@ -32,10 +34,19 @@ void ApplyLine(std::string_view line, ConfSettings& settings) {
     settings.screenshot_button = UpperAscii(value) == "YES";
   } else if (key == "CAPTURE_PATH") {
     settings.capture_path = std::string(value);
+  } else if (key == "STATION" && IsStationName(value)) {
+    settings.station = std::string(value);
   }
 }
 
 }  // namespace
+
+bool IsStationName(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+  });
+}
 
 ConfSettings ParseConfIni(std::string_view text) {
   ConfSettings settings;

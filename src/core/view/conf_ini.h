@@ -13,7 +13,13 @@ struct ConfSettings {
   std::optional<std::string> image_path;    // IMAGE_PATH, case kept
   std::optional<bool> screenshot_button;    // SCREENSHOT: true only for "YES", any case
   std::optional<std::string> capture_path;  // CAPTURE_PATH: folder of live recordings, case kept
+  // STATION: the receiving station named by the line protocol, when IsStationName holds.
+  std::optional<std::string> station;
 };
+
+// A station name is letters, digits, "-" and "_" (empty: no station), so that it reads the same
+// in every export and every database.
+bool IsStationName(std::string_view name);
 
 // Lines end with CR LF, CR or LF. Empty lines, lines starting with "#" and lines without "=" are
 // skipped. Keys are case-insensitive; key and value are trimmed of spaces (not tabs). A key may

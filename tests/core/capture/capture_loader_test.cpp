@@ -280,6 +280,53 @@ TEST(CaptureLoader, MillisecondStampPartsStampTheFramesAfterThem) {
   }
 }
 
+// The milliseconds of a receive time reach the records where the source has them: a millisecond
+// stamp, the ".mmm" of a timestamp part as the recorder writes it; a part with anything else
+// there, or a SatNOGS line's time, leaves them unknown, also after a stamp that had them.
+TEST(CaptureLoader, MillisecondsOfTheReceiveTime) {
+  const auto timestamp_part = [](std::string_view tail) {
+    std::string part(1, '\0');
+    part.append(kStamp1).append(tail);
+    return part;
+  };
+  const auto stamp = [](std::uint64_t ms) {
+    CaptureWriter writer;
+    writer.AddMillisecondStamp(ms);
+    std::string bytes = writer.bytes();
+    bytes.pop_back();
+    return bytes;
+  };
+  const std::pair<std::string, int> kCases[] = {
+      {stamp(kStampMs), 123},
+      {stamp(kStampMs + 877), 0},
+      {stamp(999), 999},
+      {TimestampPart(static_cast<std::int64_t>(kStampMs)), 123},
+      {timestamp_part(".045 UTC"), 45},
+      {timestamp_part(".999    "), 999},
+      {timestamp_part(std::string(8, '\0')), -1},  // the sample's parts
+      {timestamp_part(".04x UTC"), -1},
+      {timestamp_part(",045 UTC"), -1},
+      {timestamp_part(" 045 UTC"), -1},
+  };
+  for (const auto& [part, millisecond] : kCases) {
+    SCOPED_TRACE(::testing::PrintToString(part));
+    ASSERT_EQ(part.size(), part[0] == '\0' ? kTimestampPartSize : 9u);
+    DecoderState state;
+    ASSERT_TRUE(Load(state, Delimited({stamp(kStampMs + 1), part, Beacon(1), Beacon(2)})).ok());
+    ASSERT_EQ(state.BeaconCount, 2);
+    EXPECT_EQ(state.BeaconStore[0].RxMillisecond, millisecond);
+    EXPECT_EQ(state.BeaconStore[1].RxMillisecond, millisecond);
+  }
+  DecoderState state;
+  ASSERT_TRUE(Load(state, Delimited({stamp(kStampMs), Beacon(1)})).ok());
+  const std::string satnogs =
+      SatnogsExportOf(Delimited({std::string(1, '\0') + kStamp2 + ".500 UTC", Beacon(2)}));
+  ASSERT_TRUE(LoadCaptureBytes(state, Span(satnogs), "satnogs.csv").ok());
+  ASSERT_EQ(state.BeaconCount, 2);
+  EXPECT_EQ(state.BeaconStore[0].RxMillisecond, 123);
+  EXPECT_EQ(state.BeaconStore[1].RxMillisecond, -1);
+}
+
 TEST(CaptureLoader, TimestampPartOfAMillisecondTime) {
   EXPECT_EQ(TimestampPart(kStampMs), std::string(1, '\0') + "2025-11-14 09:41:00.123 UTC");
   EXPECT_EQ(TimestampPart(kStampMs).size(), kTimestampPartSize);

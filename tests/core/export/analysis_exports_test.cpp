@@ -22,20 +22,44 @@
 namespace talphex {
 namespace {
 
+// Receive times with their milliseconds (-1: unknown), as the CSV and JSON write them.
 TEST(AnalysisExports, ReceiveTimesAreCheckedBeforeTheyAreWritten) {
-  const std::pair<const char*, const char*> kCases[] = {
-      {"2026-11-14 09:41:03", "2026-11-14T09:41:03Z"},
-      {"2024-02-29 23:59:59", "2024-02-29T23:59:59Z"},
-      {"2026-02-29 00:00:00", ""},  // not a leap year
-      {"2026-11-14 24:00:00", ""},
-      {"2026-13-01 00:00:00", ""},
-      {"2026-11-14T09:41:03", ""},
-      {"2026-11-14 09:41:0\"", ""},
-      {"2026-11-14\n09:41:03", ""},
-      {"2026-11-14 09:41:03.5", ""},
-      {"", ""},
+  struct Case {
+    const char* rx_time;
+    int millisecond;
+    const char* iso;
   };
-  for (const auto& [rx_time, iso] : kCases) EXPECT_EQ(IsoUtcTime(rx_time), iso) << rx_time;
+  constexpr Case kCases[] = {
+      {"2026-11-14 09:41:03", -1, "2026-11-14T09:41:03Z"},
+      {"2026-11-14 09:41:03", 0, "2026-11-14T09:41:03.000Z"},
+      {"2026-11-14 09:41:03", 7, "2026-11-14T09:41:03.007Z"},
+      {"2026-11-14 09:41:03", 45, "2026-11-14T09:41:03.045Z"},
+      {"2024-02-29 23:59:59", 999, "2024-02-29T23:59:59.999Z"},
+      {"2026-02-29 00:00:00", 5, ""},  // not a leap year
+      {"2026-11-14 24:00:00", -1, ""},
+      {"2026-13-01 00:00:00", -1, ""},
+      {"2026-11-14T09:41:03", -1, ""},
+      {"2026-11-14 09:41:0\"", -1, ""},
+      {"2026-11-14\n09:41:03", -1, ""},
+      {"2026-11-14 09:41:03.5", -1, ""},
+      {"", 120, ""},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(IsoUtcTime(c.rx_time, c.millisecond), c.iso) << c.rx_time << " " << c.millisecond;
+  }
+  TelemetryRecord record;
+  record.RxTime = "2026-11-14 09:41:03";
+  record.RxMillisecond = 250;
+  const std::pair<AnalysisFormat, std::string> kStarts[] = {
+      {AnalysisFormat::kCsv, "2026-11-14T09:41:03.250Z,pass.kss,"},
+      {AnalysisFormat::kJsonLines, "{\"rx_time_utc\":\"2026-11-14T09:41:03.250Z\","},
+  };
+  for (const auto& [format, start] : kStarts) {
+    AnalysisWriter writer(format);
+    std::string line;
+    writer.Append(line, Kind::kBeacon, record, 1, "pass.kss");
+    EXPECT_EQ(line.substr(0, start.size()), start);
+  }
   EXPECT_EQ(ParseUtcDateTime("1970-01-01 00:00:00"), 0);
   EXPECT_EQ(ParseUtcDateTime("2000-03-01 00:00:01"), 951868801);
   EXPECT_EQ(ParseUtcDateTime("1969-12-31 23:59:59"), -1);
@@ -110,22 +134,37 @@ TEST(AnalysisExports, FileNamesBecomePrintableUtf8) {
 }
 
 // Line protocol holds nanoseconds since 1970 in 64 bits: the seconds from 1677-09-21 00:12:45 to
-// 2262-04-11 23:47:15 are written, one more on either side is left out.
+// 2262-04-11 23:47:15 are written, with their milliseconds; one more on either side is left out,
+// counted apart from the records without a time.
 TEST(AnalysisExports, LineProtocolTimesWithinSixtyFourBitNanoseconds) {
-  const std::pair<const char*, const char*> kCases[] = {
-      {"2262-04-11 23:47:15", " 9223372035000000000\n"},
-      {"2262-04-11 23:47:16", nullptr},
-      {"1677-09-21 00:12:45", " -9223372035000000000\n"},
-      {"1677-09-21 00:12:44", nullptr},
+  struct Case {
+    const char* rx_time;
+    int millisecond;
+    const char* end;  // nullptr: left out
+    InfluxLeftOut left_out;
   };
-  for (const auto& [rx_time, end] : kCases) {
+  const Case kCases[] = {
+      {"2262-04-11 23:47:15", -1, " 9223372035000000000\n", {}},
+      {"2262-04-11 23:47:15", 999, " 9223372035999000000\n", {}},
+      {"2262-04-11 23:47:16", -1, nullptr, {.out_of_range = 1}},
+      {"1677-09-21 00:12:45", -1, " -9223372035000000000\n", {}},
+      {"1677-09-21 00:12:45", 1, " -9223372034999000000\n", {}},
+      {"1677-09-21 00:12:44", 999, nullptr, {.out_of_range = 1}},
+      {"2026-11-14 09:41:03", 7, " 1794649263007000000\n", {}},
+      {"2026-11-14 09:41:03", -1, " 1794649263000000000\n", {}},
+      {"2026-11-14 09:41:3", 7, nullptr, {.without_time = 1}},
+      {"", -1, nullptr, {.without_time = 1}},
+  };
+  for (const auto& [rx_time, millisecond, end, left_out] : kCases) {
     SCOPED_TRACE(rx_time);
     TelemetryRecord record;
     record.RxTime = rx_time;
+    record.RxMillisecond = millisecond;
     AnalysisWriter writer(AnalysisFormat::kInflux);
     std::string line;
     writer.Append(line, Kind::kBeacon, record, 1, "pass.kss");
-    EXPECT_EQ(writer.without_time(), end == nullptr ? 1 : 0);
+    EXPECT_EQ(writer.left_out().without_time, left_out.without_time);
+    EXPECT_EQ(writer.left_out().out_of_range, left_out.out_of_range);
     if (end == nullptr) {
       EXPECT_EQ(line, "");
     } else {
@@ -167,13 +206,117 @@ TEST(AnalysisExports, UntrustedTextAndMissingValues) {
   influx.Append(lines, Kind::kPayload, record, 7, source);
   record.RxTime = "2026-11-14 09:41:03";
   influx.Append(lines, Kind::kPayload, record, 8, source);
-  EXPECT_EQ(influx.without_time(), 1);
+  EXPECT_EQ(influx.left_out().without_time, 1);
   const std::string start =
       "talphex_payload,source=a\"b\\,c?\\=?d\\ \xC3\xA9.kss record=8i,power_ch2_temp_c=0,";
   EXPECT_EQ(lines.substr(0, start.size()), start);
   EXPECT_EQ(lines.find("power_ch1_temp"), std::string::npos);
   EXPECT_NE(lines.find(",supervisor_time_s=3611i,"), std::string::npos);
   EXPECT_EQ(lines.substr(lines.size() - 21), " 1794649263000000000\n");
+}
+
+// InfluxDB keeps one point per measurement, tag set and time: records that share a receive time
+// would overwrite each other. The later one of a series moves to the nanosecond after the last,
+// so every record is a point, in arrival order; other series, and times that went back, keep
+// their own time.
+TEST(AnalysisExports, EveryRecordIsOnePoint) {
+  struct Step {
+    Kind kind;
+    const char* source;
+    const char* rx_time;
+    int millisecond;
+    std::int64_t nanoseconds_after_time;  // of the point written
+  };
+  constexpr Kind kB = Kind::kBeacon;
+  constexpr Kind kP = Kind::kPayload;
+  constexpr Step kSteps[] = {
+      {kB, "a.kss", "2026-11-14 09:41:03", -1, 0},
+      {kB, "a.kss", "2026-11-14 09:41:03", -1, 1},
+      {kB, "a.kss", "2026-11-14 09:41:03", -1, 2},
+      {kP, "a.kss", "2026-11-14 09:41:03", -1, 0},  // another measurement
+      {kB, "b.kss", "2026-11-14 09:41:03", -1, 0},  // another source
+      {kB, "a.kss", "2026-11-14 09:41:03", -1, 3},  // back to the first series
+      {kB, "a.kss", "2026-11-14 09:41:03", 0, 4},
+      {kB, "a.kss", "2026-11-14 09:41:03", 1, 0},
+      {kB, "a.kss", "2026-11-14 09:41:03", 1, 1},
+      {kB, "a.kss", "2026-11-14 09:41:04", -1, 0},
+      {kB, "a.kss", "2026-11-14 09:41:02", -1, 0},  // a clock set back
+      {kB, "a.kss", "2026-11-14 09:41:02", -1, 1},
+  };
+  AnalysisWriter writer(AnalysisFormat::kInflux);
+  std::string lines;
+  for (const Step& step : kSteps) {
+    TelemetryRecord record;
+    record.RxTime = step.rx_time;
+    record.RxMillisecond = step.millisecond;
+    lines.clear();
+    writer.Append(lines, step.kind, record, 1, step.source);
+    const std::int64_t expected = *ParseUtcDateTime(step.rx_time) * 1'000'000'000 +
+                                  std::max(step.millisecond, 0) * 1'000'000 +
+                                  step.nanoseconds_after_time;
+    EXPECT_EQ(lines.substr(lines.rfind(' ') + 1), std::to_string(expected) + "\n")
+        << step.source << " " << step.rx_time << " " << step.millisecond;
+  }
+}
+
+// Tag values as InfluxDB 1.x and 2.x both store them: a backslash would be read differently by
+// the two (and one at the end rejects the whole file), so it becomes "/".
+TEST(AnalysisExports, LineProtocolTagValues) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"back\\slash.kss", "back/slash.kss"},
+      {"ends in\\", "ends\\ in/"},
+      {"\\\\", "//"},
+      {"a,b=c d.kss", "a\\,b\\=c\\ d.kss"},
+      {"\\,", "/\\,"},
+      {"tab\there\x1B\x9B.kss", "tab?here??.kss"},
+      {"\xE9t\xE9.kss", "\xC3\xA9t\xC3\xA9.kss"},
+  };
+  TelemetryRecord record;
+  record.RxTime = "2026-11-14 09:41:03";
+  for (const auto& [name, tag] : kCases) {
+    AnalysisWriter writer(AnalysisFormat::kInflux);
+    std::string line;
+    writer.Append(line, Kind::kBeacon, record, 1, "/captures/" + name);
+    const std::string start = "talphex_beacon,source=" + tag + " record=1i,";
+    EXPECT_EQ(line.substr(0, start.size()), start) << name;
+  }
+}
+
+// The station is a tag after the source; without one, or without a source, the tag is left out.
+TEST(AnalysisExports, StationTag) {
+  struct Case {
+    const char* station;
+    const char* source;
+    const char* start;
+  };
+  constexpr Case kCases[] = {
+      {"", "pass.kss", "talphex_payload,source=pass.kss record=1i,"},
+      {"GS-1_north", "pass.kss", "talphex_payload,source=pass.kss,station=GS-1_north record=1i,"},
+      {"GS-1", "", "talphex_payload,station=GS-1 record=1i,"},
+      {"", "", "talphex_payload record=1i,"},
+  };
+  TelemetryRecord record;
+  record.RxTime = "2026-11-14 09:41:03";
+  for (const Case& c : kCases) {
+    AnalysisWriter writer(AnalysisFormat::kInflux, c.station);
+    std::string line;
+    writer.Append(line, Kind::kPayload, record, 1, c.source);
+    EXPECT_EQ(line.substr(0, std::strlen(c.start)), c.start);
+  }
+}
+
+// The message of the records left out names each reason with its count.
+TEST(AnalysisExports, LeftOutTextNamesEachReason) {
+  const std::pair<InfluxLeftOut, const char*> kCases[] = {
+      {{}, ""},
+      {{.without_time = 3}, "3 records left out: 3 without a receive time"},
+      {{.out_of_range = 5},
+       "5 records left out: 5 with a receive time outside InfluxDB's years 1677 to 2262"},
+      {{.without_time = 3, .out_of_range = 5},
+       "8 records left out: 3 without a receive time, 5 with a receive time outside InfluxDB's "
+       "years 1677 to 2262"},
+  };
+  for (const auto& [left_out, text] : kCases) EXPECT_EQ(InfluxLeftOutText(left_out), text);
 }
 
 // Records keep the capture they came from, across captures that add none of a kind.

@@ -47,5 +47,24 @@ TEST(ConfIni, Parses) {
   EXPECT_EQ(recorded.image_path, "/a/");
 }
 
+// STATION takes a name of letters, digits, "-" and "_"; any other value is not taken, so that an
+// earlier valid line stays in force.
+TEST(ConfIni, Station) {
+  const std::pair<const char*, std::optional<std::string>> kCases[] = {
+      {"STATION = GS-1_north\r\n", "GS-1_north"},
+      {"station=OK1abc\n", "OK1abc"},
+      {"STATION=\n", ""},
+      {"STATION=GS 1\n", kUnset},
+      {"STATION=GS/1\n", kUnset},
+      {"STATION=G\xC3\xA9\n", kUnset},
+      {"STATION=a\x1B\n", kUnset},
+      {"STATION=A\nSTATION=B,C\n", "A"},
+      {"STATION=A\nSTATION=B\n", "B"},
+  };
+  for (const auto& [text, station] : kCases) {
+    EXPECT_EQ(ParseConfIni(text).station, station) << text;
+  }
+}
+
 }  // namespace
 }  // namespace talphex
