@@ -39,6 +39,7 @@ WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defau
     if (settings.image_path) defaults.image_path = DecodeFileName(*settings.image_path);
     if (settings.screenshot_button) defaults.screenshot_button = *settings.screenshot_button;
     if (settings.capture_path) defaults.capture_path = DecodeFileName(*settings.capture_path);
+    if (settings.station) defaults.station = *settings.station;
   }
   return defaults;
 }

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <string>
 
 namespace talphex {
 
@@ -11,6 +12,7 @@ struct WindowSettings {
   QString image_path;             // folder prefix of screenshots, ends with "/"
   bool screenshot_button = true;  // the "S" button is offered
   QString capture_path;           // folder of the recordings of live connections
+  std::string station;            // the receiving station of the line protocol; empty for none
 };
 
 // Where conf.ini is looked for, in order: the program's folder, then talphex/conf.ini in the

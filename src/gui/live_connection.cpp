@@ -48,11 +48,12 @@ LiveConnection::LiveConnection(DecoderState& state, QObject* parent)
 
 LiveConnection::~LiveConnection() { client_->disconnect(this); }
 
-void LiveConnection::Start(const HostPort& where, const std::string& source_name,
-                           const std::string& recording_path) {
+void LiveConnection::Start(const HostPort& where, const std::string& recording_path) {
   Stop();
+  recorder_.Reset();
+  if (!recording_path.empty()) (void)recorder_.Open(recording_path);
   result_ = std::make_unique<LoadResult>();
-  result_->path = source_name;
+  result_->path = recorder_.recording() ? recording_path : "tcp:" + where.Text();
   scanner_ =
       std::make_unique<CaptureScanner>(state_, *result_, &log_sink_, CaptureScanner::Mode::kLive);
   scanner_->SetFrameFactsSink(&frames_sink_);
@@ -62,8 +63,6 @@ void LiveConnection::Start(const HostPort& where, const std::string& source_name
     (void)recorder_.Write(frame);
   });
   last_frame_ms_ = -1;
-  recorder_.Reset();
-  if (!recording_path.empty()) (void)recorder_.Open(recording_path);
   client_->Start(where);
 }
 

@@ -29,11 +29,11 @@ class LiveConnection : public QObject {
   explicit LiveConnection(DecoderState& state, QObject* parent = nullptr);
   ~LiveConnection() override;
 
-  // Begins the source `source_name` in the state and connects to `where`. With a
-  // `recording_path`, every frame is written there; a recording that cannot be made leaves the
-  // connection running and says why in the status.
-  void Start(const HostPort& where, const std::string& source_name,
-             const std::string& recording_path);
+  // Connects to `where`. With a `recording_path`, every frame is written there; a recording that
+  // cannot be made leaves the connection running and says why in the status. The records' source
+  // in the state is the recording, so that they are one series with those of the recording
+  // reopened; without one it is "tcp:HOST:PORT".
+  void Start(const HostPort& where, const std::string& recording_path);
   // Ends the connection and the recording; what was decoded stays.
   void Stop();
 

@@ -654,6 +654,7 @@ void MainWindow::Form_Load() {
       conf_ini_paths_, WindowSettings{DefaultImagePath(), true, DefaultCapturePath()});
   image_path_ = settings.image_path;
   capture_path_ = settings.capture_path;
+  station_ = settings.station;
   screenshot_button_->setVisible(settings.screenshot_button);
 }
 
@@ -909,7 +910,7 @@ void MainWindow::ConnectToTnc(const TncChoice& choice) {
       QDir(capture_path_)
           .filePath(QString::fromStdString(RecordingFileName(QDateTime::currentMSecsSinceEpoch())));
   state_.InputFilePath = UnusedPath(EncodeFileName(recording).toStdString());
-  live_->Start(HostPort{choice.host.toStdString(), choice.port}, state_.InputFilePath,
+  live_->Start(HostPort{choice.host.toStdString(), choice.port},
                choice.record ? state_.InputFilePath : std::string());
   disconnect_action_->setEnabled(true);
   live_status_->show();
@@ -972,15 +973,22 @@ void MainWindow::WritePayloadCSVFile_Click() {
 void MainWindow::ExportForAnalysis_Click() {
   const std::optional<AnalysisFormat> format = format_chooser_(this);
   if (!format) return;
-  RunExport(AnalysisSuffix(*format).data(),
-            [this, format](std::FILE* out) { (void)WriteAnalysis(out, state_, *format); });
+  InfluxLeftOut left_out;
+  const bool written = RunExport(AnalysisSuffix(*format).data(), [&](std::FILE* out) {
+    left_out = WriteAnalysis(out, state_, *format, station_);
+  });
+  // The line protocol cannot place every record: the status says how many it left out and why.
+  if (const std::string text = InfluxLeftOutText(left_out); written && !text.empty()) {
+    const QString shown = status_box_->text() + QStringLiteral("; ") + QString::fromStdString(text);
+    SetStatus(shown);
+  }
 }
 
 void MainWindow::WriteTLMFile_Click() {
   RunExport(kReportSuffix, [this](std::FILE* out) { WriteReport(out, shown_view_); });
 }
 
-void MainWindow::RunExport(const char* suffix, const std::function<void(std::FILE*)>& write) {
+bool MainWindow::RunExport(const char* suffix, const std::function<void(std::FILE*)>& write) {
   const QFileInfo target(PathText(OutputPathFor(state_.InputFilePath, suffix)));
   Expected<std::string> written = Error{};
   if (state_.InputFilePath.empty() || CanCreateFileIn(target.absolutePath())) {
@@ -990,13 +998,14 @@ void MainWindow::RunExport(const char* suffix, const std::function<void(std::FIL
     const std::optional<QString> chosen = save_chooser_(this, DocumentsPathFor(target.fileName()));
     if (!chosen) {
       SetStatus(target.filePath() + QStringLiteral(" not written: its folder is read-only"));
-      return;
+      return false;
     }
     const std::string path = EncodeFileName(*chosen).toStdString();
     const Status saved = WritePlannedFile(InputsOf(state_), path, write);
     written = saved ? Expected<std::string>(path) : Expected<std::string>(saved.error());
   }
   ShowWritten(written);
+  return written.ok();
 }
 
 void MainWindow::ShowWritten(const Expected<std::string>& written) {

@@ -151,7 +151,8 @@ class MainWindow : public QMainWindow {
   void ShowPosition();
   // Runs `write` into the export file beside the capture, or, when that folder cannot take a new
   // file, into the file the save dialog gives; the status line says where it went.
-  void RunExport(const char* suffix, const std::function<void(std::FILE*)>& write);
+  // Writes an export and says so in the status; true when it was written.
+  bool RunExport(const char* suffix, const std::function<void(std::FILE*)>& write);
   // Text4 and its tooltip, which holds `full_text` when the status is a short form of it.
   void SetStatus(const QString& text, const QString& full_text = QString());
   // The status after an export: the written path, or the error naming it.
@@ -172,6 +173,7 @@ class MainWindow : public QMainWindow {
   QStringList conf_ini_paths_;
   QString image_path_;
   QString capture_path_;
+  std::string station_;  // conf.ini's STATION
   char decimal_separator_ = '.';
   bool group_requested_ = false;
   int selector_width_ = 0;
