@@ -16,7 +16,7 @@ test_packages=(
   xvfb xauth time
   clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
   dpkg-dev file lintian appstream desktop-file-utils groff-base man-db
-  direwolf
+  direwolf influxdb curl
   python3 python3-pandas
 )
 
