@@ -651,7 +651,7 @@ void MainWindow::BuildMenus() {
 void MainWindow::Form_Load() {
   SetFieldCaptions();
   const WindowSettings settings = ReadWindowSettings(
-      conf_ini_paths_, WindowSettings{DefaultImagePath(), true, DefaultCapturePath()});
+      conf_ini_paths_, WindowSettings{DefaultImagePath(), true, DefaultCapturePath(), {}});
   image_path_ = settings.image_path;
   capture_path_ = settings.capture_path;
   station_ = settings.station;
