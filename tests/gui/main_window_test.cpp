@@ -444,6 +444,23 @@ class MainWindowTest : public QObject {
     QVERIFY(save_proposals_.isEmpty());
   }
 
+  // The line protocol names conf.ini's station, and the status line counts the records it left
+  // out: here three without a receive time, before the first timestamp part.
+  void lineProtocolNamesTheStationAndCountsWhatItLeftOut() {
+    CaptureWriter writer;
+    for (int n = 0; n < 3; ++n) writer.AddFrame(kBeaconMarker, EncodeBeaconBody({}));
+    AddSyntheticFrame(writer, 0);
+    WriteAll(Path("late.kss"), QByteArray::fromStdString(writer.bytes()));
+    MakeWindow({}, "STATION = GS-1\n");
+    w_->OpenFiles({Path("late.kss")});
+    w_->SetFormatChooser([](QWidget*) { return AnalysisFormat::kInflux; });
+    Trigger("ExportForAnalysis");
+    QCOMPARE(Text("Text4"), Path("late.lp") + kHasBeenWritten +
+                                QStringLiteral("; 3 records left out: 3 without a receive time"));
+    QVERIFY(ReadAll(Path("late.lp")).startsWith("talphex_beacon,source=late.kss,station=GS-1 "));
+    QCOMPARE(ReadAll(Path("late.lp")).count('\n'), 1);
+  }
+
   // Regression: with a SatNOGS export "pass.csv" and the capture "pass.kss" open, "Write CSV
   // File" replaced the export it had read.
   void exportsNeverReplaceALoadedCapture() {
