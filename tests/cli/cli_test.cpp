@@ -89,7 +89,7 @@ TEST(Cli, SatnogsFrameExport) {
 
 // --hexdump prints every frame as it is read: its facts, its bytes and its decoded body, with no
 // control byte of the radio reaching the terminal; a frame heard twice in a SatNOGS export is
-// there as a skipped duplicate.
+// there as a skipped duplicate with the time of its own line.
 TEST(Cli, HexdumpOfEveryFrame) {
   CaptureWriter writer;
   writer.AddTimestamp("2026-11-14 09:41:00");
@@ -112,10 +112,15 @@ TEST(Cli, HexdumpOfEveryFrame) {
             "frame (10 bytes):\n"
             "0000  1B 5D 30 3B 6F 77 6E 65  64 07                    |.]0;owned.|\n"
             "\n");
+  // The copy heard two seconds later keeps its own line's time.
+  CaptureWriter again;
+  again.AddTimestamp("2026-11-14 09:41:02");
+  again.AddRawFrame("VAVE", "z~>");
   const std::string frames = dir.File("frames.txt");
-  testing::WriteFile(frames, SatnogsExportOf(writer.bytes() + writer.bytes()));
+  testing::WriteFile(frames, SatnogsExportOf(writer.bytes() + again.bytes()));
   const std::string dump = RunCliWith({"--hexdump", frames}).out;
-  EXPECT_NE(dump.find("payload  TALPHX > CQ  24 bytes at byte 110  skipped: duplicate\n"),
+  EXPECT_NE(dump.find("2026-11-14 09:41:02  payload  TALPHX > CQ  24 bytes at byte 110  "
+                      "skipped: duplicate\n"),
             std::string::npos)
       << dump;
 }

@@ -153,6 +153,8 @@ void CaptureScanner::ProcessLine(const TextLine& line) {
     MalformedLine(line.number, error);
     return;
   }
+  // A skipped duplicate is shown with its own line's time, not that of the frame before it.
+  state_.RxTimestamp.assign(line_time_);
   if (!state_.keep_duplicate_frames && state_.seen_frames.See(line_bytes_, line.number)) {
     ++result_.duplicate_frames;
     const FrameKind kind = line_bytes_.find(kBeaconMarker) != std::string::npos ? FrameKind::kBeacon
@@ -162,7 +164,6 @@ void CaptureScanner::ProcessLine(const TextLine& line) {
     Report(line_bytes_, line_bytes_.size(), line.offset, kind, FrameResult::kDuplicate);
     return;
   }
-  state_.RxTimestamp.assign(line_time_);
   DecodeFrame(line_bytes_, line.offset);
 }
 
