@@ -62,6 +62,9 @@ std::string TerminalLine(std::string_view line) {
 }
 
 std::string FileSummary(const LoadResult& result) {
+  if (result.unrecognised) {
+    return TerminalText(result.path) + ": " + std::string(kUnrecognisedCaptureText) + "\n";
+  }
   std::string text = TerminalText(result.path) + ": " + std::to_string(result.beacon_frames) +
                      " beacon frames, " + std::to_string(result.payload_frames) +
                      " payload frames decoded, " + std::to_string(result.skipped_frames) +

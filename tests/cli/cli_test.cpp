@@ -69,7 +69,7 @@ TEST(Cli, OutputsToStandardOutputAreTheExports) {
 }
 
 // A SatNOGS frame export: its duplicates and malformed lines in the summary, duplicates decoded
-// with --keep-duplicates.
+// with --keep-duplicates; a file of other text said to be neither.
 TEST(Cli, SatnogsFrameExport) {
   const testing::TempDir dir;
   const std::string frames = dir.File("frames.csv");
@@ -85,6 +85,13 @@ TEST(Cli, SatnogsFrameExport) {
                 "  line 113: odd number of hex digits\n");
   const std::string kept = RunCliWith({"--keep-duplicates", frames}).out;
   EXPECT_EQ(kept.rfind(frames + ": 87 beacon frames", 0), 0u) << kept;
+  // A file that is neither an export nor a capture has one line in place of its counts.
+  const std::string notes = dir.File("notes\x1B.txt");
+  testing::WriteFile(notes, "2026-11-14 pass notes\n");
+  const testing::CliRun other = RunCliWith({notes, frames});
+  EXPECT_EQ(other.status, 0) << other.err;
+  EXPECT_EQ(other.out.substr(0, other.out.find(frames)),
+            dir.File("notes\\x1B.txt") + ": no KISS frames and no SatNOGS lines\n");
 }
 
 // --hexdump prints every frame as it is read: its facts, its bytes and its decoded body, with no
