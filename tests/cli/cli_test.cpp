@@ -132,6 +132,31 @@ TEST(Cli, HexdumpOfEveryFrame) {
       << dump;
 }
 
+// The totals' spans run from the earliest to the latest time, also when the first frame has
+// none and the stamps go back; a kind without a stamped frame has none.
+TEST(Cli, TimeSpansFromTheEarliestToTheLatestTime) {
+  CaptureWriter writer;
+  writer.AddRawFrame("VAVE", "z~>");
+  writer.AddTimestamp("2026-12-07 11:20:59");
+  writer.AddRawFrame("VAVE", "z~>");
+  writer.AddTimestamp("2026-11-14 09:50:46");
+  writer.AddRawFrame("VAVE", "z~>");
+  const testing::TempDir dir;
+  const std::string capture = dir.File("pass.kss");
+  testing::WriteFile(capture, writer.bytes());
+  const testing::CliRun run = RunCliWith({capture});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.find("total")),
+            "total: 0 beacon frames, 3 payload frames, 0 skipped\n"
+            "beacon time span: none\n"
+            "payload time span: 2026-11-14 09:50:46 -> 2026-12-07 11:20:59\n");
+  CaptureWriter unstamped;
+  unstamped.AddRawFrame("VAVE", "z~>");
+  testing::WriteFile(capture, unstamped.bytes());
+  const std::string none = RunCliWith({capture}).out;
+  EXPECT_EQ(none.substr(none.find("payload time")), "payload time span: none\n");
+}
+
 TEST(Cli, VersionAndUsageErrors) {
   const testing::CliRun version = RunCliWith({"--version"});
   EXPECT_EQ(version.status, 0);
