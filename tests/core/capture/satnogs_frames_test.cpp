@@ -114,7 +114,7 @@ TEST(SatnogsFrames, LongestLineIsReadAndOneMoreIsTooLong) {
 
 // Every line end, and a CR LF cut between two pieces, ends one line: numbers and offsets count
 // from the file's start whatever the pieces.
-TEST(SatnogsFrames, CrLfAndCrLfEachEndOneLine) {
+TEST(SatnogsFrames, CrAndLfAndCrLfEachEndOneLine) {
   const std::string text = "a\rb\r\nc\n\nd\r\r\ne";
   struct Line {
     std::string text;
