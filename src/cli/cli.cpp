@@ -62,6 +62,9 @@ std::string TerminalLine(std::string_view line) {
 }
 
 std::string FileSummary(const LoadResult& result) {
+  if (result.unrecognised) {
+    return TerminalText(result.path) + ": " + std::string(kUnrecognisedCaptureText) + "\n";
+  }
   std::string text = TerminalText(result.path) + ": " + std::to_string(result.beacon_frames) +
                      " beacon frames, " + std::to_string(result.payload_frames) +
                      " payload frames decoded, " + std::to_string(result.skipped_frames) +
@@ -101,16 +104,9 @@ std::string TotalSummary(const DecoderState& state, std::int64_t skipped,
                      std::to_string(state.PayloadCount) + " payload frames, " +
                      std::to_string(skipped) + " skipped\n";
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    const auto index = static_cast<std::size_t>(kind);
-    const bool stamped = !state.first_rx_time[index].empty() || !state.last_rx_time[index].empty();
     text += kind == Kind::kBeacon ? "beacon " : "payload ";
-    if (state.Count(kind) == 0) {
-      text += "time span: none\n";
-    } else if (!stamped) {
-      text += "time span: no timestamp received\n";
-    } else {
-      text += TimeSpanText(state, kind) + "\n";
-    }
+    text += state.Count(kind) == 0 ? std::string("time span: none") : TimeSpanText(state, kind);
+    text += "\n";
     if (max_records) {
       const std::int64_t kept =
           std::min(state.Count(kind), static_cast<std::int64_t>(*max_records));

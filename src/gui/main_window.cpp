@@ -866,6 +866,9 @@ void MainWindow::LoadFiles(QStringList& problems) {
     const LoadResult& result = outcome.results[i];
     const QString& path = chosen_files_[static_cast<int>(i)];
     if (!result.ok()) problems << PathText(result.error->message);
+    if (result.unrecognised) {
+      problems << path + QStringLiteral(": ") + Latin1(kUnrecognisedCaptureText);
+    }
     // One pass over the placeholders, so that a "%" in the path stays as it is.
     const std::tuple<std::int64_t, const char*, const char*> skips[] = {
         {result.skipped_frames, "frame", "could not be decoded (listed on the debug page)"},

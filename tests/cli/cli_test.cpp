@@ -70,7 +70,7 @@ TEST(Cli, OutputsToStandardOutputAreTheExports) {
 }
 
 // A SatNOGS frame export: its duplicates and malformed lines in the summary, duplicates decoded
-// with --keep-duplicates.
+// with --keep-duplicates; a file of other text said to be neither.
 TEST(Cli, SatnogsFrameExport) {
   const testing::TempDir dir;
   const std::string frames = dir.File("frames.csv");
@@ -86,11 +86,18 @@ TEST(Cli, SatnogsFrameExport) {
                 "  line 113: odd number of hex digits\n");
   const std::string kept = RunCliWith({"--keep-duplicates", frames}).out;
   EXPECT_EQ(kept.rfind(frames + ": 87 beacon frames", 0), 0u) << kept;
+  // A file that is neither an export nor a capture has one line in place of its counts.
+  const std::string notes = dir.File("notes\x1B.txt");
+  testing::WriteFile(notes, "2026-11-14 pass notes\n");
+  const testing::CliRun other = RunCliWith({notes, frames});
+  EXPECT_EQ(other.status, 0) << other.err;
+  EXPECT_EQ(other.out.substr(0, other.out.find(frames)),
+            dir.File("notes\\x1B.txt") + ": no KISS frames and no SatNOGS lines\n");
 }
 
 // --hexdump prints every frame as it is read: its facts, its bytes and its decoded body, with no
 // control byte of the radio reaching the terminal; a frame heard twice in a SatNOGS export is
-// there as a skipped duplicate.
+// there as a skipped duplicate with the time of its own line.
 TEST(Cli, HexdumpOfEveryFrame) {
   CaptureWriter writer;
   writer.AddTimestamp("2026-11-14 09:41:00");
@@ -113,12 +120,42 @@ TEST(Cli, HexdumpOfEveryFrame) {
             "frame (10 bytes):\n"
             "0000  1B 5D 30 3B 6F 77 6E 65  64 07                    |.]0;owned.|\n"
             "\n");
+  // The copy heard two seconds later keeps its own line's time.
+  CaptureWriter again;
+  again.AddTimestamp("2026-11-14 09:41:02");
+  again.AddRawFrame("VAVE", "z~>");
   const std::string frames = dir.File("frames.txt");
-  testing::WriteFile(frames, SatnogsExportOf(writer.bytes() + writer.bytes()));
+  testing::WriteFile(frames, SatnogsExportOf(writer.bytes() + again.bytes()));
   const std::string dump = RunCliWith({"--hexdump", frames}).out;
-  EXPECT_NE(dump.find("payload  TALPHX > CQ  24 bytes at byte 110  skipped: duplicate\n"),
+  EXPECT_NE(dump.find("2026-11-14 09:41:02  payload  TALPHX > CQ  24 bytes at byte 110  "
+                      "skipped: duplicate\n"),
             std::string::npos)
       << dump;
+}
+
+// The totals' spans run from the earliest to the latest time, also when the first frame has
+// none and the stamps go back; a kind without a stamped frame has none.
+TEST(Cli, TimeSpansFromTheEarliestToTheLatestTime) {
+  CaptureWriter writer;
+  writer.AddRawFrame("VAVE", "z~>");
+  writer.AddTimestamp("2026-12-07 11:20:59");
+  writer.AddRawFrame("VAVE", "z~>");
+  writer.AddTimestamp("2026-11-14 09:50:46");
+  writer.AddRawFrame("VAVE", "z~>");
+  const testing::TempDir dir;
+  const std::string capture = dir.File("pass.kss");
+  testing::WriteFile(capture, writer.bytes());
+  const testing::CliRun run = RunCliWith({capture});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.find("total")),
+            "total: 0 beacon frames, 3 payload frames, 0 skipped\n"
+            "beacon time span: none\n"
+            "payload time span: 2026-11-14 09:50:46 -> 2026-12-07 11:20:59\n");
+  CaptureWriter unstamped;
+  unstamped.AddRawFrame("VAVE", "z~>");
+  testing::WriteFile(capture, unstamped.bytes());
+  const std::string none = RunCliWith({capture}).out;
+  EXPECT_EQ(none.substr(none.find("payload time")), "payload time span: none\n");
 }
 
 TEST(Cli, VersionAndUsageErrors) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target for SatNOGS DB frame exports. The input follows one good line, so that it is read as
 // an export, and is fed whole and then cut in two: both must give the same counts, every line must
-// be counted once, and only the first ten malformed lines are named. A line that reads must read
-// the same again when written back in the other time form.
+// be counted once, and only the first ten malformed lines are named. The input alone, as a file of
+// its own (a byte-order mark or blank lines first), must be told and read the same way whole and
+// cut. A line that reads must read the same again when written back in the other time form.
 
 #undef NDEBUG  // the assertions are what the target checks, in every build
 
@@ -43,8 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   assert(whole.line_notes == cut.line_notes);
   assert(whole.line_notes.size() ==
          std::min<std::size_t>(static_cast<std::size_t>(whole.malformed_lines), 10));
+  // CR, LF and CR LF each end a line.
   assert(whole.malformed_lines <=
-         static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+         static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n') +
+                                   std::count(text.begin(), text.end(), '\r')) +
+             1);
+
+  const talphex::LoadResult alone = Load(input, size);
+  const talphex::LoadResult alone_cut = Load(input, size == 0 ? 0 : data[0] % size);
+  assert(alone.satnogs == alone_cut.satnogs && alone.unrecognised == alone_cut.unrecognised);
+  assert(alone.malformed_lines == alone_cut.malformed_lines);
+  assert(alone.beacon_frames == alone_cut.beacon_frames);
+  assert(alone.payload_frames == alone_cut.payload_frames);
+  assert(!(alone.satnogs && alone.unrecognised));
 
   std::string time;
   std::string bytes;

@@ -150,6 +150,7 @@ class MainWindowTest : public QObject {
     QVERIFY(QFile::copy(TALPHEX_SAMPLE_CAPTURE, Path("pass.kss")));
     WriteAll(Path("payload.kss"), PayloadCapture(3));
     WriteAll(Path("empty.kss"), "");
+    WriteAll(Path("notes.txt"), "pass notes\n");
     WriteAll(Path("four.kss"), BeaconCapture(4));
     WriteAll(Path("three.kss"), BeaconCapture(3));
     WriteAll(Path("long.kss"), BeaconCapture(1003));
@@ -219,6 +220,7 @@ class MainWindowTest : public QObject {
         {{{"long.kss"}}, 1, "#1 / 1003", "3 beacon frames not kept: a store holds 1000"},
         // Regression: captures that gave nothing to show said nothing.
         {{{"empty.kss"}}, 1, "#1 / 0", "no TALPHEX or VAVE frames in @/empty.kss"},
+        {{{"notes.txt"}}, 1, "#1 / 0", "@/notes.txt: no KISS frames and no SatNOGS lines"},
         {{{"payload.kss"}},
          1,
          "#1 / 0",

@@ -59,6 +59,8 @@ struct CaptureCase {
   int beacon, payload;
   std::string skip;     // reason and detail of the one frame skipped, as the frame log gives them
   std::string rx_time;  // of the first beacon record
+  // Text but no KISS frame: the summary says so instead of the counts.
+  bool unrecognised = false;
 };
 
 CaptureCase Malformed(const std::string& name, std::string_view marker, const std::string& text,
@@ -85,10 +87,11 @@ std::vector<CaptureCase> CaptureCases() {
   using S = Ascii85Status;
   std::vector<CaptureCase> cases = {
       {"EmptyFile", "", 0, 0, "", ""},
-      {"NoDelimiter", unclosed, 0, 0, "", ""},
-      {"OnlyDelimiters", std::string(4096, '\xC0'), 0, 0, "", ""},
+      {"NoDelimiter", unclosed, 0, 0, "", "", true},
+      {"OnlyDelimiters", std::string(4096, '\xC0'), 0, 0, "", "", true},
       {"RandomBytes", testing::RandomBytes(1, 1 << 20), 0, 0, "", ""},
-      {"StampOnly", '\0' + KissEscape("\xC0 timestamp of 28 bytes \xDB") + "\xC0", 0, 0, "", ""},
+      {"StampOnly", '\0' + KissEscape("\xC0 timestamp of 28 bytes \xDB") + "\xC0", 0, 0, "", "",
+       true},
       // The last part is never examined, nor bytes after a terminator, and a lone escape cannot
       // swallow the delimiter after it.
       {"FrameAfterLastDelimiter", beacon + unclosed, 1, 0, "", ""},
@@ -161,6 +164,7 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
     const LoadResult result = LoadCaptureFile(state, path);
     const std::size_t skipped = c.skip.empty() ? 0 : 1;
     EXPECT_TRUE(result.ok()) << result.error->message;
+    EXPECT_EQ(result.unrecognised, c.unrecognised);
     EXPECT_EQ(result.beacon_frames, c.beacon);
     EXPECT_EQ(result.payload_frames, c.payload);
     EXPECT_EQ(result.warnings.size(), skipped);
@@ -170,7 +174,9 @@ TEST(BadCapture, LoaderAndCommandLineGiveTheDocumentedResult) {
     EXPECT_EQ(state.BeaconCount > 0 ? state.BeaconStore[0].RxTime : "", c.rx_time);
     const testing::CliRun run = testing::RunCliWith({"--log", path});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.out, HasSubstr(SummaryLine(path, c.beacon, c.payload, skipped)));
+    EXPECT_THAT(run.out,
+                HasSubstr(c.unrecognised ? path + ": no KISS frames and no SatNOGS lines\n"
+                                         : SummaryLine(path, c.beacon, c.payload, skipped)));
     EXPECT_THAT(run.out, HasSubstr(c.skip));
     // Only printable ASCII and line ends reach the terminal; every CSV line has its 52 fields.
     const std::string report_path = dir.File("case.tlm");
@@ -210,8 +216,9 @@ TEST(BadCapture, HugePartIsNeverHeldInMemory) {
   ::getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "the part was kept in memory";
   EXPECT_EQ(run.status, 0) << run.err;
-  // Nothing logged: the part is never examined.
-  EXPECT_EQ(run.out, SummaryLine(path, 0, 0, 0) +
+  // No frame logged: the part is never examined, so the file holds no frame.
+  EXPECT_EQ(run.out, "-- " + path + ": no KISS frames and no SatNOGS lines\r\n" + path +
+                         ": no KISS frames and no SatNOGS lines\n"
                          "total: 0 beacon frames, 0 payload frames, 0 skipped\n"
                          "beacon time span: none\npayload time span: none\n");
 }

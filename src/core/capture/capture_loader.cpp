@@ -35,6 +35,12 @@ int TimestampPartMillisecond(std::string_view text) {
   return millisecond;
 }
 
+// Whether the start of a capture holds more than a byte-order mark and blank lines.
+bool HasText(std::string_view start) {
+  if (start.starts_with(kUtf8ByteOrderMark)) start.remove_prefix(kUtf8ByteOrderMark.size());
+  return start.find_first_not_of(" \t\r\n") != std::string_view::npos;
+}
+
 }  // namespace
 
 std::string UtcTimeText(std::int64_t milliseconds) {
@@ -83,6 +89,7 @@ void CaptureScanner::Feed(std::span<const std::uint8_t> bytes, std::int64_t rece
       if (!kept) start_.assign(piece);
       return;
     }
+    has_text_ = guess != SatnogsGuess::kUndecided || HasText(seen);
     Decide(guess == SatnogsGuess::kSatnogs ? Format::kSatnogs : Format::kKiss);
     if (!kept) Feed(bytes, received_ms);
     return;
@@ -104,8 +111,17 @@ void CaptureScanner::Decide(Format format) {
 }
 
 void CaptureScanner::Finish() {
-  if (format_ == Format::kUndecided) Decide(Format::kKiss);
+  if (format_ == Format::kUndecided) {
+    has_text_ = HasText(start_);
+    Decide(Format::kKiss);
+  }
   if (format_ == Format::kSatnogs) lines_.Finish(line_sink_);
+  if (format_ == Format::kKiss && mode_ == Mode::kCapture && has_text_ && !kiss_frame_) {
+    result_.unrecognised = true;
+    if (frame_log_ != nullptr && *frame_log_) {
+      (*frame_log_)("-- " + result_.path + ": " + std::string(kUnrecognisedCaptureText) + "\r\n");
+    }
+  }
 }
 
 std::uint64_t CaptureScanner::Restart() {
@@ -142,6 +158,7 @@ bool CaptureScanner::TakeTimestamp(const KissPart& part) {
 void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms) {
   if (part.raw_size == 0) return;
   if (part.too_long) {
+    kiss_frame_ = true;
     Skip(SkipReason::kPartTooLong, part.offset, "");
     Report(part.text, part.raw_size, part.offset, FrameKind::kOther, FrameResult::kPartTooLong);
     return;
@@ -161,28 +178,35 @@ void CaptureScanner::ProcessPart(const KissPart& part, std::int64_t received_ms)
 }
 
 void CaptureScanner::ProcessLine(const TextLine& line) {
+  std::string_view text = line.text;
+  std::uint64_t offset = line.offset;
+  if (line.number == 1 && text.starts_with(kUtf8ByteOrderMark)) {
+    text.remove_prefix(kUtf8ByteOrderMark.size());
+    offset += kUtf8ByteOrderMark.size();
+  }
   if (line.too_long) {
     MalformedLine(line.number, SatnogsLineError::kTooLong);
     return;
   }
-  if (line.text.empty()) return;
-  const SatnogsLineError error = ParseSatnogsLine(line.text, line_time_, line_bytes_);
+  if (IsBlankLine(text)) return;
+  const SatnogsLineError error = ParseSatnogsLine(text, line_time_, line_bytes_);
   if (error != SatnogsLineError::kNone) {
     MalformedLine(line.number, error);
     return;
   }
+  // A skipped duplicate is shown with its own line's time, not that of the frame before it.
+  state_.RxTimestamp.assign(line_time_);
+  state_.RxMillisecond = -1;
   if (!state_.keep_duplicate_frames && state_.seen_frames.See(line_bytes_, line.number)) {
     ++result_.duplicate_frames;
     const FrameKind kind = line_bytes_.find(kBeaconMarker) != std::string::npos ? FrameKind::kBeacon
                            : line_bytes_.find(kPayloadMarker) != std::string::npos
                                ? FrameKind::kPayload
                                : FrameKind::kOther;
-    Report(line_bytes_, line_bytes_.size(), line.offset, kind, FrameResult::kDuplicate);
+    Report(line_bytes_, line_bytes_.size(), offset, kind, FrameResult::kDuplicate);
     return;
   }
-  state_.RxTimestamp.assign(line_time_);
-  state_.RxMillisecond = -1;
-  DecodeFrame(line_bytes_, line.offset);
+  DecodeFrame(line_bytes_, offset);
 }
 
 void CaptureScanner::MalformedLine(std::uint64_t number, SatnogsLineError error) {
@@ -221,6 +245,8 @@ void CaptureScanner::DecodeFrame(std::string_view frame, std::uint64_t offset, b
   if (!marked && !timestamp) {
     Report(frame, frame.size(), offset, FrameKind::kOther, FrameResult::kNoMarker);
   }
+  // A part of a timestamp's size that holds a marker is a frame all the same.
+  kiss_frame_ = kiss_frame_ || marked || !timestamp;
   if (frame_limit_ >= 0 && result_.beacon_frames + result_.payload_frames >= frame_limit_) {
     kiss_.StopFeeding();
   }

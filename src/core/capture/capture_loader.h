@@ -45,12 +45,17 @@ struct [[nodiscard]] LoadResult {
   std::int64_t duplicate_frames = 0;
   std::int64_t malformed_lines = 0;
   std::vector<std::string> line_notes;
+  // Read to its end with text in it, but neither a SatNOGS export nor a KISS capture with a
+  // frame: said as "PATH: " kUnrecognisedCaptureText.
+  bool unrecognised = false;
   bool cancelled = false;  // stopped by the progress callback before the end
   bool ok() const { return !error; }
 };
 
 // Called after each piece of a file with the bytes read so far; false stops loading there.
 using LoadProgress = std::function<bool(std::uint64_t bytes_read)>;
+
+inline constexpr std::string_view kUnrecognisedCaptureText = "no KISS frames and no SatNOGS lines";
 
 inline constexpr std::size_t kMaxWarnings = 100;
 inline constexpr std::size_t kMaxLineNotes = 10;
@@ -93,7 +98,8 @@ class CaptureScanner {
                  Mode mode = Mode::kCapture);
   // `received_ms`, milliseconds since 1970 UTC, stamps the frames of a live stream.
   void Feed(std::span<const std::uint8_t> bytes, std::int64_t received_ms = 0);
-  // The end of a capture: a last SatNOGS line without a line end is read.
+  // The end of a capture: a last SatNOGS line without a line end is read, and a capture that
+  // held text but no frame is marked unrecognised.
   void Finish();
   // The connection ended: the frame in progress is dropped. Returns its bytes so far.
   std::uint64_t Restart();
@@ -127,7 +133,9 @@ class CaptureScanner {
   KissStreamDecoder kiss_;
   KissPartSink part_sink_;
   Format format_;
-  std::string start_;  // the capture's first bytes while its format is undecided
+  std::string start_;        // the capture's first bytes while its format is undecided
+  bool has_text_ = false;    // bytes other than blank lines came before the format was decided
+  bool kiss_frame_ = false;  // a KISS part that is not a timestamp was met
   LineSplitter lines_;
   TextLineSink line_sink_;
   std::string line_time_;

@@ -39,8 +39,7 @@ std::size_t TimeShapeLength(std::string_view text) {
       while (i < text.size() && IsDigit(text[i]) && i - digits_start < kMaxFractionDigits) ++i;
       if (i < text.size() && i == digits_start) return 0;
     }
-    if (i == text.size()) return std::string_view::npos;
-    if (text[i++] != 'Z') return 0;
+    if (i < text.size() && text[i] == 'Z') ++i;
   }
   if (i == text.size()) return std::string_view::npos;
   return text[i] == '|' ? i : 0;
@@ -68,10 +67,24 @@ const char* SatnogsLineErrorText(SatnogsLineError error) {
   return "unknown";
 }
 
+bool IsBlankLine(std::string_view line) {
+  return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 SatnogsGuess GuessSatnogs(std::string_view start) {
-  const std::size_t first = start.find_first_not_of("\r\n");
-  if (first == std::string_view::npos) return SatnogsGuess::kUndecided;
-  const std::size_t length = TimeShapeLength(start.substr(first));
+  if (start.starts_with(kUtf8ByteOrderMark)) {
+    start.remove_prefix(kUtf8ByteOrderMark.size());
+  } else if (!start.empty() && kUtf8ByteOrderMark.starts_with(start)) {
+    return SatnogsGuess::kUndecided;  // a byte-order mark cut short
+  }
+  for (;;) {
+    const std::size_t text = start.find_first_not_of(" \t");
+    if (text == std::string_view::npos) return SatnogsGuess::kUndecided;
+    if (start[text] != '\r' && start[text] != '\n') break;
+    start.remove_prefix(text + 1);
+  }
+  // The first line that is not blank, from its start: leading spaces make it no SatNOGS line.
+  const std::size_t length = TimeShapeLength(start);
   if (length == std::string_view::npos) return SatnogsGuess::kUndecided;
   return length == 0 ? SatnogsGuess::kOther : SatnogsGuess::kSatnogs;
 }
@@ -100,22 +113,38 @@ SatnogsLineError ParseSatnogsLine(std::string_view line, std::string& rx_time, s
   return SatnogsLineError::kNone;
 }
 
+namespace {
+
+// The first `c` in [from, to), or `to`.
+const char* Find(const char* from, const char* to, char c) {
+  const void* found = std::memchr(from, c, static_cast<std::size_t>(to - from));
+  return found != nullptr ? static_cast<const char*>(found) : to;
+}
+
+}  // namespace
+
 void LineSplitter::Feed(std::span<const std::uint8_t> bytes, const TextLineSink& sink) {
-  const char* p = reinterpret_cast<const char*>(bytes.data());
-  const char* const end = p + bytes.size();
+  const char* const begin = reinterpret_cast<const char*>(bytes.data());
+  const char* const end = begin + bytes.size();
+  const char* p = begin;
   const std::uint64_t base = position_;
   position_ += bytes.size();
+  if (after_cr_ && p < end) {
+    after_cr_ = false;
+    if (*p == '\n') line_start_ = base + static_cast<std::uint64_t>(++p - begin);
+  }
+  // The next LF is looked for once and kept, so that a file of CR line ends is read in one pass.
+  const char* lf = Find(p, end, '\n');
   while (p < end) {
-    const auto* lf =
-        static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    const char* line_end = lf != nullptr ? lf : end;
+    if (lf < p) lf = Find(p, end, '\n');
+    const char* const line_end = Find(p, lf, '\r');
     const auto piece = static_cast<std::size_t>(line_end - p);
-    if (lf == nullptr || pending_size_ > 0) {
+    if (line_end == end || pending_size_ > 0) {
       const std::size_t room = kMaxSatnogsLine + 1 - std::min(pending_.size(), kMaxSatnogsLine + 1);
       pending_.append(p, std::min(piece, room));
       pending_size_ += piece;
     }
-    if (lf == nullptr) break;
+    if (line_end == end) break;
     if (pending_size_ > 0) {
       Emit(pending_, pending_size_, sink);
     } else {
@@ -123,9 +152,15 @@ void LineSplitter::Feed(std::span<const std::uint8_t> bytes, const TextLineSink&
     }
     pending_.clear();
     pending_size_ = 0;
-    p = lf + 1;
-    line_start_ =
-        base + static_cast<std::uint64_t>(p - reinterpret_cast<const char*>(bytes.data()));
+    p = line_end + 1;
+    if (*line_end == '\r') {
+      if (p == end) {
+        after_cr_ = true;
+      } else if (*p == '\n') {
+        ++p;
+      }
+    }
+    line_start_ = base + static_cast<std::uint64_t>(p - begin);
   }
 }
 
@@ -133,16 +168,13 @@ void LineSplitter::Finish(const TextLineSink& sink) {
   if (pending_size_ > 0) Emit(pending_, pending_size_, sink);
   pending_.clear();
   pending_size_ = 0;
+  after_cr_ = false;
 }
 
 void LineSplitter::Emit(std::string_view text, std::uint64_t size, const TextLineSink& sink) {
   TextLine line;
   line.number = ++line_number_;
   line.offset = line_start_;
-  if (!text.empty() && text.back() == '\r' && size == text.size()) {
-    text.remove_suffix(1);
-    --size;
-  }
   line.text = text.substr(0, kMaxSatnogsLine + 1);
   line.too_long = size > kMaxSatnogsLine;
   sink(line);

@@ -10,7 +10,9 @@
 namespace talphex {
 
 // SatNOGS DB frame exports: one frame a line as "YYYY-MM-DD HH:MM:SS|HEX" or
-// "YYYY-MM-DDTHH:MM:SS[.fff]Z|HEX" (UTC, hex digits in either case), LF or CR LF line ends.
+// "YYYY-MM-DDTHH:MM:SS[.fff][Z]|HEX" (UTC with or without the "Z", hex digits in either case).
+// Stations send what their tools write: a UTF-8 byte-order mark before the first line, lines of
+// spaces and tabs, and CR, LF or CR LF line ends are all read.
 
 // Longest line read; a radio frame of a few hundred bytes needs about a thousand characters.
 inline constexpr std::size_t kMaxSatnogsLine = 16 * 1024;
@@ -27,7 +29,13 @@ enum class SatnogsLineError {
 
 const char* SatnogsLineErrorText(SatnogsLineError error);
 
-// Whether the start of a capture, blank lines skipped, is a SatNOGS line up to its "|".
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// Whether a line (without its line end) holds nothing but spaces and tabs.
+bool IsBlankLine(std::string_view line);
+
+// Whether the start of a capture, a byte-order mark and blank lines skipped, is a SatNOGS line up
+// to its "|".
 enum class SatnogsGuess { kUndecided, kSatnogs, kOther };
 SatnogsGuess GuessSatnogs(std::string_view start);
 
@@ -45,7 +53,7 @@ struct TextLine {
 using TextLineSink = std::function<void(const TextLine& line)>;
 
 // Cuts bytes fed in pieces of any size into lines, keeping no more of a line than
-// kMaxSatnogsLine + 1 bytes. A CR before the LF is removed.
+// kMaxSatnogsLine + 1 bytes. CR, LF and CR LF each end a line.
 class LineSplitter {
  public:
   void Feed(std::span<const std::uint8_t> bytes, const TextLineSink& sink);
@@ -60,6 +68,7 @@ class LineSplitter {
   std::uint64_t line_number_ = 0;
   std::string pending_;
   std::uint64_t pending_size_ = 0;
+  bool after_cr_ = false;  // the last piece ended with a CR: an LF next belongs to it
 };
 
 }  // namespace talphex

@@ -16,8 +16,8 @@ void DecoderState::ResetCounts() {
   // ever read.
   BeaconCount = 0;
   PayloadCount = 0;
-  for (auto& text : first_rx_time) text.clear();
-  for (auto& text : last_rx_time) text.clear();
+  for (auto& text : earliest_rx_time) text.clear();
+  for (auto& text : latest_rx_time) text.clear();
   sources.clear();
   seen_frames.Clear();
 }

@@ -22,10 +22,11 @@ struct DecoderState {
   std::int64_t BeaconCount = 0;
   std::int64_t PayloadCount = 0;
   std::size_t store_capacity = kStoreCapacity;
-  // Receive times of the first and the last frame of each kind counted since the last reset,
-  // kept apart from the stores so that the span is known even for frames that were not stored.
-  std::array<std::string, 2> first_rx_time;
-  std::array<std::string, 2> last_rx_time;
+  // Earliest and latest well-formed receive time among the frames of each kind counted since the
+  // last reset (empty while none had one), kept apart from the stores so that the span is known
+  // even for frames that were not stored.
+  std::array<std::string, 2> earliest_rx_time;
+  std::array<std::string, 2> latest_rx_time;
 
   // Receives every record as it is decoded, stored or not: exports written while the input is
   // read. A record past the store's capacity is built in `unstored_record`.

@@ -3,10 +3,24 @@
 
 #include <string_view>
 
+#include "core/base/utc_time.h"
 #include "core/decode/field_readers.h"
 
 namespace talphex {
 namespace {
+
+// Widens the kind's span by the receive time of the frame in work. Well-formed times
+// ("YYYY-MM-DD hh:mm:ss") order as text; any other text may come from the radio and has no place
+// in the span, and neither has a frame without a time.
+void WidenTimeSpan(DecoderState& state, std::size_t kind_index) {
+  const std::string& time = state.RxTimestamp;
+  std::string& earliest = state.earliest_rx_time[kind_index];
+  std::string& latest = state.latest_rx_time[kind_index];
+  // Most frames carry the time of the one before: nothing to parse then.
+  if (time == latest || time == earliest || !ParseUtcDateTime(time)) return;
+  if (earliest.empty() || time < earliest) earliest.assign(time);
+  if (latest.empty() || time > latest) latest.assign(time);
+}
 
 // The record that the frame in work goes into, cleared: the next place of the store, or the
 // state's spare record for a record sink once the store is full; else nullptr.
@@ -14,8 +28,7 @@ TelemetryRecord* NextRecord(DecoderState& state, Kind kind) {
   std::int64_t& count = kind == Kind::kBeacon ? state.BeaconCount : state.PayloadCount;
   ++count;
   const auto kind_index = static_cast<std::size_t>(kind);
-  if (count == 1) state.first_rx_time[kind_index] = state.RxTimestamp;
-  state.last_rx_time[kind_index].assign(state.RxTimestamp);
+  WidenTimeSpan(state, kind_index);
   std::vector<TelemetryRecord>& store = state.Store(kind);
   const auto index = static_cast<std::size_t>(count - 1);
   TelemetryRecord* slot = nullptr;

@@ -95,7 +95,8 @@ std::string NothingToShowText(const DecoderState& state, std::string_view files)
 std::string TimeSpanText(const DecoderState& state, Kind kind) {
   if (state.Count(kind) <= 0) return {};
   const auto index = static_cast<std::size_t>(kind);
-  return "time span: " + state.first_rx_time[index] + " -> " + state.last_rx_time[index];
+  if (state.earliest_rx_time[index].empty()) return "time span: none";
+  return "time span: " + state.earliest_rx_time[index] + " -> " + state.latest_rx_time[index];
 }
 
 std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept,

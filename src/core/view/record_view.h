@@ -39,7 +39,8 @@ std::string FieldValueText(int field, double value, char decimal_separator = '.'
 std::string PositionText(const DecoderState& state, int record_number, Kind navigated,
                          bool counted = true);
 
-// "time span: first -> last" of a kind's frames; empty while it has none.
+// "time span: earliest -> latest" receive time of a kind's frames, "time span: none" when none
+// has a well-formed one; empty while the kind has no frames.
 std::string TimeSpanText(const DecoderState& state, Kind kind);
 
 // "n beacon frames beyond LIMIT were not kept" for the frames of a kind counted but not kept;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -33,7 +34,11 @@ TEST(SatnogsFrames, LinesAreReadOrNamedWhyNot) {
       {"2026-11-14T09:41:03.123456789Z|41", Error::kNone, "2026-11-14 09:41:03", "A"},
       {"2026-11-14T09:41:03.1234567890Z|41", Error::kBadTime, "", ""},
       {"2026-11-14T09:41:03.Z|41", Error::kBadTime, "", ""},
-      {"2026-11-14T09:41:03|41", Error::kBadTime, "", ""},
+      // Without the "Z" the time is UTC all the same.
+      {"2026-11-14T09:41:03|41", Error::kNone, "2026-11-14 09:41:03", "A"},
+      {"2026-11-14T09:41:03.5|41", Error::kNone, "2026-11-14 09:41:03", "A"},
+      {"2026-11-14T09:41:03ZZ|41", Error::kBadTime, "", ""},
+      {"2026-11-14 09:41:03Z|41", Error::kBadTime, "", ""},
       {"2026-02-30 09:41:03|41", Error::kBadTime, "", ""},
       {"2026-11-14 09:41|41", Error::kBadTime, "", ""},
       {"2026-11-14 09:41:03 41", Error::kNoSeparator, "", ""},
@@ -60,6 +65,15 @@ TEST(SatnogsFrames, LinesAreReadOrNamedWhyNot) {
 TEST(SatnogsFrames, FormatIsToldByTheFirstLine) {
   const std::pair<const char*, SatnogsGuess> kCases[] = {
       {"\r\n\n2026-11-14 09:41:03|zz", SatnogsGuess::kSatnogs},
+      {"\xEF\xBB\xBF"
+       "2026-11-14 09:41:03|",
+       SatnogsGuess::kSatnogs},
+      {"\xEF\xBB", SatnogsGuess::kUndecided},
+      {" \t\r \n\t\r\n2026-11-14T09:41:03|", SatnogsGuess::kSatnogs},
+      {" \t ", SatnogsGuess::kUndecided},
+      {"\xEF\xBB\xBF\xC0", SatnogsGuess::kOther},
+      // A line that starts with spaces is no blank line and no SatNOGS line.
+      {"  2026-11-14 09:41:03|", SatnogsGuess::kOther},
       {"2026-11-14T09:41:03.5Z|", SatnogsGuess::kSatnogs},
       {"2026-11-14 09:4", SatnogsGuess::kUndecided},
       {"\n\n", SatnogsGuess::kUndecided},
@@ -76,7 +90,7 @@ TEST(SatnogsFrames, FormatIsToldByTheFirstLine) {
 // splitter keeps at most one character past the limit.
 TEST(SatnogsFrames, LongestLineIsReadAndOneMoreIsTooLong) {
   for (const std::size_t size : {kMaxSatnogsLine, kMaxSatnogsLine + 1}) {
-    for (const char* line_end : {"\n", "\r\n"}) {
+    for (const char* line_end : {"\n", "\r\n", "\r"}) {
       const std::string line(size, 'A');
       const std::string text = line + line_end + "next\n";
       for (const std::size_t piece : {std::size_t{1000}, size, text.size()}) {
@@ -98,6 +112,33 @@ TEST(SatnogsFrames, LongestLineIsReadAndOneMoreIsTooLong) {
   }
 }
 
+// Every line end, and a CR LF cut between two pieces, ends one line: numbers and offsets count
+// from the file's start whatever the pieces.
+TEST(SatnogsFrames, CrAndLfAndCrLfEachEndOneLine) {
+  const std::string text = "a\rb\r\nc\n\nd\r\r\ne";
+  struct Line {
+    std::string text;
+    std::uint64_t number;
+    std::uint64_t offset;
+    bool operator==(const Line&) const = default;
+  };
+  const std::vector<Line> expected = {{"a", 1, 0}, {"b", 2, 2}, {"c", 3, 5}, {"", 4, 7},
+                                      {"d", 5, 8}, {"", 6, 10}, {"e", 7, 12}};
+  for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{4}, text.size()}) {
+    LineSplitter splitter;
+    std::vector<Line> lines;
+    const TextLineSink sink = [&lines](const TextLine& l) {
+      lines.push_back({std::string(l.text), l.number, l.offset});
+    };
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      const std::string_view bytes = std::string_view(text).substr(at, piece);
+      splitter.Feed({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, sink);
+    }
+    splitter.Finish(sink);
+    EXPECT_TRUE(lines == expected) << "pieces of " << piece << ": " << lines.size() << " lines";
+  }
+}
+
 std::string SampleBytes() { return testing::ReadFile(testing::SampleCapturePath()); }
 
 LoadResult LoadText(DecoderState& state, std::string_view text, std::size_t piece,
@@ -114,16 +155,39 @@ LoadResult LoadText(DecoderState& state, std::string_view text, std::size_t piec
   return result;
 }
 
-// The sample as a frame export, cut into pieces of any size and with either line end, gives the
-// records of the capture itself.
+// The times of an export in the ISO form without "Z": "2026-11-14T09:41:03|".
+std::string WithoutZone(std::string text) {
+  for (std::size_t at = text.find('|'); at != std::string::npos; at = text.find('|', at + 1)) {
+    text[at - 9] = 'T';
+  }
+  return text;
+}
+
+// The sample as a frame export in every form stations send, cut into pieces of any size, gives
+// the records of the capture itself, with no line counted as malformed.
 TEST(SatnogsFrames, ExportOfTheSampleDecodesLikeTheSample) {
   const DecoderState expected = testing::LoadSample();
-  for (const char* line_end : {"\n", "\r\n"}) {
-    const std::string text = "\n" + SatnogsExportOf(SampleBytes(), line_end);
+  const std::string lf = SatnogsExportOf(SampleBytes());
+  std::string blank_lines;  // a line of spaces and tabs after every frame line
+  for (std::size_t at = 0, end; (end = lf.find('\n', at)) != std::string::npos; at = end + 1) {
+    blank_lines += lf.substr(at, end + 1 - at) + " \t \n";
+  }
+  const std::pair<const char*, std::string> kExports[] = {
+      {"LF", "\n" + lf},
+      {"CR LF", "\r\n" + SatnogsExportOf(SampleBytes(), "\r\n")},
+      {"CR only", SatnogsExportOf(SampleBytes(), "\r")},
+      {"byte-order mark", "\xEF\xBB\xBF" + lf},
+      {"byte-order mark and CR LF", "\xEF\xBB\xBF" + SatnogsExportOf(SampleBytes(), "\r\n")},
+      {"lines of spaces and tabs", "\t\n  \r\n" + blank_lines},
+      {"times without Z", WithoutZone(lf)},
+  };
+  for (const auto& [name, text] : kExports) {
     for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, text.size()}) {
+      SCOPED_TRACE(::testing::Message() << name << " in pieces of " << piece);
       DecoderState state;
       const LoadResult result = LoadText(state, text, piece);
       EXPECT_TRUE(result.satnogs);
+      EXPECT_FALSE(result.unrecognised);
       EXPECT_EQ(result.malformed_lines, 0);
       for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
         ASSERT_EQ(state.Count(kind), expected.Count(kind));
@@ -132,6 +196,44 @@ TEST(SatnogsFrames, ExportOfTheSampleDecodesLikeTheSample) {
           EXPECT_EQ(state.Store(kind)[r].Value, expected.Store(kind)[r].Value);
         }
       }
+    }
+  }
+}
+
+// A file of text that is neither an export nor a KISS capture with a frame is named as such, once,
+// in the result and the frame log; empty and blank files and captures with frames are not.
+TEST(SatnogsFrames, FileWithNeitherFramesNorLinesIsNamed) {
+  const std::string stamp = '\0' + std::string("2026-11-14 09:41:00") + std::string(8, '\0');
+  const struct {
+    const char* name;
+    std::string text;
+    bool unrecognised;
+  } kCases[] = {
+      {"empty", "", false},
+      {"blank lines", " \t\r\n\r\n", false},
+      {"byte-order mark alone", "\xEF\xBB\xBF\n", false},
+      {"spreadsheet export", "time;Message No.\r\n2026-11-14;1\r\n", true},
+      {"byte-order mark and other text", "\xEF\xBB\xBFhello", true},
+      {"too short to tell", "2026-11", true},
+      {"line indented by a space", " 2026-11-14 09:41:03|00\n", true},
+      {"timestamp parts only", stamp + "\xC0" + stamp + "\xC0", true},
+      {"KISS frame without a marker",
+       "\xC0"
+       "frame of another satellite\xC0",
+       false},
+      {"the sample capture", SampleBytes(), false},
+      {"an export with malformed lines only", "2026-11-14 09:41:03|4\nx\n", false},
+  };
+  for (const auto& c : kCases) {
+    for (const std::size_t piece : {std::size_t{1}, std::max<std::size_t>(c.text.size(), 1)}) {
+      SCOPED_TRACE(::testing::Message() << c.name << " in pieces of " << piece);
+      DecoderState state;
+      std::vector<std::string> log;
+      const LoadResult result = LoadText(state, c.text, piece, &log);
+      EXPECT_EQ(result.unrecognised, c.unrecognised);
+      EXPECT_EQ(std::count(log.begin(), log.end(),
+                           "-- frames.csv: no KISS frames and no SatNOGS lines\r\n"),
+                c.unrecognised ? 1 : 0);
     }
   }
 }

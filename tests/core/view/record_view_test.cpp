@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "core/decode/frame_decoders.h"
 #include "core/view/text_forms.h"
@@ -53,6 +54,51 @@ TEST(RecordView, ShowsBothKindsAtTheSameNumberAndTheLinesOfTheNavigatedKind) {
   state.PayloadCount = 0;
   EXPECT_EQ(BuildRecordView(state, 1, kPayload).time_span, "");
   EXPECT_EQ(BuildRecordView(state, 1, kPayload).position, "#1 / 0");
+}
+
+// The span runs from the earliest to the latest receive time among the records that have one,
+// whatever their order; texts that are no date and time (anything may come from the radio) and
+// records without a time stay out of it.
+TEST(RecordView, TimeSpanRunsFromTheEarliestToTheLatestTime) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> times;  // of the beacon records in the order they came
+    const char* span;
+  };
+  const Case kCases[] = {
+      {"first record without a time",
+       {"", "2026-11-14 10:09:58"},
+       "time span: 2026-11-14 10:09:58 -> 2026-11-14 10:09:58"},
+      {"stamps out of order, one record without",
+       {"2026-12-07 11:20:59", "", "2026-11-14 09:50:46", "2026-11-20 00:00:00"},
+       "time span: 2026-11-14 09:50:46 -> 2026-12-07 11:20:59"},
+      {"the earliest after the same time twice",
+       {"2026-11-14 09:41:03", "2026-11-14 09:41:03", "2026-11-14 09:41:02"},
+       "time span: 2026-11-14 09:41:02 -> 2026-11-14 09:41:03"},
+      {"no record with a time", {"", ""}, "time span: none"},
+      {"malformed times left out",
+       {"'=HYPERLINK(?x?)", "2026-11-14 09:41:03", "2026-13-01 00:00:00", "2026-11-14 09:41:0?",
+        "2026-11-14T09:41:04", "2026-11-14 09:41:03 UTC", "0999-01-01 00:00:00 "},
+       "time span: 2026-11-14 09:41:03 -> 2026-11-14 09:41:03"},
+      {"only malformed times", {"?]2?owned???       "}, "time span: none"},
+      {"extremes",
+       {"9999-12-31 23:59:59", "0001-01-01 00:00:00"},
+       "time span: 0001-01-01 00:00:00 -> 9999-12-31 23:59:59"},
+  };
+  for (const Case& c : kCases) {
+    DecoderState state;
+    for (const std::string& time : c.times) {
+      state.RxTimestamp = time;
+      DecodeBeaconFrame(state);
+    }
+    EXPECT_EQ(TimeSpanText(state, kBeacon), c.span) << c.name;
+    EXPECT_EQ(TimeSpanText(state, kPayload), "") << c.name;
+    // An open command starts the span afresh.
+    state.ResetCounts();
+    state.RxTimestamp.clear();
+    DecodeBeaconFrame(state);
+    EXPECT_EQ(TimeSpanText(state, kBeacon), "time span: none") << c.name;
+  }
 }
 
 TEST(RecordView, NumberWithoutAStoredRecordOfAKindShowsNoRecordOfIt) {
