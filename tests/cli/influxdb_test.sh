@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The --influx export written into a real InfluxDB: a server of its own, started here on free
 # loopback ports with its data in a temporary folder, takes the sample's export and that of a
-# capture whose frames share receive times (millisecond stamps, several frames to one stamp). Every
+# capture whose frames share receive times (millisecond stamps, several frames to one stamp) and a
+# live burst of 112 frames in one write from a TNC. Every
 # record must be one point, and the values read back must be those of the analysis CSV.
 set -euo pipefail
 cli=$1
@@ -83,7 +84,31 @@ for capture in "$sample" shared.kss; do
   curl -sf -XPOST "$url/write?db=talphex&precision=ns" --data-binary "@$name.lp"
 done
 
-python3 - "$url" "$(basename "$sample")" shared.kss <<'EOF'
+# A live burst: a TNC that sends the sample's 112 frames, without their timestamp parts, in one
+# write, so that they arrive within the same millisecond or so.
+tnc_port=$(free_port "$http_port")
+python3 - "$sample" "$tnc_port" <<'EOF' &
+import socket
+import sys
+
+parts = open(sys.argv[1], "rb").read().split(b"\xc0")
+burst = b"\xc0" + b"".join(part + b"\xc0" for part in parts if part and len(part) != 28)
+server = socket.create_server(("127.0.0.1", int(sys.argv[2])))
+server.settimeout(30)
+open("tnc.ready", "w").close()
+connection, _ = server.accept()
+connection.sendall(burst)
+connection.recv(1)
+EOF
+tnc_pid=$!
+# Told by a file, since a probe connection would take the one the server serves.
+for _ in $(seq 100); do [ -e tnc.ready ] && break; sleep 0.1; done
+"$cli" --station GS-1 --kiss-tcp "127.0.0.1:$tnc_port" --frames 112 --seconds 30 --influx burst.lp \
+  --analysis-csv burst.csv 2>/dev/null
+wait "$tnc_pid" || true
+curl -sf -XPOST "$url/write?db=talphex&precision=ns" --data-binary "@burst.lp"
+
+python3 - "$url" "$(basename "$sample")" shared.kss burst <<'EOF'
 import csv
 import json
 import sys
@@ -107,7 +132,7 @@ for capture in captures:
     for kind in ("beacon", "payload"):
         records = [row for row in rows if row["kind"] == kind]
         series = query("SELECT count(\"record\") FROM talphex_%s WHERE \"source\" = '%s' "
-                       "AND \"station\" = 'GS-1'" % (kind, capture))
+                       "AND \"station\" = 'GS-1'" % (kind, rows[0]["source"]))
         points = series[0]["values"][0][1] if series else 0
         print("%s %s: %d records, %d points" % (capture, kind, len(records), points))
         if points != len(records):
@@ -121,7 +146,7 @@ for capture in captures:
     for kind, record, column, key in chosen:
         cell = next(row[column] for row in rows if row["kind"] == kind and row["record"] == record)
         series = query("SELECT \"%s\" FROM talphex_%s WHERE \"source\" = '%s' AND \"record\" = %s"
-                       % (key, kind, capture, record))
+                       % (key, kind, rows[0]["source"], record))
         values = series[0]["values"] if series else []
         if len(values) != 1 or float(values[0][1]) != float(cell):
             failures.append("%s %s %s %s: %r, the CSV has %s" % (capture, kind, record, key,

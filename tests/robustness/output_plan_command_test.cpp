@@ -304,7 +304,9 @@ TEST(OutputPlanCommand, NoCommandDestroysWhatItWasNotAskedToWrite) {
     if (row.intake == Intake::kServingTnc) {
       std::string frames = "\xC0";
       for (int n = 1; n <= 3; ++n) frames += KissBeaconFrame(n);
-      tnc = std::make_unique<FakeTnc>(std::vector<std::vector<std::string>>{{frames}}, false);
+      // The client runs in a forked child: the server must not be a thread of this process.
+      tnc = std::make_unique<FakeTnc>(std::vector<std::vector<std::string>>{{frames}}, false,
+                                      FakeTnc::Server::kChildProcess);
       address = tnc->Address();
     }
     std::vector<std::string> args;
