@@ -240,6 +240,15 @@ namespace {
 // 1,763,113,260,123 ms after 1970: 2025-11-14 09:41:00.123 UTC.
 constexpr std::uint64_t kStampMs = 1763113260123;
 
+// A millisecond stamp part without its closing delimiter.
+std::string StampPart(std::uint64_t ms) {
+  CaptureWriter writer;
+  writer.AddMillisecondStamp(ms);
+  std::string bytes = writer.bytes();
+  bytes.pop_back();
+  return bytes;
+}
+
 std::span<const std::uint8_t> Span(std::string_view bytes) {
   return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
 }
@@ -252,22 +261,15 @@ TEST(CaptureLoader, MillisecondStampPartsStampTheFramesAfterThem) {
     std::string part;
     const char* rx_time;
   };
-  const auto stamp = [](std::uint64_t ms) {
-    CaptureWriter writer;
-    writer.AddMillisecondStamp(ms);
-    std::string bytes = writer.bytes();
-    bytes.pop_back();
-    return bytes;
-  };
   const Case kCases[] = {
-      {"stamp", stamp(kStampMs), "2025-11-14 09:41:00"},
-      {"escaped bytes", stamp(0xC0DB00C0DBull), "1996-03-31 21:33:00"},
-      {"epoch", stamp(0), "1970-01-01 00:00:00"},
-      {"last millisecond", stamp(253402300799999), "9999-12-31 23:59:59"},
-      {"past 9999", stamp(253402300800000), "before"},
-      {"eight bytes", stamp(kStampMs).substr(0, 8), "before"},
-      {"ten bytes", stamp(kStampMs) + "x", "before"},
-      {"other command", "\x08" + stamp(kStampMs).substr(1), "before"},
+      {"stamp", StampPart(kStampMs), "2025-11-14 09:41:00"},
+      {"escaped bytes", StampPart(0xC0DB00C0DBull), "1996-03-31 21:33:00"},
+      {"epoch", StampPart(0), "1970-01-01 00:00:00"},
+      {"last millisecond", StampPart(253402300799999), "9999-12-31 23:59:59"},
+      {"past 9999", StampPart(253402300800000), "before"},
+      {"eight bytes", StampPart(kStampMs).substr(0, 8), "before"},
+      {"ten bytes", StampPart(kStampMs) + "x", "before"},
+      {"other command", "\x08" + StampPart(kStampMs).substr(1), "before"},
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -289,17 +291,10 @@ TEST(CaptureLoader, MillisecondsOfTheReceiveTime) {
     part.append(kStamp1).append(tail);
     return part;
   };
-  const auto stamp = [](std::uint64_t ms) {
-    CaptureWriter writer;
-    writer.AddMillisecondStamp(ms);
-    std::string bytes = writer.bytes();
-    bytes.pop_back();
-    return bytes;
-  };
   const std::pair<std::string, int> kCases[] = {
-      {stamp(kStampMs), 123},
-      {stamp(kStampMs + 877), 0},
-      {stamp(999), 999},
+      {StampPart(kStampMs), 123},
+      {StampPart(kStampMs + 877), 0},
+      {StampPart(999), 999},
       {TimestampPart(static_cast<std::int64_t>(kStampMs)), 123},
       {timestamp_part(".045 UTC"), 45},
       {timestamp_part(".999    "), 999},
@@ -312,13 +307,13 @@ TEST(CaptureLoader, MillisecondsOfTheReceiveTime) {
     SCOPED_TRACE(::testing::PrintToString(part));
     ASSERT_EQ(part.size(), part[0] == '\0' ? kTimestampPartSize : 9u);
     DecoderState state;
-    ASSERT_TRUE(Load(state, Delimited({stamp(kStampMs + 1), part, Beacon(1), Beacon(2)})).ok());
+    ASSERT_TRUE(Load(state, Delimited({StampPart(kStampMs + 1), part, Beacon(1), Beacon(2)})).ok());
     ASSERT_EQ(state.BeaconCount, 2);
     EXPECT_EQ(state.BeaconStore[0].RxMillisecond, millisecond);
     EXPECT_EQ(state.BeaconStore[1].RxMillisecond, millisecond);
   }
   DecoderState state;
-  ASSERT_TRUE(Load(state, Delimited({stamp(kStampMs), Beacon(1)})).ok());
+  ASSERT_TRUE(Load(state, Delimited({StampPart(kStampMs), Beacon(1)})).ok());
   const std::string satnogs =
       SatnogsExportOf(Delimited({std::string(1, '\0') + kStamp2 + ".500 UTC", Beacon(2)}));
   ASSERT_TRUE(LoadCaptureBytes(state, Span(satnogs), "satnogs.csv").ok());
