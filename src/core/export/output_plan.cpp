@@ -275,14 +275,6 @@ PlannedOutput* OutputPlan::Find(std::string_view option) const {
   return nullptr;
 }
 
-Status OutputPlan::OpenAll() {
-  Status first = Ok();
-  for (const auto& output : outputs_) {
-    if (Status opened = output->Open(); !opened && first) first = opened;
-  }
-  return first;
-}
-
 std::string UnusedPath(const std::string& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return path;

@@ -98,9 +98,7 @@ class OutputPlan {
   std::vector<std::unique_ptr<PlannedOutput>>& outputs() { return outputs_; }
   // The output asked for by `option`; null when there is none.
   PlannedOutput* Find(std::string_view option) const;
-  // Opens every output not yet open; the first error, after trying all.
-  [[nodiscard]] Status OpenAll();
-  // Every output's Check(); the first error, or all of them through `report`.
+  // Every output's Check(), each failure handed to `report`; false when any failed.
   template <typename Report>
   bool CheckAll(Report&& report) const {
     bool ok = true;
