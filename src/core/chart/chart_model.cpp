@@ -15,6 +15,11 @@ std::size_t ChartRows(const DecoderState& state, Kind kind) {
   return std::min(state.StoredCount(kind), kMaxChartRows);
 }
 
+// Index in the store of the first charted record.
+std::size_t FirstChartIndex(const DecoderState& state, Kind kind) {
+  return state.StoredCount(kind) - ChartRows(state, kind);
+}
+
 void AddRow(ChartContent& content, const TelemetryRecord& record) {
   content.row_labels.push_back(RowLabel(record.RxTime));
   content.row_times.push_back(ParseUtcDateTime(record.RxTime));
@@ -24,10 +29,12 @@ ChartContent RowsOf(const DecoderState& state, Kind kind, ChartType type) {
   ChartContent content;
   content.kind = kind;
   content.type = type;
+  content.first_record = ChartFirstRecord(state, kind);
   const std::size_t rows = ChartRows(state, kind);
+  const std::size_t first = FirstChartIndex(state, kind);
   content.row_labels.reserve(rows);
   content.row_times.reserve(rows);
-  for (std::size_t r = 0; r < rows; ++r) AddRow(content, state.Store(kind)[r]);
+  for (std::size_t r = 0; r < rows; ++r) AddRow(content, state.Store(kind)[first + r]);
   return content;
 }
 
@@ -41,14 +48,19 @@ std::string UnitOf(int field) {
 ChartSeries SeriesOf(const DecoderState& state, Kind kind, int field) {
   ChartSeries series{field, LegendOf(field), std::nullopt, {}, UnitOf(field)};
   const std::size_t rows = ChartRows(state, kind);
+  const std::size_t first = FirstChartIndex(state, kind);
   series.values.reserve(rows);
   for (std::size_t r = 0; r < rows; ++r) {
-    series.values.push_back(state.Store(kind)[r].Value[static_cast<std::size_t>(field)]);
+    series.values.push_back(state.Store(kind)[first + r].Value[static_cast<std::size_t>(field)]);
   }
   return series;
 }
 
 }  // namespace
+
+std::int64_t ChartFirstRecord(const DecoderState& state, Kind kind) {
+  return state.FirstStored(kind) + static_cast<std::int64_t>(FirstChartIndex(state, kind));
+}
 
 std::string ChartTitle(int field) {
   if (!IsChartableField(field)) return {};
@@ -124,12 +136,17 @@ ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>
 std::size_t AppendChartRows(ChartContent& content, const DecoderState& state) {
   const std::size_t had = content.row_labels.size();
   const std::size_t rows = ChartRows(state, content.kind);
-  if (content.series.empty() || rows <= had) return 0;
-  const std::vector<TelemetryRecord>& store = state.Store(content.kind);
-  for (std::size_t r = had; r < rows; ++r) AddRow(content, store[r]);
+  // Rows that moved (dropped records) are not appended to: the chart is built anew.
+  if (content.series.empty() || rows <= had ||
+      content.first_record != ChartFirstRecord(state, content.kind)) {
+    return 0;
+  }
+  const DecoderState::RecordStore& store = state.Store(content.kind);
+  const std::size_t first = FirstChartIndex(state, content.kind);
+  for (std::size_t r = had; r < rows; ++r) AddRow(content, store[first + r]);
   for (ChartSeries& series : content.series) {
     for (std::size_t r = had; r < rows; ++r) {
-      series.values.push_back(store[r].Value[static_cast<std::size_t>(series.field)]);
+      series.values.push_back(store[first + r].Value[static_cast<std::size_t>(series.field)]);
     }
   }
   // Only the grouped chart gives its series colours of their own.
@@ -141,7 +158,8 @@ std::size_t AppendChartRows(ChartContent& content, const DecoderState& state) {
 
 std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator) {
   if (row >= content.row_labels.size()) return {};
-  std::string text = "Record " + std::to_string(row + 1);
+  std::string text =
+      "Record " + std::to_string(content.first_record + static_cast<std::int64_t>(row));
   if (!content.row_labels[row].empty()) text += ", received " + content.row_labels[row];
   for (const ChartSeries& series : content.series) {
     if (row >= series.values.size()) continue;

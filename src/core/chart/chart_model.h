@@ -37,6 +37,9 @@ struct ChartContent {
   // record whose RxTime is not a time.
   std::vector<std::optional<std::int64_t>> row_times;
   std::vector<ChartSeries> series;
+  // Record number of the first row: a live store that dropped its oldest records, or more stored
+  // records than the chart shows, start the rows later than record 1.
+  std::int64_t first_record = 1;
   // A tick and a label every `label_spacing` rows; 0 lets the plotting facility choose.
   int label_spacing = 0;
 };
@@ -72,6 +75,10 @@ inline constexpr std::array<Rgb, 3> kGroupColours = {Rgb{70, 130, 180}, Rgb{34, 
 // True for the fields a single-field chart can show: 0 to 50.
 constexpr bool IsChartableField(int field) { return field >= 0 && field < kValueSlots; }
 
+// Record number of the first row a chart of `kind` shows: the newest kMaxChartRows stored
+// records are charted.
+std::int64_t ChartFirstRecord(const DecoderState& state, Kind kind);
+
 // Single-field chart of field 0 to 50 over the stored records of its kind. An index outside that
 // range gives an empty content; callers that must leave the chart unchanged test
 // IsChartableField first.
@@ -84,7 +91,8 @@ ChartContent BuildGroupChart(const DecoderState& state, const std::array<int, 3>
 // Extends `content`, built by BuildFieldChart or BuildGroupChart, by the records of its kind stored
 // since, so that it equals what that function would build now; the rows it had are not built
 // again. Returns the number of rows added. A content without series (built while the kind had no
-// records) gains nothing: build it anew.
+// records) or whose rows moved (its first_record is no longer ChartFirstRecord) gains nothing:
+// build it anew.
 std::size_t AppendChartRows(ChartContent& content, const DecoderState& state);
 
 // Tooltip of a row: record number and row label on the first line, then one line per series

@@ -7,8 +7,14 @@
 namespace talphex {
 
 std::size_t DecoderState::StoredCount(Kind kind) const {
-  const std::int64_t count = std::max<std::int64_t>(Count(kind), 0);
+  const std::int64_t count = std::max<std::int64_t>(Count(kind) - Dropped(kind), 0);
   return std::min(static_cast<std::size_t>(count), Store(kind).size());
+}
+
+const TelemetryRecord* DecoderState::StoredRecord(Kind kind, std::int64_t number) const {
+  const std::int64_t index = number - FirstStored(kind);
+  if (index < 0 || static_cast<std::uint64_t>(index) >= StoredCount(kind)) return nullptr;
+  return &Store(kind)[static_cast<std::size_t>(index)];
 }
 
 void DecoderState::ResetCounts() {
@@ -16,6 +22,7 @@ void DecoderState::ResetCounts() {
   // ever read.
   BeaconCount = 0;
   PayloadCount = 0;
+  dropped = {};
   for (auto& text : earliest_rx_time) text.clear();
   for (auto& text : latest_rx_time) text.clear();
   sources.clear();

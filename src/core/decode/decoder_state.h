@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -16,12 +17,20 @@ namespace talphex {
 // Everything the loader, the decoders, the record view and the exports share. The window or the
 // command-line tool owns one and passes it by reference.
 struct DecoderState {
-  std::vector<TelemetryRecord> BeaconStore;
-  std::vector<TelemetryRecord> PayloadStore;
+  // A deque, so that a live store that keeps the newest records drops its oldest in constant time.
+  using RecordStore = std::deque<TelemetryRecord>;
+  RecordStore BeaconStore;
+  RecordStore PayloadStore;
   // Frames decoded since the last reset; they go on counting past the store capacity.
   std::int64_t BeaconCount = 0;
   std::int64_t PayloadCount = 0;
   std::size_t store_capacity = kStoreCapacity;
+  // A full store keeps its first records (a file's rule) or, when set, drops its oldest record
+  // for each new one (a live station's rule, so that it never shows stale values).
+  bool keep_newest = false;
+  // Records of each kind dropped from the front of a store that keeps the newest; record number
+  // `dropped[kind] + 1` is the first one stored.
+  std::array<std::int64_t, 2> dropped{};
   // Earliest and latest well-formed receive time among the frames of each kind counted since the
   // last reset (empty while none had one), kept apart from the stores so that the span is known
   // even for frames that were not stored.
@@ -57,15 +66,19 @@ struct DecoderState {
   // Body of the frame in work; bytes past the body read as 0.
   std::array<std::uint8_t, kFrameBytesSize> FrameBytes{};
 
-  std::vector<TelemetryRecord>& Store(Kind kind) {
-    return kind == Kind::kBeacon ? BeaconStore : PayloadStore;
-  }
-  const std::vector<TelemetryRecord>& Store(Kind kind) const {
+  RecordStore& Store(Kind kind) { return kind == Kind::kBeacon ? BeaconStore : PayloadStore; }
+  const RecordStore& Store(Kind kind) const {
     return kind == Kind::kBeacon ? BeaconStore : PayloadStore;
   }
   std::int64_t Count(Kind kind) const { return kind == Kind::kBeacon ? BeaconCount : PayloadCount; }
-  // Records of a kind that are stored and may be read: 1 to StoredCount.
+  std::int64_t Dropped(Kind kind) const { return dropped[static_cast<std::size_t>(kind)]; }
+  // Records of a kind that are stored and may be read: Store(kind)[0] to [StoredCount - 1], record
+  // numbers FirstStored to FirstStored + StoredCount - 1.
   std::size_t StoredCount(Kind kind) const;
+  std::int64_t FirstStored(Kind kind) const { return Dropped(kind) + 1; }
+  // The stored record with number `number` (1 for the first counted since the reset); nullptr
+  // when it was dropped, not kept or not counted yet.
+  const TelemetryRecord* StoredRecord(Kind kind, std::int64_t number) const;
 
   // What an open command does before it loads: counts to 0, stored records and sources forgotten.
   void ResetCounts();

@@ -29,8 +29,14 @@ TelemetryRecord* NextRecord(DecoderState& state, Kind kind) {
   ++count;
   const auto kind_index = static_cast<std::size_t>(kind);
   WidenTimeSpan(state, kind_index);
-  std::vector<TelemetryRecord>& store = state.Store(kind);
-  const auto index = static_cast<std::size_t>(count - 1);
+  DecoderState::RecordStore& store = state.Store(kind);
+  auto index = static_cast<std::size_t>(count - 1 - state.dropped[kind_index]);
+  if (index >= state.store_capacity && state.keep_newest && state.store_capacity > 0) {
+    // The oldest record makes room; the records left after a reset move up with the others.
+    store.pop_front();
+    ++state.dropped[kind_index];
+    --index;
+  }
   TelemetryRecord* slot = nullptr;
   if (index < state.store_capacity) {
     if (index >= store.size()) store.resize(index + 1);

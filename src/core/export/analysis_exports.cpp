@@ -305,7 +305,7 @@ InfluxLeftOut WriteAnalysis(std::FILE* out, const DecoderState& state, AnalysisF
   for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
     const std::size_t records = state.StoredCount(kind);
     for (std::size_t r = 0; r < records; ++r) {
-      const auto number = static_cast<std::int64_t>(r + 1);
+      const std::int64_t number = state.FirstStored(kind) + static_cast<std::int64_t>(r);
       writer.Append(text, kind, state.Store(kind)[r], number, state.SourceOf(kind, number));
       if (text.size() >= 64 * 1024) {
         Put(out, text);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/base/regular_file.h"
+#include "core/view/navigation.h"
 
 namespace talphex {
 namespace {
@@ -22,6 +23,15 @@ std::string UpperAscii(std::string_view text) {
   return upper;
 }
 
+// A whole number of records brought within the live stores' bounds; nullopt for anything else.
+std::optional<std::size_t> LiveRecordsOf(std::string_view value) {
+  if (value.empty() || value.size() > 9 ||
+      !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::clamp<std::size_t>(std::stoul(std::string(value)), kMinLiveRecords, kMaxLiveRecords);
+}
+
 void ApplyLine(std::string_view line, ConfSettings& settings) {
   if (line.empty() || line.front() == '#') return;
   const std::size_t equals = line.find('=');
@@ -36,6 +46,9 @@ void ApplyLine(std::string_view line, ConfSettings& settings) {
     settings.capture_path = std::string(value);
   } else if (key == "STATION" && IsStationName(value)) {
     settings.station = std::string(value);
+  } else if (const auto live_records =
+                 key == "LIVE_RECORDS" ? LiveRecordsOf(value) : std::nullopt) {
+    settings.live_records = live_records;
   }
 }
 

@@ -15,6 +15,9 @@ struct ConfSettings {
   std::optional<std::string> capture_path;  // CAPTURE_PATH: folder of live recordings, case kept
   // STATION: the receiving station named by the line protocol, when IsStationName holds.
   std::optional<std::string> station;
+  // LIVE_RECORDS: records of each kind a live connection keeps, brought within 1000 to 100,000;
+  // a value that is not a whole number is ignored.
+  std::optional<std::size_t> live_records;
 };
 
 // A station name is letters, digits, "-" and "_" (empty: no station), so that it reads the same

@@ -52,10 +52,7 @@ std::string FieldValueText(int field, double value, char decimal_separator) {
 }
 
 const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number) {
-  if (record_number < 1 || static_cast<std::size_t>(record_number) > state.StoredCount(kind)) {
-    return nullptr;
-  }
-  return &state.Store(kind)[static_cast<std::size_t>(record_number - 1)];
+  return state.StoredRecord(kind, record_number);
 }
 
 std::string PositionText(const DecoderState& state, int record_number, Kind navigated,

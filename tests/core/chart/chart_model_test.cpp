@@ -18,7 +18,7 @@ using ::testing::ElementsAre;
 // holds 100 * slot + r in every slot, so that each value names its record and slot.
 DecoderState StateWith(Kind kind, std::size_t stored) {
   DecoderState state;
-  std::vector<TelemetryRecord>& store = state.Store(kind);
+  DecoderState::RecordStore& store = state.Store(kind);
   store.resize(stored);
   for (std::size_t r = 0; r < stored; ++r) {
     store[r].RxTime = "2026-12-06 00:00:" + std::to_string(10 + r);
@@ -101,7 +101,7 @@ TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
 // the 1000 rows a chart shows; a content built while the kind had no records gains nothing.
 TEST(AppendChartRows, EqualsAFreshBuild) {
   constexpr std::pair<std::size_t, std::size_t> kGrowth[] = {
-      {1, 2}, {30, 41}, {100, 101}, {990, 1200}, {1000, 1001}};
+      {1, 2}, {30, 41}, {100, 101}, {990, 1000}};
   for (const auto& [before, after] : kGrowth) {
     SCOPED_TRACE(::testing::Message() << before << " to " << after << " records");
     for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
@@ -129,6 +129,30 @@ TEST(AppendChartRows, EqualsAFreshBuild) {
   ChartContent empty = BuildFieldChart(DecoderState{}, 3, ChartType::kLines);
   EXPECT_EQ(AppendChartRows(empty, StateWith(Kind::kBeacon, 5)), 0u);
   EXPECT_TRUE(empty.row_labels.empty());
+}
+
+// Past 1000 stored records the chart shows the newest 1000, so its rows move with each new record:
+// appending gives nothing and leaves the content as it was, to be built anew.
+TEST(AppendChartRows, MovedRowsAreBuiltAnew) {
+  constexpr std::tuple<std::size_t, std::size_t, std::int64_t> kGrowth[] = {
+      {990, 1200, 201}, {1000, 1001, 2}, {1500, 1501, 502}};
+  for (const auto& [before, after, first_record] : kGrowth) {
+    ChartContent grown = BuildFieldChart(StateWith(Kind::kBeacon, before), 3, ChartType::kLines);
+    const ChartContent as_built = grown;
+    const DecoderState state = StateWith(Kind::kBeacon, after);
+    EXPECT_EQ(AppendChartRows(grown, state), 0u) << after;
+    EXPECT_EQ(grown.row_labels, as_built.row_labels) << after;
+    const ChartContent fresh = BuildFieldChart(state, 3, ChartType::kLines);
+    EXPECT_EQ(fresh.first_record, first_record) << after;
+    EXPECT_EQ(ChartFirstRecord(state, Kind::kBeacon), first_record) << after;
+    ASSERT_EQ(fresh.series.size(), 1u);
+    // Record r (1-based) holds 300 + r - 1 in slot 3.
+    EXPECT_EQ(fresh.series[0].values.front(), 300. + static_cast<double>(first_record - 1));
+    EXPECT_EQ(fresh.series[0].values.back(), 300. + static_cast<double>(after - 1));
+    EXPECT_TRUE(
+        PointText(fresh, 0, '.').starts_with("Record " + std::to_string(first_record) + ","))
+        << PointText(fresh, 0, '.');
+  }
 }
 
 // The title is caption and unit; a field outside 0 to 50 has no title, no rows and no series

@@ -139,5 +139,56 @@ TEST(PosixToDateTime, KnownDates) {
   }
 }
 
+// Message numbers of the stored beacon records after decoding beacons 1 to `decoded` (the
+// message number is the record's number) into a store of `capacity`, with a reset after the
+// first `reset_after` when that is set: a full store keeps its first records, or its newest
+// ones when asked; records left from before a reset are overwritten, never shown.
+TEST(FrameDecoders, FullStoreKeepsFirstOrNewest) {
+  struct Case {
+    std::size_t capacity;
+    bool keep_newest;
+    int reset_after;  // 0: no reset
+    int decoded;
+    std::vector<double> stored;
+    std::int64_t dropped;
+  };
+  const Case kCases[] = {
+      {3, false, 0, 5, {1, 2, 3}, 0},
+      {3, true, 0, 2, {1, 2}, 0},
+      {3, true, 0, 3, {1, 2, 3}, 0},
+      {3, true, 0, 4, {2, 3, 4}, 1},
+      {3, true, 0, 10, {8, 9, 10}, 7},
+      {1, true, 0, 3, {3}, 2},
+      // After the reset the numbers count from 1 again: beacons 6, 7 are records 1, 2.
+      {3, true, 5, 7, {6, 7}, 0},
+      {3, true, 2, 8, {6, 7, 8}, 3},
+  };
+  for (const Case& c : kCases) {
+    DecoderState state;
+    state.store_capacity = c.capacity;
+    state.keep_newest = c.keep_newest;
+    for (int number = 1; number <= c.decoded; ++number) {
+      if (number == c.reset_after + 1 && c.reset_after > 0) state.ResetCounts();
+      state.FrameBytes.fill(0);
+      state.FrameBytes[0] = static_cast<std::uint8_t>(number);
+      DecodeBeaconFrame(state);
+    }
+    std::vector<double> stored;
+    for (std::int64_t n = state.FirstStored(kBeacon); n < state.FirstStored(kBeacon) + 10; ++n) {
+      if (const TelemetryRecord* record = state.StoredRecord(kBeacon, n)) {
+        stored.push_back(record->Value[0]);
+      }
+    }
+    const std::string name = std::to_string(c.capacity) + (c.keep_newest ? " newest " : " first ") +
+                             std::to_string(c.decoded);
+    EXPECT_EQ(stored, c.stored) << name;
+    EXPECT_EQ(state.StoredCount(kBeacon), c.stored.size()) << name;
+    EXPECT_EQ(state.Dropped(kBeacon), c.dropped) << name;
+    // Dropped records and those past the count are not found by their numbers.
+    EXPECT_EQ(state.StoredRecord(kBeacon, state.FirstStored(kBeacon) - 1), nullptr) << name;
+    EXPECT_EQ(state.StoredRecord(kBeacon, state.BeaconCount + 1), nullptr) << name;
+  }
+}
+
 }  // namespace
 }  // namespace talphex

@@ -49,6 +49,26 @@ TEST(ConfIni, Parses) {
 
 // STATION takes a name of letters, digits, "-" and "_"; any other value is not taken, so that an
 // earlier valid line stays in force.
+// Out of bounds is brought within them; anything but digits leaves the earlier value in force.
+TEST(ConfIni, LiveRecords) {
+  const std::pair<const char*, std::optional<std::size_t>> kCases[] = {
+      {"LIVE_RECORDS = 5000\r\n", 5000},
+      {"live_records=1000\n", 1000},
+      {"LIVE_RECORDS=999\n", 1000},
+      {"LIVE_RECORDS=0\n", 1000},
+      {"LIVE_RECORDS=100001\n", 100000},
+      {"LIVE_RECORDS=999999999\n", 100000},
+      {"LIVE_RECORDS=9999999999999999999999\n", std::nullopt},
+      {"LIVE_RECORDS=-5\n", std::nullopt},
+      {"LIVE_RECORDS=2e3\n", std::nullopt},
+      {"LIVE_RECORDS=\n", std::nullopt},
+      {"LIVE_RECORDS=3000\nLIVE_RECORDS=many\n", 3000},
+  };
+  for (const auto& [text, live_records] : kCases) {
+    EXPECT_EQ(ParseConfIni(text).live_records, live_records) << text;
+  }
+}
+
 TEST(ConfIni, Station) {
   const std::pair<const char*, std::optional<std::string>> kCases[] = {
       {"STATION = GS-1_north\r\n", "GS-1_north"},
