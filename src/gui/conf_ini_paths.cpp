@@ -40,6 +40,7 @@ WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defau
     if (settings.screenshot_button) defaults.screenshot_button = *settings.screenshot_button;
     if (settings.capture_path) defaults.capture_path = DecodeFileName(*settings.capture_path);
     if (settings.station) defaults.station = *settings.station;
+    if (settings.live_records) defaults.live_records = *settings.live_records;
   }
   return defaults;
 }

@@ -13,6 +13,7 @@ struct WindowSettings {
   bool screenshot_button = true;  // the "S" button is offered
   QString capture_path;           // folder of the recordings of live connections
   std::string station;            // the receiving station of the line protocol; empty for none
+  std::size_t live_records = 0;   // records of each kind a live connection keeps
 };
 
 // Where conf.ini is looked for, in order: the program's folder, then talphex/conf.ini in the

@@ -8,40 +8,28 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QInputDialog>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QProxyStyle>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
-#include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
-#include <QStyleOptionComplex>
 #include <QTabWidget>
-#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <tuple>
 
 #include "core/capture/capture_loader.h"
@@ -54,13 +42,17 @@
 #include "gui/capture_loading.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
+#include "gui/debug_page.h"
+#include "gui/elided_text.h"
+#include "gui/field_page.h"
 #include "gui/file_name.h"
-#include "gui/frame_views.h"
 #include "gui/info_window.h"
 #include "gui/live_connection.h"
 #include "gui/save_target.h"
 #include "gui/screenshot.h"
+#include "gui/status_row.h"
 #include "gui/tnc_client.h"
+#include "gui/window_look.h"
 
 namespace talphex {
 namespace {
@@ -68,84 +60,16 @@ namespace {
 // Client area at start, in pixels.
 constexpr int kClientWidth = 717;
 constexpr int kClientHeight = 638;
-
-// Field grid: per column an option button, a value box and a unit label, sized to the font.
-constexpr int kGridSpacing = 3;
-constexpr int kRowHeight = 17;
-constexpr int kPageMargin = 3;
 constexpr int kTabHeight = 249;
-// Lamp grid: a lamp and its caption per lamp column, two lamp columns under each field column.
-constexpr int kLampWidth = 25;
-constexpr int kLampHeight = 9;
-constexpr int kLampCellWidth = 32;
-constexpr int kLampRowHeight = 15;
 // Height below which the chart's labels would be cut.
 constexpr int kMinChartHeight = 250;
-// Records that Page Up and Page Down step over.
-constexpr int kRecordsPerPage = 10;
 // The window shows the frames of a live connection at most this often.
 constexpr int kLiveRefreshMs = 100;
+// The field a loaded capture charts first, and where keyboard users start.
+constexpr int kFirstChartedField = 17;
 
-const QColor kBackground(240, 240, 240);
-const QColor kChosenValue(255, 255, 192);
-const QColor kOtherValue(255, 255, 255);
-const QColor kLampSet(0, 255, 0);
-const QColor kLampClear(255, 0, 0);
-const QColor kLampNoRecord(224, 224, 224);
-const QColor kStatusText(128, 128, 128);
-const QColor kScrollThumb(150, 150, 150);
-const QColor kScrollThumbEdge(110, 110, 110);
-
-// The style draws a scroll bar's thumb and groove in shades of one colour, which on the form's
-// light grey leaves the thumb hard to tell from the groove; this one paints the thumb darker.
-class ThumbStyle : public QProxyStyle {
- public:
-  void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
-                          QPainter* painter, const QWidget* widget) const override {
-    QProxyStyle::drawComplexControl(control, option, painter, widget);
-    if (control != CC_ScrollBar || !(option->state & State_Enabled)) return;
-    const QRect thumb = subControlRect(control, option, SC_ScrollBarSlider, widget);
-    if (thumb.width() < 3 || thumb.height() < 3) return;
-    painter->save();
-    painter->setPen(kScrollThumbEdge);
-    painter->setBrush(kScrollThumb);
-    painter->drawRect(thumb.adjusted(0, 0, -1, -1));
-    painter->restore();
-  }
-};
-
-QString Latin1(const std::string& text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-QString Latin1(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 // Paths are bytes in the file system's encoding, not Latin-1 texts.
 QString PathText(const std::string& path) { return DecodeFileName(path); }
-
-void SetBase(QWidget* widget, const QColor& colour) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Base, colour);
-  widget->setPalette(palette);
-}
-
-void SetFill(QWidget* widget, const QColor& colour) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Window, colour);
-  widget->setPalette(palette);
-}
-
-QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name) {
-  auto* box = new QLineEdit(parent);
-  box->setObjectName(name);
-  box->setReadOnly(true);
-  box->setFocusPolicy(Qt::ClickFocus);
-  return box;
-}
-
-QString ControlName(const char* control, int index) {
-  return QStringLiteral("%1(%2)").arg(QLatin1String(control)).arg(index);
-}
 
 char LocaleDecimalSeparator() {
   const QString point = QLocale::system().decimalPoint();
@@ -198,6 +122,17 @@ QStringList CaptureFilesOf(const QMimeData* mime) {
   return paths;
 }
 
+// A menu entry with its control name and status tip, running `handler`.
+template <typename Handler>
+QAction* AddAction(QMenu* menu, QObject* context, const char* caption, const char* name,
+                   const char* tip, Handler handler) {
+  QAction* action = menu->addAction(QString::fromLatin1(caption));
+  action->setObjectName(QString::fromLatin1(name));
+  action->setStatusTip(QString::fromLatin1(tip));
+  QObject::connect(action, &QAction::triggered, context, handler);
+  return action;
+}
+
 }  // namespace
 
 void SetApplicationInfo() {
@@ -208,6 +143,7 @@ void SetApplicationInfo() {
 MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
     : QMainWindow(parent),
       conf_ini_paths_(conf_ini_paths),
+      live_records_(kDefaultLiveRecords),
       decimal_separator_(LocaleDecimalSeparator()),
       file_chooser_(AskForCaptureFiles),
       save_chooser_(AskForSavePath),
@@ -224,7 +160,7 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   // Below the client area, so that a menu command's tip never covers the status box.
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   loading_ = new CaptureLoading(statusBar());
-  live_status_ = new QLabel(statusBar());
+  live_status_ = new ElidedLabel(statusBar());
   live_status_->setObjectName(QStringLiteral("LiveStatus"));
   // Permanent, so that a menu command's tip does not hide it.
   statusBar()->addPermanentWidget(live_status_, 1);
@@ -240,7 +176,7 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   connect(live_, &LiveConnection::statusChanged, this, [this] { UpdateLiveStatus(); });
   Form_Load();
   // Keyboard users start on the field that a loaded capture charts first.
-  field_selectors_[17]->setFocus();
+  field_pages_[0]->selector(kFirstChartedField)->setFocus();
   const QSize least = centralWidget()->minimumSizeHint();
   resize(std::max(kClientWidth, least.width()), std::max(kClientHeight, least.height()) +
                                                     menuBar()->sizeHint().height() +
@@ -266,31 +202,28 @@ void MainWindow::BuildWidgets() {
   font.setPointSizeF(8.0);
   setFont(font);
 
-  // Widest caption with its indicator, widest value (ten digits), widest unit.
-  const QFontMetrics metrics(font);
-  for (const FieldInfo& info : kFields) {
-    selector_width_ = std::max(selector_width_, metrics.horizontalAdvance(Latin1(info.caption)));
-    unit_width_ = std::max(unit_width_, metrics.horizontalAdvance(Latin1(info.unit)));
-  }
-  // The indicator and its spacing, as the style measures a selector.
-  QRadioButton probe(QStringLiteral("0"));
-  probe.setFont(font);
-  selector_width_ += probe.sizeHint().width() - metrics.horizontalAdvance(QStringLiteral("0"));
-  value_width_ = metrics.horizontalAdvance(QStringLiteral("4294967295")) + 8;
-  unit_width_ += 2;
-
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("Form1"));
   client->setAutoFillBackground(true);
+  setCentralWidget(client);
   auto* layout = new QVBoxLayout(client);
   layout->setContentsMargins(4, 6, 4, 5);
   layout->setSpacing(6);
 
   tabs_ = new QTabWidget(client);
   tabs_->setObjectName(QStringLiteral("SSTab1"));
-  tabs_->addTab(BuildFieldPage(TabPage::kTalphex), QStringLiteral("TALPHEX"));
-  tabs_->addTab(BuildFieldPage(TabPage::kVave), QStringLiteral("VAVE"));
-  tabs_->addTab(BuildDebugPage(), QStringLiteral("debug"));
+  const FieldGridMetrics metrics = FieldGridMetrics::Of(font);
+  for (const TabPage page : {TabPage::kTalphex, TabPage::kVave}) {
+    auto* field_page = new FieldPage(page, metrics, tabs_);
+    field_pages_[static_cast<std::size_t>(page)] = field_page;
+    tabs_->addTab(field_page,
+                  page == TabPage::kTalphex ? QStringLiteral("TALPHEX") : QStringLiteral("VAVE"));
+    connect(field_page, &FieldPage::fieldChosen, this, &MainWindow::OnFieldChosen);
+    connect(field_page, &FieldPage::stepRequested, this,
+            [this](RecordStep step) { status_row_->Step(step); });
+  }
+  debug_page_ = new DebugPage(tabs_);
+  tabs_->addTab(debug_page_, QStringLiteral("debug"));
   tabs_->setFixedHeight(std::max(kTabHeight, tabs_->minimumSizeHint().height()));
   layout->addWidget(tabs_);
 
@@ -307,211 +240,15 @@ void MainWindow::BuildWidgets() {
   lines->addSpacing(8);
   layout->addLayout(lines);
 
-  layout->addWidget(BuildChartFrame(), 1);
-  layout->addWidget(BuildStatusRow());
-  setCentralWidget(client);
+  layout->addWidget(BuildChartFrame(client), 1);
+  status_row_ = new StatusRow(client);
+  connect(status_row_, &StatusRow::positionChanged, this, [this] { ShowPosition(); });
+  connect(status_row_, &StatusRow::screenshotClicked, this, [this] { Command1_Click(); });
+  layout->addWidget(status_row_);
 }
 
-QWidget* MainWindow::BuildFieldPage(TabPage page) {
-  auto* widget = new QWidget;
-  widget->setObjectName(page == TabPage::kTalphex ? QStringLiteral("PageTALPHEX")
-                                                  : QStringLiteral("PageVAVE"));
-  // The style would draw the page lighter than the form; the screenshot's transparency needs the
-  // form's colour.
-  widget->setAutoFillBackground(true);
-  auto* outer = new QVBoxLayout(widget);
-  outer->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
-  outer->setSpacing(8);
-  auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(kGridSpacing);
-  grid->setVerticalSpacing(0);
-  for (int field = 0; field < kFieldCount; ++field) {
-    const FieldInfo& info = Field(field);
-    if (info.page != page) continue;
-    auto* selector = new QRadioButton(QStringLiteral("Option1"), widget);
-    selector->setObjectName(ControlName("Option1", field));
-    selector->setFixedSize(selector_width_, kRowHeight);
-    selector->installEventFilter(this);
-    // Not grouped and not auto-exclusive: Qt would take every selector of a group but the chosen
-    // one out of the Tab chain, and let the arrow keys choose. Option1_Click clears the others.
-    selector->setAutoExclusive(false);
-    connect(selector, &QAbstractButton::clicked, this, [this, field] { OnOptionClicked(field); });
-    QLineEdit* value = MakeReadOnlyBox(widget, ControlName("Text1", field));
-    value->setFixedHeight(kRowHeight);
-    value->installEventFilter(this);
-    auto* unit = new QLabel(widget);
-    unit->setObjectName(ControlName("Label2", field));
-    unit->setFixedSize(unit_width_, kRowHeight);
-    const int column = info.column * 3;
-    grid->addWidget(selector, info.row, column);
-    if (info.unit.empty()) {
-      // A field without unit lends the unit's place to its value (the mode names are long).
-      value->setFixedWidth(value_width_ + kGridSpacing + unit_width_);
-      grid->addWidget(value, info.row, column + 1, 1, 2, Qt::AlignLeft);
-    } else {
-      value->setFixedWidth(value_width_);
-      grid->addWidget(value, info.row, column + 1);
-    }
-    grid->addWidget(unit, info.row, column + 2);
-    field_selectors_[static_cast<std::size_t>(field)] = selector;
-    value_boxes_[static_cast<std::size_t>(field)] = value;
-    unit_labels_[static_cast<std::size_t>(field)] = unit;
-  }
-  grid->setColumnMinimumWidth(2, unit_width_);
-  grid->setColumnMinimumWidth(5, unit_width_);
-  grid->setColumnStretch(9, 1);
-  if (page == TabPage::kTalphex) {
-    posix_time_label_ = new QLabel(widget);
-    posix_time_label_->setObjectName(QStringLiteral("Label4"));
-    posix_time_label_->setFixedHeight(kRowHeight);
-    grid->addWidget(posix_time_label_, 0, 6, 1, 4);
-  }
-  outer->addLayout(grid);
-  if (page == TabPage::kVave) {
-    auto* lamp_grid = new QGridLayout;
-    lamp_grid->setHorizontalSpacing(0);
-    lamp_grid->setVerticalSpacing(0);
-    AddLampGrid(lamp_grid, 0);
-    outer->addLayout(lamp_grid);
-  }
-  outer->addStretch(1);
-  return widget;
-}
-
-void MainWindow::AddLampGrid(QGridLayout* grid, int first_row) {
-  for (int lamp = 0; lamp < kLampCount; ++lamp) {
-    const LampInfo info = Lamp(lamp);
-    auto* shape = new QFrame;
-    shape->setObjectName(ControlName("Shape1", lamp));
-    shape->setFrameShape(QFrame::Box);
-    shape->setFixedSize(kLampWidth, kLampHeight);
-    shape->setAutoFillBackground(true);
-    SetFill(shape, kLampNoRecord);
-    auto* caption = new QLabel(QStringLiteral("Label5"));
-    caption->setObjectName(ControlName("Label5", lamp));
-    caption->setFixedHeight(kLampRowHeight);
-    grid->addWidget(shape, first_row + info.row, info.column * 2, Qt::AlignLeft | Qt::AlignVCenter);
-    grid->addWidget(caption, first_row + info.row, info.column * 2 + 1);
-    lamps_[static_cast<std::size_t>(lamp)] = shape;
-    lamp_labels_[static_cast<std::size_t>(lamp)] = caption;
-  }
-  // Two lamp columns share the width of one field column.
-  const int pair_width = selector_width_ + value_width_ + unit_width_ + 3 * kGridSpacing;
-  const int first_caption = pair_width / 2 - kLampCellWidth;
-  for (int column = 0; column < 6; ++column) {
-    grid->setColumnMinimumWidth(column * 2, kLampCellWidth);
-    grid->setColumnMinimumWidth(
-        column * 2 + 1,
-        column % 2 == 0 ? first_caption : pair_width - 2 * kLampCellWidth - first_caption);
-  }
-  grid->setColumnStretch(12, 1);
-}
-
-QWidget* MainWindow::BuildDebugPage() {
-  auto* widget = new QWidget;
-  widget->setObjectName(QStringLiteral("Pagedebug"));
-  widget->setAutoFillBackground(true);
-  auto* layout = new QVBoxLayout(widget);
-  layout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
-  layout->setSpacing(2);
-  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  mono.setPointSizeF(8.0);
-  mono.setBold(true);
-  const QFontMetrics mono_metrics(mono);
-  // Two pages: the frame log, and the frames with the dump of the one selected.
-  auto* pages = new QTabWidget(widget);
-  pages->setObjectName(QStringLiteral("DebugPages"));
-  pages->setDocumentMode(true);
-  // The log is a view over the kept lines: a long log costs no widget per line.
-  frame_log_model_ = new FrameLogModel(this);
-  frame_log_model_->SetCharSize(
-      QSize(mono_metrics.horizontalAdvance(QLatin1Char('0')), mono_metrics.height()));
-  frame_log_ = new FrameLogView(frame_log_model_, pages);
-  frame_log_->setObjectName(QStringLiteral("Text5"));
-  frame_log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  frame_log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  frame_log_->setFont(mono);
-  SetBase(frame_log_, kOtherValue);
-  // The frame texts of the records on view go with the log, leaving the frames all the height.
-  auto* log_page = new QWidget(pages);
-  auto* log_layout = new QVBoxLayout(log_page);
-  log_layout->setContentsMargins(0, 0, 0, 0);
-  log_layout->setSpacing(2);
-  log_layout->addWidget(frame_log_, 1);
-  beacon_frame_box_ = MakeReadOnlyBox(log_page, QStringLiteral("Text3"));
-  payload_frame_box_ = MakeReadOnlyBox(log_page, QStringLiteral("Text6"));
-  for (QLineEdit* box : {beacon_frame_box_, payload_frame_box_}) {
-    box->setFont(mono);
-    SetBase(box, kOtherValue);
-    log_layout->addWidget(box);
-  }
-  pages->addTab(log_page, QStringLiteral("Frame log"));
-  pages->addTab(BuildFrameInspector(), QStringLiteral("Frames"));
-  layout->addWidget(pages, 1);
-  return widget;
-}
-
-QWidget* MainWindow::BuildFrameInspector() {
-  auto* splitter = new QSplitter(Qt::Horizontal);
-  splitter->setObjectName(QStringLiteral("FrameInspector"));
-  inspector_model_ = new FrameInspectorModel(this);
-  frame_table_ = new QTableView(splitter);
-  frame_table_->setObjectName(QStringLiteral("FrameTable"));
-  frame_table_->setModel(inspector_model_);
-  frame_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  frame_table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  frame_table_->setWordWrap(false);
-  frame_table_->setFont(font());
-  SetBase(frame_table_, kOtherValue);
-  // Fixed row heights and column widths: nothing is measured over all rows.
-  QHeaderView* rows = frame_table_->verticalHeader();
-  rows->hide();
-  rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(QFontMetrics(font()).height() + 2);
-  QHeaderView* columns = frame_table_->horizontalHeader();
-  columns->setStretchLastSection(true);
-  // Each column as wide as its title or its widest usual value.
-  const QFontMetrics metrics(font());
-  const std::pair<int, const char*> widths[] = {
-      {FrameInspectorModel::kReceived, "2026-12-31 23:59:59"},
-      {FrameInspectorModel::kKind, "payload"},
-      {FrameInspectorModel::kSource, "N0CALL-15"},
-      {FrameInspectorModel::kDestination, "N0CALL-15"},
-      {FrameInspectorModel::kLength, "65536"}};
-  for (const auto& [column, sample] : widths) {
-    const QString title =
-        inspector_model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    columns->resizeSection(column, std::max(metrics.horizontalAdvance(QLatin1String(sample)),
-                                            columns->fontMetrics().horizontalAdvance(title)) +
-                                       12);
-  }
-  frame_dump_ = new QPlainTextEdit(splitter);
-  frame_dump_->setObjectName(QStringLiteral("FrameDump"));
-  frame_dump_->setReadOnly(true);
-  frame_dump_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  mono.setPointSizeF(8.0);
-  frame_dump_->setFont(mono);
-  SetBase(frame_dump_, kOtherValue);
-  // The dump's eight bytes a line take a little over 300 pixels.
-  splitter->setStretchFactor(0, 1);
-  splitter->setStretchFactor(1, 0);
-  splitter->setSizes({kClientWidth - 320, 320});
-  connect(frame_table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            frame_dump_->setPlainText(
-                current.isValid() ? FrameDumpText(inspector_model_->At(current.row())) : QString());
-          });
-  connect(inspector_model_, &QAbstractItemModel::modelReset, frame_dump_, &QPlainTextEdit::clear);
-  return splitter;
-}
-
-void MainWindow::AppendInspectorFrame(const FrameFacts& facts) { inspector_model_->Append(facts); }
-
-void MainWindow::ClearInspector() { inspector_model_->Clear(); }
-
-QWidget* MainWindow::BuildChartFrame() {
-  chart_frame_ = new QGroupBox(centralWidget());
+QWidget* MainWindow::BuildChartFrame(QWidget* parent) {
+  chart_frame_ = new QGroupBox(parent);
   chart_frame_->setObjectName(QStringLiteral("Frame1"));
   QFont title_font = font();
   title_font.setPointSizeF(9.75);
@@ -537,107 +274,49 @@ QWidget* MainWindow::BuildChartFrame() {
   // Over the chart's bottom right corner, as in the frame it stands in.
   grid->addWidget(bars_box_, 0, 0, Qt::AlignRight | Qt::AlignBottom);
   connect(bars_box_, &QCheckBox::clicked, this, [this] { Check1_Click(); });
-  connect(chart_, &ChartWidget::recordClicked, this, [this](int record_number) {
-    // A chart of the other kind (a grouped chart left standing) has no record to go to.
-    if (scroll_bar_->isEnabled() && chart_->content().kind == NavigatedKind()) {
-      scroll_bar_->setValue(record_number);
-    }
+  connect(chart_, &ChartWidget::recordClicked, this, [this](int row) {
+    const std::int64_t record =
+        RecordOfChartRow(chart_->content(), NavigatedKind(), row, status_row_->range());
+    if (record > 0) status_row_->SetPosition(record);
   });
   return chart_frame_;
-}
-
-QWidget* MainWindow::BuildStatusRow() {
-  auto* row = new QWidget(centralWidget());
-  auto* layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(7);
-  screenshot_button_ = new QPushButton(QStringLiteral("S"), row);
-  screenshot_button_->setObjectName(QStringLiteral("Command1"));
-  screenshot_button_->setFixedSize(33, 21);
-  screenshot_button_->setToolTip(QStringLiteral("Save a screenshot of the window"));
-  connect(screenshot_button_, &QPushButton::clicked, this, [this] { Command1_Click(); });
-  // Hidden for the screenshot or by conf.ini, the button keeps its place in the row.
-  QSizePolicy keep_place = screenshot_button_->sizePolicy();
-  keep_place.setRetainSizeWhenHidden(true);
-  screenshot_button_->setSizePolicy(keep_place);
-  status_box_ = MakeReadOnlyBox(row, QStringLiteral("Text4"));
-  QPalette grey = status_box_->palette();
-  grey.setColor(QPalette::Text, kStatusText);
-  status_box_->setPalette(grey);
-  position_box_ = MakeReadOnlyBox(row, QStringLiteral("Text2"));
-  position_box_->setFixedWidth(80);
-  scroll_bar_ = new QScrollBar(Qt::Horizontal, row);
-  scroll_bar_->setObjectName(QStringLiteral("HScroll1"));
-  scroll_bar_->setFixedSize(81, 19);
-  auto* thumb_style = new ThumbStyle;
-  thumb_style->setParent(scroll_bar_);
-  scroll_bar_->setStyle(thumb_style);
-  scroll_bar_->setRange(1, 1);
-  scroll_bar_->setPageStep(1);
-  scroll_bar_->setEnabled(false);
-  // Takes the focus like the field grid, so that the keys step through the records.
-  scroll_bar_->setFocusPolicy(Qt::StrongFocus);
-  scroll_bar_->installEventFilter(this);
-  // The view follows the thumb through sliderMoved; valueChanged comes when it is let go.
-  scroll_bar_->setTracking(false);
-  connect(scroll_bar_, &QScrollBar::valueChanged, this, [this] { HScroll1_Change(); });
-  connect(scroll_bar_, &QScrollBar::sliderMoved, this, [this] { HScroll1_Scroll(); });
-  layout->addWidget(screenshot_button_);
-  layout->addWidget(status_box_, 1);
-  layout->addWidget(position_box_);
-  layout->addWidget(scroll_bar_);
-  return row;
 }
 
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("MnuFile"));
-  QAction* open = file->addAction(QStringLiteral("Open KISS File"));
-  open->setObjectName(QStringLiteral("MenuFileOpen"));
-  open->setShortcut(QKeySequence::Open);
-  open->setStatusTip(
-      QStringLiteral("Open one or more KISS capture files (*.kss) and show their records"));
-  connect(open, &QAction::triggered, this, [this] { MenuFileOpen_Click(); });
-  QAction* tnc = file->addAction(QStringLiteral("Connect to TNC..."));
-  tnc->setObjectName(QStringLiteral("MenuFileConnect"));
-  tnc->setStatusTip(QStringLiteral(
-      "Decode the frames a TNC serves over KISS TCP as they come, and record the pass"));
-  connect(tnc, &QAction::triggered, this, [this] { MenuFileConnect_Click(); });
-  disconnect_action_ = file->addAction(QStringLiteral("Disconnect"));
-  disconnect_action_->setObjectName(QStringLiteral("MenuFileDisconnect"));
-  disconnect_action_->setStatusTip(QStringLiteral("End the connection to the TNC"));
+  AddAction(file, this, "Open KISS File", "MenuFileOpen",
+            "Open one or more KISS capture files (*.kss) and show their records",
+            [this] { MenuFileOpen_Click(); })
+      ->setShortcut(QKeySequence::Open);
+  AddAction(file, this, "Connect to TNC...", "MenuFileConnect",
+            "Decode the frames a TNC serves over KISS TCP as they come, and record the pass",
+            [this] { MenuFileConnect_Click(); });
+  disconnect_action_ =
+      AddAction(file, this, "Disconnect", "MenuFileDisconnect", "End the connection to the TNC",
+                [this] { MenuFileDisconnect_Click(); });
   disconnect_action_->setEnabled(false);
-  connect(disconnect_action_, &QAction::triggered, this, [this] { MenuFileDisconnect_Click(); });
   file->addSeparator();
-  QAction* exit = file->addAction(QStringLiteral("Exit"));
-  exit->setObjectName(QStringLiteral("MenuFileExit"));
-  exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  exit->setStatusTip(QStringLiteral("Close the decoder"));
-  connect(exit, &QAction::triggered, this, [this] { MenuFileExit_Click(); });
+  AddAction(file, this, "Exit", "MenuFileExit", "Close the decoder", [this] {
+    MenuFileExit_Click();
+  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   QMenu* tlm = menuBar()->addMenu(QStringLiteral("&TLM File"));
   tlm->setObjectName(QStringLiteral("MnuSettings"));
-  QAction* csv = tlm->addAction(QStringLiteral("Write CSV File"));
-  csv->setObjectName(QStringLiteral("WriteCSVFile"));
-  csv->setStatusTip(QStringLiteral(
-      "Write every beacon record to <capture name>.csv beside the last capture file"));
-  connect(csv, &QAction::triggered, this, [this] { WriteCSVFile_Click(); });
-  QAction* report = tlm->addAction(QStringLiteral("Write TLM File"));
-  report->setObjectName(QStringLiteral("WriteTLMFile"));
-  report->setStatusTip(QStringLiteral(
-      "Write the record on view as a report to <capture name>.tlm beside the last capture file"));
-  connect(report, &QAction::triggered, this, [this] { WriteTLMFile_Click(); });
-  QAction* payload = tlm->addAction(QStringLiteral("Write Payload CSV File"));
-  payload->setObjectName(QStringLiteral("WritePayloadCSVFile"));
-  payload->setStatusTip(QStringLiteral(
-      "Write every payload record to <capture name>-payload.csv beside the last capture file"));
-  connect(payload, &QAction::triggered, this, [this] { WritePayloadCSVFile_Click(); });
-  QAction* analysis = tlm->addAction(QStringLiteral("Export for Analysis..."));
-  analysis->setObjectName(QStringLiteral("ExportForAnalysis"));
-  analysis->setStatusTip(QStringLiteral(
-      "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol beside "
-      "the last capture file"));
-  connect(analysis, &QAction::triggered, this, [this] { ExportForAnalysis_Click(); });
+  AddAction(tlm, this, "Write CSV File", "WriteCSVFile",
+            "Write every beacon record to <capture name>.csv beside the last capture file",
+            [this] { WriteCSVFile_Click(); });
+  AddAction(tlm, this, "Write TLM File", "WriteTLMFile",
+            "Write the record on view as a report to <capture name>.tlm beside the last capture "
+            "file",
+            [this] { WriteTLMFile_Click(); });
+  AddAction(tlm, this, "Write Payload CSV File", "WritePayloadCSVFile",
+            "Write every payload record to <capture name>-payload.csv beside the last capture file",
+            [this] { WritePayloadCSVFile_Click(); });
+  AddAction(tlm, this, "Export for Analysis...", "ExportForAnalysis",
+            "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol "
+            "beside the last capture file",
+            [this] { ExportForAnalysis_Click(); });
 
   QAction* info = menuBar()->addAction(QStringLiteral("&Info"));
   info->setObjectName(QStringLiteral("MnuInfo"));
@@ -650,105 +329,54 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::Form_Load() {
   SetFieldCaptions();
+  ReadSettings();
+}
+
+void MainWindow::ReadSettings() {
   const WindowSettings settings = ReadWindowSettings(
-      conf_ini_paths_, WindowSettings{DefaultImagePath(), true, DefaultCapturePath(), {}});
+      conf_ini_paths_,
+      WindowSettings{DefaultImagePath(), true, DefaultCapturePath(), {}, kDefaultLiveRecords});
   image_path_ = settings.image_path;
   capture_path_ = settings.capture_path;
   station_ = settings.station;
-  screenshot_button_->setVisible(settings.screenshot_button);
+  live_records_ = settings.live_records;
+  status_row_->screenshot_button()->setVisible(settings.screenshot_button);
 }
 
 void MainWindow::SetFieldCaptions() {
-  for (int field = 0; field < kFieldCount; ++field) {
-    const FieldInfo& info = Field(field);
-    field_selectors_[static_cast<std::size_t>(field)]->setText(Latin1(info.caption));
-    // Fields without unit keep their empty label.
-    if (!info.unit.empty())
-      unit_labels_[static_cast<std::size_t>(field)]->setText(Latin1(info.unit));
-  }
-  for (int lamp = 0; lamp < kLampCount; ++lamp) {
-    lamp_labels_[static_cast<std::size_t>(lamp)]->setText(Latin1(Lamp(lamp).caption));
-  }
+  for (FieldPage* page : field_pages_) page->SetCaptions();
 }
 
 void MainWindow::ShowRecord(int record_number) {
   shown_view_ = BuildRecordView(state_, record_number, NavigatedKind(), decimal_separator_);
-  for (int field = 0; field < kFieldCount; ++field) {
-    value_boxes_[static_cast<std::size_t>(field)]->setText(
-        Latin1(shown_view_.values[static_cast<std::size_t>(field)]));
-  }
-  for (int lamp = 0; lamp < kLampCount; ++lamp) {
-    const LampState lit = shown_view_.lamps[static_cast<std::size_t>(lamp)];
-    SetFill(lamps_[static_cast<std::size_t>(lamp)], lit == LampState::kSet     ? kLampSet
-                                                    : lit == LampState::kClear ? kLampClear
-                                                                               : kLampNoRecord);
-  }
+  for (FieldPage* page : field_pages_) page->ShowView(shown_view_);
   time_span_label_->setText(Latin1(shown_view_.time_span));
-  posix_time_label_->setText(Latin1(shown_view_.posix_time));
   rx_time_label_->setText(Latin1(shown_view_.rx_timestamp));
-  beacon_frame_box_->setText(Latin1(shown_view_.beacon_frame));
-  beacon_frame_box_->setCursorPosition(0);
-  payload_frame_box_->setText(Latin1(shown_view_.payload_frame));
-  payload_frame_box_->setCursorPosition(0);
+  debug_page_->ShowFrameTexts(shown_view_);
 }
 
-int MainWindow::ScrollPosition() const { return scroll_bar_->sliderPosition(); }
-
 void MainWindow::ShowPosition() {
-  const int position = ScrollPosition();
-  position_box_->setText(Latin1(PositionText(state_, position, NavigatedKind(), opened_)));
+  const auto position = static_cast<int>(status_row_->position());
+  status_row_->SetPositionText(Latin1(PositionText(state_, position, NavigatedKind(), opened_)));
   ShowRecord(position);
-  // A chart of the other kind (a grouped chart left standing) has no record to mark.
-  chart_->SetMarkedRecord(chart_->content().kind == NavigatedKind() ? position : 0);
+  MarkChartRecord();
+}
+
+void MainWindow::MarkChartRecord() {
+  chart_->SetMarkedRecord(
+      ChartMarkRow(chart_->content(), NavigatedKind(), status_row_->position()));
 }
 
 void MainWindow::HScroll1_Change() { ShowPosition(); }
 
 void MainWindow::HScroll1_Scroll() { ShowPosition(); }
 
-bool MainWindow::StepRecordsByKey(int key) {
-  const int position = scroll_bar_->value();
-  int target = position;
-  switch (key) {
-    case Qt::Key_Left:
-      target = position - 1;
-      break;
-    case Qt::Key_Right:
-      target = position + 1;
-      break;
-    case Qt::Key_PageUp:
-      target = position - kRecordsPerPage;
-      break;
-    case Qt::Key_PageDown:
-      target = position + kRecordsPerPage;
-      break;
-    case Qt::Key_Home:
-      target = scroll_bar_->minimum();
-      break;
-    case Qt::Key_End:
-      target = scroll_bar_->maximum();
-      break;
-    default:
-      return false;
-  }
-  // Through the scroll bar, so that its change handler shows the record as a move of it would.
-  if (scroll_bar_->isEnabled()) {
-    scroll_bar_->setValue(std::clamp(target, scroll_bar_->minimum(), scroll_bar_->maximum()));
-  }
-  return true;
-}
-
 void MainWindow::UpdateScrollRange() {
-  const auto stored = static_cast<int>(state_.StoredCount(NavigatedKind()));
-  const QSignalBlocker blocker(scroll_bar_);
-  scroll_bar_->setRange(1, std::max(stored, 1));
-  scroll_bar_->setEnabled(stored > 0);
+  status_row_->SetRange(NavigableRange(state_, NavigatedKind()));
 }
 
-void MainWindow::OnOptionClicked(int index) {
-  const bool group = group_requested_ || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
-  group_requested_ = false;
-  Option1_Click(index, group ? ChartChoice::kGroup : ChartChoice::kSingle);
+void MainWindow::OnFieldChosen(int field, bool group) {
+  Option1_Click(field, group ? ChartChoice::kGroup : ChartChoice::kSingle);
 }
 
 void MainWindow::Option1_Click(int index, ChartChoice choice) {
@@ -756,13 +384,12 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
   selected_field_ = index;
   chart_frame_->setTitle(Latin1(ChartTitle(index)));
   chart_->SetTitle(chart_frame_->title(), chart_frame_->font());
-  chart_->SetSaveName(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)),
+  // The picture goes where every other export goes when the capture's folder cannot take it.
+  const QFileInfo beside(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)));
+  chart_->SetSaveName(CanCreateFileIn(beside.absolutePath()) ? beside.filePath()
+                                                             : DocumentsPathFor(beside.fileName()),
                       InputsOf(state_));
-  for (int field = 0; field < kFieldCount; ++field) {
-    field_selectors_[static_cast<std::size_t>(field)]->setChecked(field == index);
-  }
-  for (QLineEdit* box : value_boxes_) SetBase(box, kOtherValue);
-  SetBase(value_boxes_[static_cast<std::size_t>(index)], kChosenValue);
+  for (FieldPage* page : field_pages_) page->SetChosen(index);
   UpdateScrollRange();
   if (choice == ChartChoice::kGroup) {
     // A field outside the four groups leaves the chart as it is.
@@ -782,7 +409,14 @@ void MainWindow::Check1_Click() {
   last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
   charted_group_.reset();
   chart_->SetContent(BuildFieldChart(state_, selected_field_, last_chart_type_));
-  chart_->SetMarkedRecord(chart_->content().kind == NavigatedKind() ? ScrollPosition() : 0);
+  MarkChartRecord();
+}
+
+void MainWindow::RebuildChart() {
+  const ChartContent content = charted_group_
+                                   ? BuildGroupChart(state_, *charted_group_, last_chart_type_)
+                                   : BuildFieldChart(state_, selected_field_, last_chart_type_);
+  if (!content.row_labels.empty()) chart_->SetContent(content);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -797,7 +431,8 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   if (loading_->running()) return;
   // The files take the place of the live frames.
   if (live_->active()) MenuFileDisconnect_Click();
-  StartAfresh();
+  live_status_->hide();
+  StartAfresh(false);
   // A cancelled choice loads the files of the last confirmed one again.
   if (chosen) chosen_files_ = *chosen;
   if (chosen_files_.isEmpty()) return;
@@ -827,10 +462,14 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   }
 }
 
-void MainWindow::StartAfresh() {
+void MainWindow::StartAfresh(bool live) {
   SetFieldCaptions();
-  for (QLineEdit* box : value_boxes_) box->clear();
+  for (FieldPage* page : field_pages_) page->ClearValues();
   state_.ResetCounts();
+  // A live station keeps the newest records, so that it never shows stale values; a file keeps
+  // its first ones.
+  state_.keep_newest = live;
+  state_.store_capacity = live ? live_records_ : kStoreCapacity;
   ClearInspector();
   opened_ = true;
 }
@@ -846,7 +485,7 @@ void MainWindow::LoadFiles(QStringList& problems) {
   CaptureLoading::Outcome outcome = loading_->Run(
       state_, paths,
       [this](std::size_t index) { SetStatus(chosen_files_[static_cast<int>(index)]); },
-      frame_log_model_->Take());
+      debug_page_->TakeLog());
   menuBar()->setEnabled(true);
   centralWidget()->setEnabled(true);
   if (focused) focused->setFocus();
@@ -855,9 +494,8 @@ void MainWindow::LoadFiles(QStringList& problems) {
     SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
 
   // The debug page keeps the newest lines of the log and shows the frames of this command.
-  frame_log_model_->Append(std::move(outcome.log));
-  frame_log_->scrollToBottom();
-  inspector_model_->Replace(std::move(outcome.frames));
+  debug_page_->AppendLog(std::move(outcome.log), true);
+  debug_page_->ReplaceFrames(std::move(outcome.frames));
   if (outcome.cancelled) {
     problems << QStringLiteral("loading cancelled after %1 frames")
                     .arg(state_.BeaconCount + state_.PayloadCount);
@@ -883,9 +521,13 @@ void MainWindow::LoadFiles(QStringList& problems) {
   }
   state_.InputFilePath = paths.back();
   // The new records on view: field 17 over the beacon records.
-  Option1_Click(17);
+  Option1_Click(kFirstChartedField);
   HScroll1_Change();
 }
+
+void MainWindow::AppendInspectorFrame(const FrameFacts& facts) { debug_page_->AppendFrame(facts); }
+
+void MainWindow::ClearInspector() { debug_page_->ClearFrames(); }
 
 // ---------------------------------------------------------------------------------------------
 // Live decoding
@@ -902,61 +544,68 @@ void MainWindow::MenuFileDisconnect_Click() {
   UpdateLiveStatus();
 }
 
+Status MainWindow::EnsureCaptureFolder() {
+  const std::string folder = EncodeFileName(capture_path_).toStdString();
+  std::error_code error;
+  if (std::filesystem::create_directories(folder, error) || !error) return Ok();
+  // A file in the way is the recorder's to report, as for any other output.
+  if (std::filesystem::exists(folder)) return Ok();
+  return PathError(ErrorKind::kFolderMissing, folder, "could not be created: " + error.message());
+}
+
 void MainWindow::ConnectToTnc(const TncChoice& choice) {
   if (loading_->running()) return;
   live_->Stop();
   live_refresh_->stop();
-  StartAfresh();
+  StartAfresh(true);
   // Exports and screenshots are named after the recording, also when the pass is not recorded.
   // An earlier recording of the same second keeps its name: this one takes "-2", "-3", ...
   const QString recording =
       QDir(capture_path_)
           .filePath(QString::fromStdString(RecordingFileName(QDateTime::currentMSecsSinceEpoch())));
   state_.InputFilePath = UnusedPath(EncodeFileName(recording).toStdString());
+  const Status folder = choice.record ? EnsureCaptureFolder() : Ok();
   live_->Start(HostPort{choice.host.toStdString(), choice.port},
                choice.record ? state_.InputFilePath : std::string());
   disconnect_action_->setEnabled(true);
   live_status_->show();
-  if (const std::optional<Error>& failed = live_->recorder().error()) {
+  if (!folder) {
+    SetStatus(QStringLiteral("recording failed: ") + PathText(folder.error().message));
+  } else if (const std::optional<Error>& failed = live_->recorder().error()) {
     SetStatus(QStringLiteral("recording failed: ") + PathText(failed->message));
   } else {
     SetStatus(choice.record ? recording : recording + QStringLiteral(" (not recorded)"));
   }
-  Option1_Click(17);
+  Option1_Click(kFirstChartedField);
   HScroll1_Change();
   UpdateLiveStatus();
 }
 
 void MainWindow::ShowLiveRecords() {
   live_refresh_->stop();
-  // At the last record (or with none yet) the view follows the newest; elsewhere it stays.
-  const bool follow = !scroll_bar_->isSliderDown() &&
-                      (!scroll_bar_->isEnabled() || scroll_bar_->value() == scroll_bar_->maximum());
+  const bool follow =
+      FollowsNewest(status_row_->position(), status_row_->range(), status_row_->dragging());
   UpdateScrollRange();
-  if (follow) {
-    const QSignalBlocker blocker(scroll_bar_);
-    scroll_bar_->setValue(scroll_bar_->maximum());
-  }
+  status_row_->SetPosition(
+      PositionAfterArrival(status_row_->position(), follow, status_row_->range()), true);
   ChartContent content = chart_->content();
-  if (content.series.empty()) {
-    // The first records of the kind: a chart that had none is built whole.
-    content = charted_group_ ? BuildGroupChart(state_, *charted_group_, last_chart_type_)
-                             : BuildFieldChart(state_, selected_field_, last_chart_type_);
-    if (!content.row_labels.empty()) chart_->SetContent(content);
+  // The first records of the kind, or rows that moved with dropped records: built whole.
+  if (content.series.empty() || content.first_record != ChartFirstRecord(state_, content.kind)) {
+    RebuildChart();
   } else if (AppendChartRows(content, state_) > 0) {
     chart_->AppendRows(content);
   }
   ShowPosition();
-  frame_log_model_->Append(live_->TakeLog());
-  if (follow) frame_log_->scrollToBottom();
-  inspector_model_->Append(live_->TakeFrames());
+  debug_page_->AppendLog(live_->TakeLog(), follow);
+  debug_page_->AppendFrames(live_->TakeFrames());
   UpdateLiveStatus();
 }
 
 void MainWindow::UpdateLiveStatus() {
-  const QString text = live_->StatusText(QDateTime::currentMSecsSinceEpoch());
-  live_status_->setText(text);
-  live_status_->setToolTip(text);
+  QString text = live_->StatusText(QDateTime::currentMSecsSinceEpoch());
+  const std::string dropped = DroppedRecordsText(state_, live_->recorder().recording());
+  if (!dropped.empty()) text += QStringLiteral("; ") + Latin1(dropped);
+  live_status_->SetFullText(text);
   disconnect_action_->setEnabled(live_->active());
 }
 
@@ -982,8 +631,7 @@ void MainWindow::ExportForAnalysis_Click() {
   });
   // The line protocol cannot place every record: the status says how many it left out and why.
   if (const std::string text = InfluxLeftOutText(left_out); written && !text.empty()) {
-    const QString shown = status_box_->text() + QStringLiteral("; ") + QString::fromStdString(text);
-    SetStatus(shown);
+    SetStatus(status_row_->status() + QStringLiteral("; ") + QString::fromStdString(text));
   }
 }
 
@@ -1033,12 +681,12 @@ void MainWindow::Command1_Click() {
     return;
   }
   bars_box_->hide();
-  screenshot_button_->hide();
+  status_row_->screenshot_button()->hide();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const QImage picture = GrabClientArea(centralWidget());
   const Status saved = SaveBmp(picture, bmp_path, InputsOf(state_));
   bars_box_->show();
-  screenshot_button_->show();
+  status_row_->screenshot_button()->show();
   if (!saved) {
     SetStatus(QStringLiteral("screenshot not saved: ") + PathText(saved.error().message));
     return;
@@ -1072,9 +720,7 @@ void MainWindow::MnuInfo_Click() {
 }
 
 void MainWindow::SetStatus(const QString& text, const QString& full_text) {
-  status_box_->setText(text);
-  status_box_->setCursorPosition(0);
-  status_box_->setToolTip(full_text.isEmpty() ? text : full_text);
+  status_row_->SetStatus(text, full_text);
 }
 
 void MainWindow::ShowMessage(const QString& title, const QString& text) {
@@ -1085,47 +731,23 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (!CaptureFilesOf(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
+bool MainWindow::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  // The style draws a focus frame only once the keyboard has moved the focus; the start focus is
+  // drawn from the first activation on, so that keyboard users see where they start.
+  if (event->type() == QEvent::WindowActivate && !activated_) {
+    activated_ = true;
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    if (QWidget* focused = focusWidget()) focused->update();
+  }
+  return handled;
+}
+
 void MainWindow::dropEvent(QDropEvent* event) {
   const QStringList paths = CaptureFilesOf(event->mimeData());
   if (paths.isEmpty()) return;
   event->acceptProposedAction();
   OpenFiles(paths);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  auto* selector = qobject_cast<QAbstractButton*>(watched);
-  const auto found = std::find(field_selectors_.begin(), field_selectors_.end(), selector);
-  const int index = found != field_selectors_.end()
-                        ? static_cast<int>(std::distance(field_selectors_.begin(), found))
-                        : -1;
-  if (event->type() == QEvent::KeyPress) {
-    const bool in_field_grid = index >= 0 || std::find(value_boxes_.begin(), value_boxes_.end(),
-                                                       watched) != value_boxes_.end();
-    const auto* key = static_cast<QKeyEvent*>(event);
-    // The keys step through the records instead of moving the selection or a text cursor.
-    if ((in_field_grid || watched == scroll_bar_) &&
-        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
-        StepRecordsByKey(key->key())) {
-      return true;
-    }
-  }
-  if (index >= 0 &&
-      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
-       event->type() == QEvent::MouseButtonDblClick)) {
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    if (mouse->button() == Qt::RightButton) {
-      // A right click chooses the field and asks for its group's chart.
-      if (event->type() == QEvent::MouseButtonPress) {
-        selector->setChecked(true);
-        Option1_Click(index, ChartChoice::kGroup);
-      }
-      return true;
-    }
-    if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
-      group_requested_ = (mouse->modifiers() & Qt::ShiftModifier) != 0;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 }  // namespace talphex

@@ -20,19 +20,11 @@
 #include "gui/connect_dialog.h"
 #include "gui/info_window.h"
 
-class QAbstractButton;
 class QAction;
 class QCheckBox;
-class QFrame;
-class QGridLayout;
 class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QScrollBar;
 class QTabWidget;
-class QTableView;
 class QTimer;
 
 namespace talphex {
@@ -42,15 +34,17 @@ namespace talphex {
 void SetApplicationInfo();
 
 class ChartWidget;
-class FrameInspectorModel;
-class FrameLogModel;
-class FrameLogView;
+class DebugPage;
+class ElidedLabel;
+class FieldPage;
+class StatusRow;
 
-// The decoder's main window. It owns the decoder state and shows what the core computes from it:
-// the record view, the chart content and the export results. Handlers keep the names users of
-// the program know from its menus and controls.
 class CaptureLoading;
 class LiveConnection;
+
+// The decoder's main window. It owns the decoder state and wires the parts that show what the
+// core computes from it: the field pages, the debug page, the chart and the status row. Handlers
+// keep the names users of the program know from its menus and controls.
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -127,42 +121,40 @@ class MainWindow : public QMainWindow {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void BuildWidgets();
-  QWidget* BuildFieldPage(TabPage page);
-  void AddLampGrid(QGridLayout* grid, int first_row);
-  QWidget* BuildDebugPage();
-  QWidget* BuildFrameInspector();
-  QWidget* BuildChartFrame();
-  QWidget* BuildStatusRow();
+  QWidget* BuildChartFrame(QWidget* parent);
   void BuildMenus();
+  void ReadSettings();
 
   // The open command after the file choice: loads `paths` one after the other.
   void RunOpenCommand(const std::optional<QStringList>& chosen);
   // Loads the chosen files off the user-interface thread; the window stays live meanwhile.
   void LoadFiles(QStringList& problems);
-  // Range 1..stored records of the navigated kind; disabled while it has none.
+  // The scroll bar over the stored records of the navigated kind.
   void UpdateScrollRange();
-  // Left/Right, Page Up/Page Down and Home/End move the scroll bar; false for any other key.
-  bool StepRecordsByKey(int key);
-  int ScrollPosition() const;
   void ShowPosition();
+  // The chart row of the record on view, when the chart shows the navigated kind.
+  void MarkChartRecord();
+  // The chart of the chosen field or group, built anew.
+  void RebuildChart();
   // Runs `write` into the export file beside the capture, or, when that folder cannot take a new
-  // file, into the file the save dialog gives; the status line says where it went.
-  // Writes an export and says so in the status; true when it was written.
+  // file, into the file the save dialog gives; the status line says where it went. True when
+  // written.
   bool RunExport(const char* suffix, const std::function<void(std::FILE*)>& write);
-  // Text4 and its tooltip, which holds `full_text` when the status is a short form of it.
   void SetStatus(const QString& text, const QString& full_text = QString());
   // The status after an export: the written path, or the error naming it.
   void ShowWritten(const Expected<std::string>& written);
   void ShowMessage(const QString& title, const QString& text);
   Kind NavigatedKind() const { return KindOfField(selected_field_); }
-  void OnOptionClicked(int index);
+  void OnFieldChosen(int field, bool group);
   // What an open command and a connection do first: captions back, values cleared, counts reset.
-  void StartAfresh();
+  void StartAfresh(bool live);
   void UpdateLiveStatus();
+  // The folder of the recordings, created with its parents when missing; an error says why not.
+  Status EnsureCaptureFolder();
 
   DecoderState state_;
   int selected_field_ = 0;
@@ -173,12 +165,9 @@ class MainWindow : public QMainWindow {
   QStringList conf_ini_paths_;
   QString image_path_;
   QString capture_path_;
-  std::string station_;  // conf.ini's STATION
+  std::string station_;       // conf.ini's STATION
+  std::size_t live_records_;  // conf.ini's LIVE_RECORDS
   char decimal_separator_ = '.';
-  bool group_requested_ = false;
-  int selector_width_ = 0;
-  int value_width_ = 0;
-  int unit_width_ = 0;  // Shift or right button on the field selector being chosen
 
   FileChooser file_chooser_;
   MessageSink message_sink_;
@@ -187,36 +176,23 @@ class MainWindow : public QMainWindow {
   TncChooser tnc_chooser_;
 
   QTabWidget* tabs_ = nullptr;
-  std::array<QAbstractButton*, kFieldCount> field_selectors_{};
-  std::array<QLineEdit*, kFieldCount> value_boxes_{};
-  std::array<QLabel*, kFieldCount> unit_labels_{};
-  std::array<QFrame*, kLampCount> lamps_{};
-  std::array<QLabel*, kLampCount> lamp_labels_{};
-  QLabel* posix_time_label_ = nullptr;  // Label4
-  QLabel* time_span_label_ = nullptr;   // Label3
-  QLabel* rx_time_label_ = nullptr;     // Label10
-  FrameLogView* frame_log_ = nullptr;   // Text5
-  FrameLogModel* frame_log_model_ = nullptr;
-  FrameInspectorModel* inspector_model_ = nullptr;
-  QTableView* frame_table_ = nullptr;
-  QPlainTextEdit* frame_dump_ = nullptr;
+  std::array<FieldPage*, 2> field_pages_{};
+  DebugPage* debug_page_ = nullptr;
+  QLabel* time_span_label_ = nullptr;  // Label3
+  QLabel* rx_time_label_ = nullptr;    // Label10
   CaptureLoading* loading_ = nullptr;
-  QLineEdit* beacon_frame_box_ = nullptr;   // Text3
-  QLineEdit* payload_frame_box_ = nullptr;  // Text6
   QGroupBox* chart_frame_ = nullptr;
   ChartWidget* chart_ = nullptr;
   QCheckBox* bars_box_ = nullptr;
-  QPushButton* screenshot_button_ = nullptr;
-  QLineEdit* status_box_ = nullptr;    // Text4
-  QLineEdit* position_box_ = nullptr;  // Text2
-  QScrollBar* scroll_bar_ = nullptr;
+  StatusRow* status_row_ = nullptr;
   QPointer<InfoWindow> info_window_;
   LiveConnection* live_ = nullptr;
-  QLabel* live_status_ = nullptr;
-  QTimer* live_refresh_ = nullptr;  // single-shot: at most one refresh per interval
+  ElidedLabel* live_status_ = nullptr;  // LiveStatus
+  QTimer* live_refresh_ = nullptr;      // single-shot: at most one refresh per interval
   QAction* disconnect_action_ = nullptr;
   // The fields of the grouped chart on show; nullopt for a single-field chart.
   std::optional<std::array<int, 3>> charted_group_;
+  bool activated_ = false;  // the window has been active once
 };
 
 }  // namespace talphex

@@ -13,6 +13,7 @@
 #include "core/export/output_path.h"
 #include "gui/chart_widget.h"
 #include "gui/connect_dialog.h"
+#include "gui/elided_text.h"
 #include "gui/main_window.h"
 #include "testkit/capture_writer.h"
 #include "testkit/test_support.h"
@@ -96,6 +97,9 @@ class LiveWindowTest : public QObject {
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
   QString Text(const char* name) const {
+    // Status texts as set, however much of them their box shows.
+    if (auto* status = w_->findChild<ElidedBox*>(name)) return status->full_text();
+    if (auto* status = w_->findChild<ElidedLabel*>(name)) return status->full_text();
     if (auto* box = w_->findChild<QLineEdit*>(name)) return box->text();
     return w_->findChild<QLabel*>(name)->text();
   }
@@ -107,10 +111,10 @@ class LiveWindowTest : public QObject {
   QString Address() const { return QStringLiteral("127.0.0.1:%1").arg(tnc_->port()); }
 
   // A window whose conf.ini names `capture_path` as the recordings' folder, and a fake TNC.
-  void MakeWindow(const QString& capture_path) {
+  void MakeWindow(const QString& capture_path, const QByteArray& more_settings = {}) {
     QFile conf(Path("conf.ini"));
     QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write("CAPTURE_PATH=" + QFile::encodeName(capture_path) + "\r\n");
+    conf.write("CAPTURE_PATH=" + QFile::encodeName(capture_path) + "\r\n" + more_settings);
     conf.close();
     w_ = std::make_unique<MainWindow>(QStringList{Path("conf.ini")});
     w_->SetMessageSink([](const QString& title, const QString& text) {
@@ -290,12 +294,66 @@ class LiveWindowTest : public QObject {
     QCOMPARE(ReadAll(recording.chopped(6) + ".kss"), QByteArray("earlier"));
   }
 
+  // A live station keeps the newest records of each kind (LIVE_RECORDS, at least 1000), so that
+  // the view, the values and the chart never go stale; the status says what was dropped, and the
+  // recording keeps everything.
+  void liveStoresKeepTheNewest() {
+    MakeWindow(dir_.path(), "LIVE_RECORDS=10\r\n");
+    Connect();
+    QByteArray frames;
+    for (int n = 1; n <= 1005; ++n) frames += BeaconFrame(n);
+    Send("\xC0" + frames, 1005);
+    QTRY_COMPARE(Shown(), QStringLiteral("1005 #1005 / 1005"));
+    QCOMPARE(Scroll()->minimum(), 6);
+    QCOMPARE(Scroll()->maximum(), 1005);
+    QCOMPARE(w_->state().StoredCount(Kind::kBeacon), 1000u);
+    w_->Option1_Click(0);
+    const ChartContent& chart = w_->findChild<ChartWidget*>("MSChart1")->content();
+    QCOMPARE(chart.first_record, 6);
+    QCOMPARE(chart.series.at(0).values.back(), 1005.0);
+    QVERIFY2(Status().endsWith("; oldest 5 beacon records dropped (all are in the recording)"),
+             qPrintable(Status()));
+    // The view stays on an older record while it is kept, and moves up once it is dropped.
+    Scroll()->setValue(8);
+    Send(BeaconFrame(1006), 1006);
+    QTRY_COMPARE(Shown(), QStringLiteral("8 #8 / 1006"));
+    Send(BeaconFrame(1007) + BeaconFrame(1008), 1008);
+    QTRY_COMPARE(Shown(), QStringLiteral("9 #9 / 1008"));
+    // Reopened, the recording has every frame; a file keeps its first records, numbered from 1.
+    const QString recording = QString::fromStdString(w_->state().InputFilePath);
+    w_->findChild<QAction*>("MenuFileDisconnect")->trigger();
+    w_->OpenFiles({recording});
+    QCOMPARE(w_->state().BeaconCount, 1008);
+    QCOMPARE(w_->state().Dropped(Kind::kBeacon), 0);
+    QCOMPARE(Shown(), QStringLiteral("9 #9 / 1008"));
+    QVERIFY(w_->findChild<QLabel*>("LiveStatus")->isHidden());
+  }
+
+  // A missing recordings folder is made, with its parents; a connection that never completes
+  // leaves no empty recording behind.
+  void recordingFolderIsMadeAndNoEmptyRecordingLeft() {
+    MakeWindow(Path("new/deeper"));
+    tnc_->Stop();
+    w_->SetTncChooser([this](QWidget*) {
+      return std::optional<TncChoice>(TncChoice{QStringLiteral("127.0.0.1"), tnc_->port(), true});
+    });
+    w_->findChild<QAction*>("MenuFileConnect")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(Status().contains("retrying in"), kWaitMs);
+    w_->findChild<QAction*>("MenuFileDisconnect")->trigger();
+    QVERIFY(QFileInfo(Path("new/deeper")).isDir());
+    QCOMPARE(QDir(Path("new/deeper")).entryList(QDir::Files), QStringList());
+    QVERIFY(tnc_->Listen(tnc_->port()));
+    Connect();
+    Send("\xC0" + BeaconFrame(1), 1);
+    const QString recording = QString::fromStdString(w_->state().InputFilePath);
+    QVERIFY2(recording.startsWith(Path("new/deeper/")), qPrintable(recording));
+    QTRY_VERIFY(QFileInfo(recording).size() > 0);
+  }
+
   // A recording that cannot be made says why, with the path; the frames are decoded all the same.
   void unwritableCapturePathStillDecodes_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing folder") << "missing"
-                                    << "No such file or directory";
     QTest::newRow("a file, not a folder") << "conf.ini"
                                           << "Not a directory";
   }

@@ -19,6 +19,7 @@
 #include "core/view/program_info.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
+#include "gui/elided_text.h"
 #include "gui/file_name.h"
 #include "gui/screenshot.h"
 #include "testkit/capture_writer.h"
@@ -85,6 +86,9 @@ class MainWindowTest : public QObject {
     return widget;
   }
   QString Text(const QString& name) const {
+    // Status texts as set, however much of them their box shows.
+    if (auto* status = w_->findChild<ElidedBox*>(name)) return status->full_text();
+    if (auto* status = w_->findChild<ElidedLabel*>(name)) return status->full_text();
     auto* box = w_->findChild<QLineEdit*>(name);
     return box != nullptr ? box->text() : Get<QLabel>(name)->text();
   }
@@ -259,7 +263,7 @@ class MainWindowTest : public QObject {
       CheckShows(Scroll()->value());
       // Field 17 of the new records is chosen and charted, the record on view marked.
       QVERIFY(Get<QAbstractButton>("Option1(17)")->isChecked() &&
-              Chart()->marked_record() == Scroll()->value());
+              Chart()->marked_record() == (stored > 0 ? Scroll()->value() : 0));
       QVERIFY(Charted() == (stored > 0 ? QList<int>{17} : QList<int>()) &&
               std::ssize(Chart()->content().row_labels) == stored);
       QVERIFY(Get<QTableView>("Text5")->model()->rowCount() >= w_->state().BeaconCount);
@@ -633,6 +637,51 @@ class MainWindowTest : public QObject {
       QCOMPARE(Scroll()->value(), 2);
       Scroll()->setValue(1);
     }
+  }
+
+  // Regression: the start focus was not drawn until Tab was first pressed, and the scroll bar drew
+  // no focus at all. Each Tab stop looks different with the focus than without it.
+  void focusIsDrawn_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("field selector") << "Option1(3)";
+    QTest::newRow("scroll bar") << "HScroll1";
+  }
+  void focusIsDrawn() {
+    QFETCH(QString, name);
+    MakeSampleWindow();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    w_->activateWindow();
+    QTRY_COMPARE(QApplication::focusWidget(), Get("Option1(17)"));
+    QVERIFY(w_->testAttribute(Qt::WA_KeyboardFocusChange));
+    QWidget* stop = Get(name);
+    const QImage without = stop->grab().toImage();
+    stop->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(QApplication::focusWidget(), stop);
+    QVERIFY2(stop->grab().toImage() != without, qPrintable(name));
+  }
+
+  // Regression: long status texts were cut mid-word with no sign of it. The box ends them in "…"
+  // after a whole word; the tooltip has them whole.
+  void longStatusIsElidedAtAWord() {
+    MakeSampleWindow();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    const QString long_text =
+        "recording to /home/station/Documents/talphex/recordings/2026/december "
+        "and a good many more words than the status box can ever show at this width";
+    w_->findChild<ElidedBox*>("Text4")->SetFullText(long_text);
+    auto* box = Get<QLineEdit>("Text4");
+    const QString shown = box->text();
+    QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.size() < long_text.size(), qPrintable(shown));
+    const QString kept = shown.chopped(1);
+    QVERIFY2(long_text.startsWith(kept) && long_text.at(kept.size()) == ' ', qPrintable(shown));
+    QVERIFY(box->fontMetrics().horizontalAdvance(shown) <= box->width());
+    QCOMPARE(box->toolTip(), long_text);
+    QCOMPARE(Text("Text4"), long_text);
+    // Wide enough again, the text is whole.
+    w_->resize(4000, w_->height());
+    QTRY_COMPARE(box->text(), long_text);
   }
 
   // Regression: a conf.ini in the program's folder hid the user's; both are read, the program's

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <string>
+#include <string_view>
+
+class QLineEdit;
+class QWidget;
+
+namespace talphex {
+
+// The colours and small helpers the parts of the main window share.
+inline const QColor kBackground(240, 240, 240);
+inline const QColor kChosenValue(255, 255, 192);
+inline const QColor kOtherValue(255, 255, 255);
+
+// Field grid rows and page margins, in pixels.
+inline constexpr int kRowHeight = 17;
+inline constexpr int kPageMargin = 3;
+
+// Core texts are Latin-1.
+QString Latin1(std::string_view text);
+// "Text1(17)": the control name of an indexed control.
+QString ControlName(const char* control, int index);
+void SetBase(QWidget* widget, const QColor& colour);
+void SetFill(QWidget* widget, const QColor& colour);
+// A box the user reads and selects from but never types in; clicks give it the focus, Tab does
+// not.
+QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name);
+
+}  // namespace talphex
