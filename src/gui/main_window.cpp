@@ -384,10 +384,11 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
   selected_field_ = index;
   chart_frame_->setTitle(Latin1(ChartTitle(index)));
   chart_->SetTitle(chart_frame_->title(), chart_frame_->font());
-  // The picture goes where every other export goes when the capture's folder cannot take it.
+  // The picture goes beside the capture, or where every other export goes when the capture's
+  // folder cannot take it (the installed sample's).
   const QFileInfo beside(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)));
-  chart_->SetSaveName(CanCreateFileIn(beside.absolutePath()) ? beside.filePath()
-                                                             : DocumentsPathFor(beside.fileName()),
+  const bool read_only = !state_.InputFilePath.empty() && !CanCreateFileIn(beside.absolutePath());
+  chart_->SetSaveName(read_only ? DocumentsPathFor(beside.fileName()) : beside.filePath(),
                       InputsOf(state_));
   for (FieldPage* page : field_pages_) page->SetChosen(index);
   UpdateScrollRange();

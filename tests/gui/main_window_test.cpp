@@ -481,6 +481,24 @@ class MainWindowTest : public QObject {
     QCOMPARE(ReadAll(Path("pass.csv")), satnogs);
   }
 
+  // Regression: "Save Chart as PNG..." on the installed sample proposed its read-only folder.
+  void chartPictureFromAReadOnlyFolderIsProposedInDocuments() {
+    QFile capture(Path("pass.kss"));
+    QVERIFY(capture.open(QIODevice::ReadOnly));
+    const TestHome home(Path("home"));
+    QVERIFY(QDir().mkpath(Path("home/Documents")));
+    const std::pair<QString, QString> kCases[] = {
+        {"/proc/self/fd/" + QString::number(capture.handle()), Path("home/Documents")},
+        {Path("pass.kss"), dir_.path()}};
+    for (const auto& [opened, folder] : kCases) {
+      MakeWindow();
+      w_->OpenFiles({opened});
+      QCOMPARE(QFileInfo(Chart()->save_name()).path(), folder);
+      QVERIFY2(Chart()->save_name().endsWith("-Temp X+ Panel.png"),
+               qPrintable(Chart()->save_name()));
+    }
+  }
+
   void exportsFromAReadOnlyFolderGoWhereTheSaveDialogSays() {
     // The capture opened as /proc/self/fd/N: a folder that refuses new files even to root, who
     // may write any folder whatever its permission bits.
