@@ -8,28 +8,19 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <filesystem>
 #include <string_view>
-#include <system_error>
 #include <tuple>
 
 #include "core/capture/capture_loader.h"
@@ -40,6 +31,7 @@
 #include "core/export/screenshot_name.h"
 #include "core/view/program_info.h"
 #include "gui/capture_loading.h"
+#include "gui/chart_frame.h"
 #include "gui/chart_widget.h"
 #include "gui/conf_ini_paths.h"
 #include "gui/debug_page.h"
@@ -52,6 +44,7 @@
 #include "gui/screenshot.h"
 #include "gui/status_row.h"
 #include "gui/tnc_client.h"
+#include "gui/window_commands.h"
 #include "gui/window_look.h"
 
 namespace talphex {
@@ -61,8 +54,6 @@ namespace {
 constexpr int kClientWidth = 717;
 constexpr int kClientHeight = 638;
 constexpr int kTabHeight = 249;
-// Height below which the chart's labels would be cut.
-constexpr int kMinChartHeight = 250;
 // The window shows the frames of a live connection at most this often.
 constexpr int kLiveRefreshMs = 100;
 // The field a loaded capture charts first, and where keyboard users start.
@@ -79,58 +70,61 @@ char LocaleDecimalSeparator() {
   return '.';
 }
 
-std::optional<QStringList> AskForCaptureFiles(QWidget* parent) {
-  const QStringList paths = QFileDialog::getOpenFileNames(
-      parent, QStringLiteral("Open KISS File"), QString(),
-      QStringLiteral("KISS Files (*.kss);;SatNOGS frames (*.csv *.txt);;All Files (*)"));
-  if (paths.isEmpty()) return std::nullopt;
-  return paths;
-}
-
-std::optional<AnalysisFormat> AskForAnalysisFormat(QWidget* parent) {
-  const QStringList formats = {
-      QStringLiteral("Comma-separated values, UTF-8 (<capture name>-analysis.csv)"),
-      QStringLiteral("JSON Lines (<capture name>.jsonl)"),
-      QStringLiteral("InfluxDB line protocol (<capture name>.lp)")};
-  bool chosen = false;
-  const QString item = QInputDialog::getItem(parent, QStringLiteral("Export for Analysis"),
-                                             QStringLiteral("Format:"), formats, 0, false, &chosen);
-  if (!chosen) return std::nullopt;
-  constexpr AnalysisFormat kFormats[] = {AnalysisFormat::kCsv, AnalysisFormat::kJsonLines,
-                                         AnalysisFormat::kInflux};
-  return kFormats[std::max<qsizetype>(formats.indexOf(item), 0)];
-}
-
 // "frame" or "frames" after a count.
 QString Frames(std::int64_t count, const char* noun) {
   return QLatin1String(noun) + (count == 1 ? QString() : QStringLiteral("s"));
 }
 
-QStringList CaptureFilesOf(const QMimeData* mime) {
-  QStringList paths;
-  if (mime == nullptr || !mime->hasUrls()) return paths;
-  for (const QUrl& url : mime->urls()) {
-    const QString path = url.toLocalFile();
-    // KISS captures and SatNOGS frame exports.
-    const bool capture = path.endsWith(QStringLiteral(".kss"), Qt::CaseInsensitive) ||
-                         path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive) ||
-                         path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive);
-    if (!path.isEmpty() && capture) {
-      paths << path;
-    }
-  }
-  return paths;
-}
+// A menu command: its caption, control name, status tip and handler.
+struct MenuEntry {
+  const char* caption;
+  const char* name;
+  const char* tip;
+  void (MainWindow::*handler)();
+};
 
-// A menu entry with its control name and status tip, running `handler`.
-template <typename Handler>
-QAction* AddAction(QMenu* menu, QObject* context, const char* caption, const char* name,
-                   const char* tip, Handler handler) {
-  QAction* action = menu->addAction(QString::fromLatin1(caption));
-  action->setObjectName(QString::fromLatin1(name));
-  action->setStatusTip(QString::fromLatin1(tip));
-  QObject::connect(action, &QAction::triggered, context, handler);
-  return action;
+constexpr MenuEntry kFileMenu[] = {
+    {"Open KISS File", "MenuFileOpen",
+     "Open one or more KISS capture files (*.kss) and show their records",
+     &MainWindow::MenuFileOpen_Click},
+    {"Connect to TNC...", "MenuFileConnect",
+     "Decode the frames a TNC serves over KISS TCP as they come, and record the pass",
+     &MainWindow::MenuFileConnect_Click},
+    {"Disconnect", "MenuFileDisconnect", "End the connection to the TNC",
+     &MainWindow::MenuFileDisconnect_Click},
+    {nullptr, nullptr, nullptr, nullptr},  // a separator
+    {"Exit", "MenuFileExit", "Close the decoder", &MainWindow::MenuFileExit_Click},
+};
+
+constexpr MenuEntry kTlmMenu[] = {
+    {"Write CSV File", "WriteCSVFile",
+     "Write every beacon record to <capture name>.csv beside the last capture file",
+     &MainWindow::WriteCSVFile_Click},
+    {"Write TLM File", "WriteTLMFile",
+     "Write the record on view as a report to <capture name>.tlm beside the last capture file",
+     &MainWindow::WriteTLMFile_Click},
+    {"Write Payload CSV File", "WritePayloadCSVFile",
+     "Write every payload record to <capture name>-payload.csv beside the last capture file",
+     &MainWindow::WritePayloadCSVFile_Click},
+    {"Export for Analysis...", "ExportForAnalysis",
+     "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol beside "
+     "the last capture file",
+     &MainWindow::ExportForAnalysis_Click},
+};
+
+template <std::size_t N>
+void AddEntries(QMenu* menu, MainWindow* window, const MenuEntry (&entries)[N]) {
+  for (const MenuEntry& entry : entries) {
+    if (entry.caption == nullptr) {
+      menu->addSeparator();
+      continue;
+    }
+    QAction* action = menu->addAction(QString::fromLatin1(entry.caption));
+    action->setObjectName(QString::fromLatin1(entry.name));
+    action->setStatusTip(QString::fromLatin1(entry.tip));
+    QObject::connect(action, &QAction::triggered, window,
+                     [window, handler = entry.handler] { (window->*handler)(); });
+  }
 }
 
 }  // namespace
@@ -248,32 +242,10 @@ void MainWindow::BuildWidgets() {
 }
 
 QWidget* MainWindow::BuildChartFrame(QWidget* parent) {
-  chart_frame_ = new QGroupBox(parent);
-  chart_frame_->setObjectName(QStringLiteral("Frame1"));
-  QFont title_font = font();
-  title_font.setPointSizeF(9.75);
-  title_font.setBold(true);
-  chart_frame_->setFont(title_font);
-  auto* grid = new QGridLayout(chart_frame_);
-  grid->setContentsMargins(6, 4, 6, 6);
-  chart_ = new ChartWidget(chart_frame_);
-  chart_->setObjectName(QStringLiteral("MSChart1"));
-  chart_->setFont(font());
-  chart_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  // The window shrinks no further than a chart with readable labels.
-  chart_->setMinimumHeight(kMinChartHeight);
-  chart_->SetDecimalSeparator(decimal_separator_);
-  grid->addWidget(chart_, 0, 0);
-  bars_box_ = new QCheckBox(QStringLiteral("B"), chart_frame_);
-  bars_box_->setObjectName(QStringLiteral("Check1"));
-  bars_box_->setFont(font());
-  bars_box_->setToolTip(QStringLiteral("Bars instead of lines"));
-  QSizePolicy keep_place = bars_box_->sizePolicy();
-  keep_place.setRetainSizeWhenHidden(true);
-  bars_box_->setSizePolicy(keep_place);
-  // Over the chart's bottom right corner, as in the frame it stands in.
-  grid->addWidget(bars_box_, 0, 0, Qt::AlignRight | Qt::AlignBottom);
-  connect(bars_box_, &QCheckBox::clicked, this, [this] { Check1_Click(); });
+  chart_frame_ = new ChartFrame(font(), decimal_separator_, parent);
+  chart_ = chart_frame_->chart();
+  bars_box_ = chart_frame_->bars_box();
+  connect(chart_frame_, &ChartFrame::barsClicked, this, [this] { Check1_Click(); });
   connect(chart_, &ChartWidget::recordClicked, this, [this](int row) {
     const std::int64_t record =
         RecordOfChartRow(chart_->content(), NavigatedKind(), row, status_row_->range());
@@ -285,39 +257,15 @@ QWidget* MainWindow::BuildChartFrame(QWidget* parent) {
 void MainWindow::BuildMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("MnuFile"));
-  AddAction(file, this, "Open KISS File", "MenuFileOpen",
-            "Open one or more KISS capture files (*.kss) and show their records",
-            [this] { MenuFileOpen_Click(); })
-      ->setShortcut(QKeySequence::Open);
-  AddAction(file, this, "Connect to TNC...", "MenuFileConnect",
-            "Decode the frames a TNC serves over KISS TCP as they come, and record the pass",
-            [this] { MenuFileConnect_Click(); });
-  disconnect_action_ =
-      AddAction(file, this, "Disconnect", "MenuFileDisconnect", "End the connection to the TNC",
-                [this] { MenuFileDisconnect_Click(); });
+  AddEntries(file, this, kFileMenu);
+  findChild<QAction*>(QStringLiteral("MenuFileOpen"))->setShortcut(QKeySequence::Open);
+  findChild<QAction*>(QStringLiteral("MenuFileExit"))
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  disconnect_action_ = findChild<QAction*>(QStringLiteral("MenuFileDisconnect"));
   disconnect_action_->setEnabled(false);
-  file->addSeparator();
-  AddAction(file, this, "Exit", "MenuFileExit", "Close the decoder", [this] {
-    MenuFileExit_Click();
-  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-
   QMenu* tlm = menuBar()->addMenu(QStringLiteral("&TLM File"));
   tlm->setObjectName(QStringLiteral("MnuSettings"));
-  AddAction(tlm, this, "Write CSV File", "WriteCSVFile",
-            "Write every beacon record to <capture name>.csv beside the last capture file",
-            [this] { WriteCSVFile_Click(); });
-  AddAction(tlm, this, "Write TLM File", "WriteTLMFile",
-            "Write the record on view as a report to <capture name>.tlm beside the last capture "
-            "file",
-            [this] { WriteTLMFile_Click(); });
-  AddAction(tlm, this, "Write Payload CSV File", "WritePayloadCSVFile",
-            "Write every payload record to <capture name>-payload.csv beside the last capture file",
-            [this] { WritePayloadCSVFile_Click(); });
-  AddAction(tlm, this, "Export for Analysis...", "ExportForAnalysis",
-            "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol "
-            "beside the last capture file",
-            [this] { ExportForAnalysis_Click(); });
-
+  AddEntries(tlm, this, kTlmMenu);
   QAction* info = menuBar()->addAction(QStringLiteral("&Info"));
   info->setObjectName(QStringLiteral("MnuInfo"));
   info->setStatusTip(QStringLiteral("About the decoder and the TALPHEX mission"));
@@ -382,8 +330,7 @@ void MainWindow::OnFieldChosen(int field, bool group) {
 void MainWindow::Option1_Click(int index, ChartChoice choice) {
   if (index < 0 || index >= kFieldCount) return;
   selected_field_ = index;
-  chart_frame_->setTitle(Latin1(ChartTitle(index)));
-  chart_->SetTitle(chart_frame_->title(), chart_frame_->font());
+  chart_frame_->SetChartTitle(Latin1(ChartTitle(index)));
   // The picture goes beside the capture, or where every other export goes when the capture's
   // folder cannot take it (the installed sample's).
   const QFileInfo beside(PathText(ChartPicturePath(state_.InputFilePath, Field(index).caption)));
@@ -399,7 +346,7 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
       chart_->SetContent(BuildGroupChart(state_, *group, last_chart_type_));
     }
   } else {
-    last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
+    last_chart_type_ = chart_frame_->bars() ? ChartType::kBars : ChartType::kLines;
     charted_group_.reset();
     chart_->SetContent(BuildFieldChart(state_, index, last_chart_type_));
   }
@@ -407,7 +354,7 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
 }
 
 void MainWindow::Check1_Click() {
-  last_chart_type_ = bars_box_->isChecked() ? ChartType::kBars : ChartType::kLines;
+  last_chart_type_ = chart_frame_->bars() ? ChartType::kBars : ChartType::kLines;
   charted_group_.reset();
   chart_->SetContent(BuildFieldChart(state_, selected_field_, last_chart_type_));
   MarkChartRecord();
@@ -545,15 +492,6 @@ void MainWindow::MenuFileDisconnect_Click() {
   UpdateLiveStatus();
 }
 
-Status MainWindow::EnsureCaptureFolder() {
-  const std::string folder = EncodeFileName(capture_path_).toStdString();
-  std::error_code error;
-  if (std::filesystem::create_directories(folder, error) || !error) return Ok();
-  // A file in the way is the recorder's to report, as for any other output.
-  if (std::filesystem::exists(folder)) return Ok();
-  return PathError(ErrorKind::kFolderMissing, folder, "could not be created: " + error.message());
-}
-
 void MainWindow::ConnectToTnc(const TncChoice& choice) {
   if (loading_->running()) return;
   live_->Stop();
@@ -565,7 +503,8 @@ void MainWindow::ConnectToTnc(const TncChoice& choice) {
       QDir(capture_path_)
           .filePath(QString::fromStdString(RecordingFileName(QDateTime::currentMSecsSinceEpoch())));
   state_.InputFilePath = UnusedPath(EncodeFileName(recording).toStdString());
-  const Status folder = choice.record ? EnsureCaptureFolder() : Ok();
+  const Status folder =
+      choice.record ? MakeRecordingFolder(EncodeFileName(capture_path_).toStdString()) : Ok();
   live_->Start(HostPort{choice.host.toStdString(), choice.port},
                choice.record ? state_.InputFilePath : std::string());
   disconnect_action_->setEnabled(true);
@@ -641,65 +580,18 @@ void MainWindow::WriteTLMFile_Click() {
 }
 
 bool MainWindow::RunExport(const char* suffix, const std::function<void(std::FILE*)>& write) {
-  const QFileInfo target(PathText(OutputPathFor(state_.InputFilePath, suffix)));
-  Expected<std::string> written = Error{};
-  if (state_.InputFilePath.empty() || CanCreateFileIn(target.absolutePath())) {
-    written = ExportBeside(state_, suffix, write);
-  } else {
-    // A capture in a read-only folder, such as the installed sample: the user picks the place.
-    const std::optional<QString> chosen = save_chooser_(this, DocumentsPathFor(target.fileName()));
-    if (!chosen) {
-      SetStatus(target.filePath() + QStringLiteral(" not written: its folder is read-only"));
-      return false;
-    }
-    const std::string path = EncodeFileName(*chosen).toStdString();
-    const Status saved = WritePlannedFile(InputsOf(state_), path, write);
-    written = saved ? Expected<std::string>(path) : Expected<std::string>(saved.error());
-  }
-  ShowWritten(written);
-  return written.ok();
-}
-
-void MainWindow::ShowWritten(const Expected<std::string>& written) {
-  SetStatus(written ? PathText(written.value()) + QLatin1String(kHasBeenWritten)
-                    : PathText(written.error().message));
+  const CommandOutcome outcome = WriteExport(
+      state_, suffix, [this](const QString& proposed) { return save_chooser_(this, proposed); },
+      write);
+  SetStatus(outcome.status);
+  return outcome.done;
 }
 
 void MainWindow::Command1_Click() {
-  if (state_.InputFilePath.empty()) {
-    SetStatus(QStringLiteral("no capture loaded yet: nothing to take a screenshot of"));
-    return;
-  }
-  // Absolute, so that the status says where the picture went whatever the folder setting.
-  const QString bmp_path =
-      QFileInfo(PathText(ScreenshotFileName(EncodeFileName(image_path_).toStdString(),
-                                            state_.InputFilePath)))
-          .absoluteFilePath();
-  const QFileInfo folder(QFileInfo(bmp_path).absolutePath());
-  if (!folder.isDir() || !folder.isWritable()) {
-    SetStatus(
-        QStringLiteral("screenshot not saved: %1 is not a writable folder").arg(folder.filePath()));
-    return;
-  }
-  bars_box_->hide();
-  status_row_->screenshot_button()->hide();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  const QImage picture = GrabClientArea(centralWidget());
-  const Status saved = SaveBmp(picture, bmp_path, InputsOf(state_));
-  bars_box_->show();
-  status_row_->screenshot_button()->show();
-  if (!saved) {
-    SetStatus(QStringLiteral("screenshot not saved: ") + PathText(saved.error().message));
-    return;
-  }
-  SetStatus(bmp_path + QStringLiteral(" saved"));
-  const Expected<QString> png_path = ConvertBmpToIndexedPng(bmp_path, kBackground.rgb());
-  if (!png_path) {
-    ShowMessage(QStringLiteral("Error"),
-                QStringLiteral("PNG conversion failed: ") + PathText(png_path.error().message));
-    return;
-  }
-  SetStatus(png_path.value() + QStringLiteral(" converted and saved"));
+  const CommandOutcome outcome = SaveScreenshot(centralWidget(), image_path_, state_,
+                                                {bars_box_, status_row_->screenshot_button()});
+  SetStatus(outcome.status);
+  if (!outcome.error.isEmpty()) ShowMessage(QStringLiteral("Error"), outcome.error);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -33,6 +33,7 @@ namespace talphex {
 // title ("Info — TALPHEX Telemetry Decoder").
 void SetApplicationInfo();
 
+class ChartFrame;
 class ChartWidget;
 class DebugPage;
 class ElidedLabel;
@@ -145,16 +146,12 @@ class MainWindow : public QMainWindow {
   // written.
   bool RunExport(const char* suffix, const std::function<void(std::FILE*)>& write);
   void SetStatus(const QString& text, const QString& full_text = QString());
-  // The status after an export: the written path, or the error naming it.
-  void ShowWritten(const Expected<std::string>& written);
   void ShowMessage(const QString& title, const QString& text);
   Kind NavigatedKind() const { return KindOfField(selected_field_); }
   void OnFieldChosen(int field, bool group);
   // What an open command and a connection do first: captions back, values cleared, counts reset.
   void StartAfresh(bool live);
   void UpdateLiveStatus();
-  // The folder of the recordings, created with its parents when missing; an error says why not.
-  Status EnsureCaptureFolder();
 
   DecoderState state_;
   int selected_field_ = 0;
@@ -181,7 +178,7 @@ class MainWindow : public QMainWindow {
   QLabel* time_span_label_ = nullptr;  // Label3
   QLabel* rx_time_label_ = nullptr;    // Label10
   CaptureLoading* loading_ = nullptr;
-  QGroupBox* chart_frame_ = nullptr;
+  ChartFrame* chart_frame_ = nullptr;
   ChartWidget* chart_ = nullptr;
   QCheckBox* bars_box_ = nullptr;
   StatusRow* status_row_ = nullptr;

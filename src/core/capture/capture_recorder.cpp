@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/capture/capture_recorder.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "core/base/output.h"
@@ -19,6 +21,14 @@ std::string RecordingFileName(std::int64_t milliseconds) {
     }
   }
   return name + ".kss";
+}
+
+Status MakeRecordingFolder(const std::string& folder) {
+  std::error_code error;
+  if (std::filesystem::create_directories(folder, error) || !error) return Ok();
+  const std::string reason = "could not be created: " + error.message();
+  if (std::filesystem::exists(folder, error)) return Ok();
+  return PathError(ErrorKind::kFolderMissing, folder, reason);
 }
 
 void AppendRecordedFrame(std::string& out, const LiveFrame& frame) {

@@ -17,6 +17,11 @@ namespace talphex {
 // "talphex-YYYYMMDD-hhmmss.kss" of a recording started at `milliseconds` since 1970 UTC.
 std::string RecordingFileName(std::int64_t milliseconds);
 
+// Makes the folder of the recordings with its parents when it is missing. A file in its place is
+// left for the recorder to report, as for any other output; a folder that cannot be made is an
+// error naming it and the reason.
+Status MakeRecordingFolder(const std::string& folder);
+
 // Appends a live frame as a recording holds it: its timestamp part, a delimiter, the frame as it
 // came (escapes included), a delimiter. The loader reads it back to the same records.
 void AppendRecordedFrame(std::string& out, const LiveFrame& frame);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "testkit/test_support.h"
 
 namespace talphex {
@@ -18,6 +20,27 @@ TEST(RecordingFileName, NamesTheUtcStartTime) {
   for (const auto& [milliseconds, name] : kCases) {
     EXPECT_EQ(RecordingFileName(milliseconds), name);
   }
+}
+
+// The recordings' folder is made with its parents; one that is there, or a file in its place (the
+// recorder's to report), is no error; one that cannot be made names itself.
+TEST(MakeRecordingFolder, MakesWhatIsMissing) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.File("file"), "x");
+  const std::pair<std::string, bool> kCases[] = {{dir.File("a/b/c"), true},
+                                                 {dir.File("a"), true},
+                                                 {dir.File("file"), true},
+                                                 {dir.File("file/sub"), false},
+                                                 {"", false}};
+  for (const auto& [folder, ok] : kCases) {
+    const Status made = MakeRecordingFolder(folder);
+    EXPECT_EQ(made.ok(), ok) << folder;
+    if (made.ok()) continue;
+    EXPECT_EQ(made.error().kind, ErrorKind::kFolderMissing);
+    EXPECT_NE(made.error().message.find(folder + ": could not be created"), std::string::npos)
+        << made.error().message;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("a/b/c")));
 }
 
 // A recording never replaces a file, and a folder that is not there is told apart from other
