@@ -23,6 +23,7 @@
 #include "core/export/exports.h"
 #include "core/export/output_plan.h"
 #include "core/view/record_view.h"
+#include "core/view/status_texts.h"
 
 namespace talphex {
 namespace {
@@ -59,62 +60,6 @@ class Stream {
 std::string TerminalLine(std::string_view line) {
   const bool ended = line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
   return TerminalText(ended ? line.substr(0, line.size() - 2) : line) + (ended ? "\r\n" : "");
-}
-
-std::string FileSummary(const LoadResult& result) {
-  if (result.unrecognised) {
-    return TerminalText(result.path) + ": " + std::string(kUnrecognisedCaptureText) + "\n";
-  }
-  std::string text = TerminalText(result.path) + ": " + std::to_string(result.beacon_frames) +
-                     " beacon frames, " + std::to_string(result.payload_frames) +
-                     " payload frames decoded, " + std::to_string(result.skipped_frames) +
-                     " skipped\n";
-  for (std::size_t reason = 0; reason < kSkipReasons; ++reason) {
-    const std::int64_t skipped = result.skipped_by_reason[reason];
-    if (skipped == 0) continue;
-    text += "  " + std::to_string(skipped) +
-            " skipped: " + SkipReasonText(static_cast<SkipReason>(reason)) + "\n";
-  }
-  for (const LoadWarning& warning : result.warnings) {
-    text += "  byte " + std::to_string(warning.offset) + ": " + SkipReasonText(warning.kind);
-    if (!warning.detail.empty()) text += " (" + TerminalText(warning.detail) + ")";
-    text += "\n";
-  }
-  if (result.skipped_frames > static_cast<std::int64_t>(result.warnings.size())) {
-    text += "  (only the first " + std::to_string(result.warnings.size()) +
-            " skipped frames are listed)\n";
-  }
-  if (result.duplicate_frames > 0) {
-    text += "  " + std::to_string(result.duplicate_frames) + " duplicate frames skipped\n";
-  }
-  if (result.malformed_lines > 0) {
-    text += "  " + std::to_string(result.malformed_lines) + " malformed lines skipped\n";
-    for (const std::string& note : result.line_notes) text += "  " + TerminalText(note) + "\n";
-    if (result.malformed_lines > static_cast<std::int64_t>(result.line_notes.size())) {
-      text += "  (only the first " + std::to_string(result.line_notes.size()) +
-              " malformed lines are listed)\n";
-    }
-  }
-  return text;
-}
-
-std::string TotalSummary(const DecoderState& state, std::int64_t skipped,
-                         std::optional<std::size_t> max_records) {
-  std::string text = "total: " + std::to_string(state.BeaconCount) + " beacon frames, " +
-                     std::to_string(state.PayloadCount) + " payload frames, " +
-                     std::to_string(skipped) + " skipped\n";
-  for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    text += kind == Kind::kBeacon ? "beacon " : "payload ";
-    text += state.Count(kind) == 0 ? std::string("time span: none") : TimeSpanText(state, kind);
-    text += "\n";
-    if (max_records) {
-      const std::int64_t kept =
-          std::min(state.Count(kind), static_cast<std::int64_t>(*max_records));
-      const std::string not_kept = NotKeptText(kind, state.Count(kind), kept, "--max-records");
-      if (!not_kept.empty()) text += "  " + not_kept + "\n";
-    }
-  }
-  return text;
 }
 
 // One run of the command line: the decoder state, the exports and the planned outputs, shared by
@@ -264,7 +209,7 @@ void Run::Load(const std::string& path) {
   } else {
     Report(*result.error);
   }
-  summary_ += FileSummary(result);
+  summary_ += FileSummaryText(result);
 }
 
 int Run::Batch() {
@@ -280,7 +225,7 @@ int Run::Batch() {
   }
   for (const std::string& path : options_.captures) Load(path);
   if (plan_.outputs().empty()) {
-    out_stream_.Write(summary_ + TotalSummary(state_, skipped_, options_.max_records));
+    out_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
   } else if (any_read_) {
     FinishOutputs();
   } else {
@@ -308,7 +253,7 @@ void Run::ReadStream(const std::string& name, CaptureScanner::Mode mode,
   }
   skipped_ += result.skipped_frames;
   if (!result.ok()) Report(*result.error);
-  summary_ += FileSummary(result);
+  summary_ += FileSummaryText(result);
 }
 
 ByteSink Run::Feed(CaptureScanner& scanner) const {
@@ -394,7 +339,7 @@ int Run::Streaming() {
   } else {
     DiscardOutputs();
   }
-  err_stream_.Write(summary_ + TotalSummary(state_, skipped_, options_.max_records));
+  err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
   return status_;
 }
 

@@ -16,12 +16,12 @@
 #include <random>
 
 #include "core/base/text_safety.h"
+#include "core/view/status_texts.h"
 
 namespace talphex {
 namespace {
 
 constexpr std::size_t kReadChunk = 64 * 1024;
-constexpr int kConnectTimeoutMs = 10000;
 
 // Signal handlers may only write to a pipe; poll() wakes on it, so waiting costs no CPU.
 int wake_pipe[2] = {-1, -1};
@@ -168,16 +168,16 @@ bool ReadKissTcp(const HostPort& where, StreamStop& stop, const ByteSink& sink,
   bool ever_connected = false;
   bool sink_done = false;
   while (!stop.stopped() && !sink_done) {
-    Report(err, "connecting to " + where.Text());
+    Report(err, LinkStateText({.phase = LinkState::Phase::kConnecting, .where = where.Text()}));
     std::string reason;
     const int fd = Connect(where, stop, reason);
     if (fd >= 0) {
       ever_connected = true;
       backoff.Connected(SteadyMs());
-      Report(err, "connected to " + where.Text());
+      Report(err, LinkStateText({.phase = LinkState::Phase::kConnected, .where = where.Text()}));
       // Read only: the TNC never hears from this program.
       std::vector<std::uint8_t> chunk(kReadChunk);
-      reason = "closed by the TNC";
+      reason = kClosedByTncText;
       while (stop.WaitReadable(fd)) {
         const ssize_t got = ::read(fd, chunk.data(), chunk.size());
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -194,18 +194,16 @@ bool ReadKissTcp(const HostPort& where, StreamStop& stop, const ByteSink& sink,
       }
       ::close(fd);
       const std::uint64_t dropped = restart();
-      if (dropped > 0)
-        reason += ", a frame cut off after " + std::to_string(dropped) + " bytes dropped";
+      if (dropped > 0) reason += ", " + CutOffText(dropped);
       if (stop.stopped() || sink_done) break;
     } else if (stop.stopped()) {
       break;
     }
     const std::int64_t wait = backoff.Lost(SteadyMs(), static_cast<std::uint32_t>(random()));
-    Report(err, "connection lost: " + reason + ", retrying in " +
-                    std::to_string((wait + 500) / 1000) + " s");
+    Report(err, LinkStateText({LinkState::Phase::kRetrying, where.Text(), reason, wait}));
     stop.WaitReadable(-1, wait);
   }
-  Report(err, "disconnected");
+  Report(err, LinkStateText({}));
   return ever_connected;
 }
 

@@ -11,9 +11,6 @@
 namespace talphex {
 namespace {
 
-// A host that does not answer at all is given up on after this long, and tried again.
-constexpr int kConnectTimeoutMs = 10000;
-
 std::int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -27,12 +24,13 @@ std::span<const std::uint8_t> BytesOf(const QByteArray& bytes) {
 
 }  // namespace
 
-TncClient::TncClient(QObject* parent)
+TncClient::TncClient(QObject* parent, Clock clock)
     : QObject(parent),
       socket_(new QTcpSocket(this)),
       retry_timer_(new QTimer(this)),
       connect_timer_(new QTimer(this)),
-      state_text_(QStringLiteral("disconnected")) {
+      clock_(clock ? std::move(clock) : Clock(&QDateTime::currentMSecsSinceEpoch)),
+      state_since_ms_(clock_()) {
   retry_timer_->setSingleShot(true);
   connect_timer_->setSingleShot(true);
   connect_timer_->setInterval(kConnectTimeoutMs);
@@ -42,12 +40,12 @@ TncClient::TncClient(QObject* parent)
   connect(socket_, &QTcpSocket::connected, this, &TncClient::OnConnected);
   connect(socket_, &QTcpSocket::readyRead, this, &TncClient::OnReadable);
   connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-    OnLost(error == QAbstractSocket::RemoteHostClosedError ? QStringLiteral("closed by the TNC")
+    OnLost(error == QAbstractSocket::RemoteHostClosedError ? QLatin1String(kClosedByTncText)
                                                            : socket_->errorString());
   });
   // A close without an error first (none is known to come that way) is a loss all the same.
   connect(socket_, &QTcpSocket::disconnected, this,
-          [this] { OnLost(QStringLiteral("closed by the TNC")); });
+          [this] { OnLost(QLatin1String(kClosedByTncText)); });
 }
 
 TncClient::~TncClient() {
@@ -72,12 +70,12 @@ void TncClient::Stop() {
   connect_timer_->stop();
   socket_->abort();
   if (was_connected) emit connectionEnded();
-  SetState(QStringLiteral("disconnected"));
+  SetState({});
 }
 
 void TncClient::Attempt() {
   if (!active_) return;
-  SetState(QStringLiteral("connecting"));
+  SetState({.phase = LinkState::Phase::kConnecting, .where = where_.Text()});
   connect_timer_->start();
   // Read only: the TNC never hears from this program.
   socket_->connectToHost(QString::fromStdString(where_.host), where_.port, QIODevice::ReadOnly);
@@ -88,7 +86,7 @@ void TncClient::OnConnected() {
   connected_ = true;
   backoff_.Connected(SteadyMs());
   EnableTcpKeepAlive(static_cast<int>(socket_->socketDescriptor()));
-  SetState(QStringLiteral("connected to ") + QString::fromStdString(where_.Text()));
+  SetState({.phase = LinkState::Phase::kConnected, .where = where_.Text()});
 }
 
 void TncClient::OnReadable() {
@@ -115,14 +113,25 @@ void TncClient::OnLost(const QString& reason) {
     connected_ = false;
     emit connectionEnded();
   }
-  SetState(QStringLiteral("connection lost: %1, retrying in %2 s")
-               .arg(reason, QString::number((wait + 500) / 1000)));
+  SetState({.phase = LinkState::Phase::kRetrying,
+            .where = where_.Text(),
+            .reason = reason.toStdString(),
+            .wait_ms = wait});
 }
 
-void TncClient::SetState(const QString& text) {
-  if (text == state_text_) return;
-  state_text_ = text;
-  emit stateChanged(text);
+std::string TncClient::StateText(qint64 now_ms) const {
+  return LinkStateText(link_, now_ms - state_since_ms_);
+}
+
+void TncClient::SetState(LinkState link) {
+  // A retry is a new wait even in the same words; any other state said again is no change.
+  if (link.phase != LinkState::Phase::kRetrying && link.phase == link_.phase &&
+      link.where == link_.where) {
+    return;
+  }
+  link_ = std::move(link);
+  state_since_ms_ = clock_();
+  emit stateChanged();
 }
 
 }  // namespace talphex

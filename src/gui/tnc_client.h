@@ -4,8 +4,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include "core/capture/live_link.h"
+#include "core/view/status_texts.h"
 
 class QTcpSocket;
 class QTimer;
@@ -20,7 +22,11 @@ class TncClient : public QObject {
   Q_OBJECT
 
  public:
-  explicit TncClient(QObject* parent = nullptr);
+  // Milliseconds on a clock that only the status texts read: a test can hold or move it.
+  using Clock = std::function<qint64()>;
+
+  // Without a clock, milliseconds since 1970 UTC.
+  explicit TncClient(QObject* parent = nullptr, Clock clock = {});
   ~TncClient() override;
 
   // Connects to `where`, ending any connection to another TNC first.
@@ -30,12 +36,17 @@ class TncClient : public QObject {
 
   bool active() const { return active_; }
   bool connected() const { return connected_; }
-  // "connecting", "connected to HOST:PORT", "connection lost: REASON, retrying in N s" or
+  bool retrying() const { return link_.phase == LinkState::Phase::kRetrying; }
+  const LinkState& link() const { return link_; }
+  // When the state began, on the clock.
+  qint64 state_since_ms() const { return state_since_ms_; }
+  // The state as LinkStateText words it at `now_ms` on the clock: "connecting to HOST:PORT",
+  // "connected to HOST:PORT", "connection lost: REASON, retrying in N s", counting down, or
   // "disconnected".
-  const QString& state_text() const { return state_text_; }
+  std::string StateText(qint64 now_ms) const;
 
  signals:
-  void stateChanged(const QString& text);
+  void stateChanged();
   // Bytes as they came, with their receive time in milliseconds since 1970 UTC.
   void received(const QByteArray& bytes, qint64 received_ms);
   // A connection that stood has ended; a frame it cut off is incomplete.
@@ -46,7 +57,7 @@ class TncClient : public QObject {
   void OnConnected();
   void OnReadable();
   void OnLost(const QString& reason);
-  void SetState(const QString& text);
+  void SetState(LinkState link);
 
   QTcpSocket* socket_;
   QTimer* retry_timer_;
@@ -55,7 +66,9 @@ class TncClient : public QObject {
   HostPort where_;
   bool active_ = false;
   bool connected_ = false;
-  QString state_text_;
+  Clock clock_;
+  LinkState link_;
+  qint64 state_since_ms_ = 0;
 };
 
 }  // namespace talphex

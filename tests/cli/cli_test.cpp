@@ -82,7 +82,7 @@ TEST(Cli, SatnogsFrameExport) {
   EXPECT_EQ(run.out.substr(0, run.out.find("total")),
             frames +
                 ": 86 beacon frames, 26 payload frames decoded, 0 skipped\n"
-                "  1 duplicate frames skipped\n  1 malformed lines skipped\n"
+                "  1 duplicate frame skipped\n  1 malformed line skipped\n"
                 "  line 113: odd number of hex digits\n");
   const std::string kept = RunCliWith({"--keep-duplicates", frames}).out;
   EXPECT_EQ(kept.rfind(frames + ": 87 beacon frames", 0), 0u) << kept;

@@ -71,13 +71,15 @@ std::string NotKeptSummary(const DecoderState& state) {
         state.Count(kind) - static_cast<std::int64_t>(state.StoredCount(kind));
     if (not_kept <= 0) continue;
     if (!text.empty()) text += " and ";
-    text += GroupedIntegerText(not_kept) + (kind == Kind::kBeacon ? " beacon" : " payload");
+    text +=
+        NumberText(not_kept, Digits::kGrouped) + (kind == Kind::kBeacon ? " beacon" : " payload");
     last = not_kept;
   }
   if (text.empty()) return {};
   // "1 beacon frame", "1 beacon and 1 payload frames"
   text += text.find(" and ") == std::string::npos && last == 1 ? " frame" : " frames";
-  return text + " not kept: a store holds " + std::to_string(state.store_capacity);
+  return text + " not kept: a store holds " +
+         NumberText(static_cast<std::int64_t>(state.store_capacity), Digits::kGrouped);
 }
 
 std::string NothingToShowText(const DecoderState& state, std::string_view files) {
@@ -86,7 +88,9 @@ std::string NothingToShowText(const DecoderState& state, std::string_view files)
     return "no TALPHEX or VAVE frames in " + std::string(files);
   }
   return "no beacon frames: choose a VAVE field to see the " +
-         std::to_string(state.StoredCount(Kind::kPayload)) + " payload records";
+         NumberText(static_cast<std::int64_t>(state.StoredCount(Kind::kPayload)),
+                    Digits::kGrouped) +
+         " payload records";
 }
 
 std::string TimeSpanText(const DecoderState& state, Kind kind) {
@@ -96,11 +100,11 @@ std::string TimeSpanText(const DecoderState& state, Kind kind) {
   return "time span: " + state.earliest_rx_time[index] + " -> " + state.latest_rx_time[index];
 }
 
-std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept,
-                        std::string_view limit) {
+std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept, std::string_view limit,
+                        Digits digits) {
   const std::int64_t not_kept = counted - kept;
   if (not_kept <= 0) return {};
-  std::string text = std::to_string(not_kept);
+  std::string text = NumberText(not_kept, digits);
   text += kind == Kind::kBeacon ? " beacon frame" : " payload frame";
   if (not_kept != 1) text += 's';
   text.append(" beyond ")

@@ -7,6 +7,7 @@
 
 #include "core/decode/decoder_state.h"
 #include "core/view/field_catalogue.h"
+#include "core/view/text_forms.h"
 
 namespace talphex {
 
@@ -45,11 +46,12 @@ std::string TimeSpanText(const DecoderState& state, Kind kind);
 
 // "n beacon frames beyond LIMIT were not kept" for the frames of a kind counted but not kept;
 // empty when every one was kept.
-std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept, std::string_view limit);
+std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept, std::string_view limit,
+                        Digits digits = Digits::kPlain);
 
 // The frames not kept of both kinds in one short sentence that fits the status line:
-// "531,480 beacon and 531,480 payload frames not kept: a store holds 1000". Empty when every
-// frame was stored.
+// "531,480 beacon and 531,480 payload frames not kept: a store holds 1000", its numbers in the
+// grouped digits of the status line. Empty when every frame was stored.
 std::string NotKeptSummary(const DecoderState& state);
 
 // What the status line says after an open command that gave nothing to show for the beacon

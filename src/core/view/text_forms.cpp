@@ -30,6 +30,13 @@ std::string GroupedIntegerText(std::int64_t value) {
   return text;
 }
 
+std::string NumberText(std::int64_t value, Digits digits) {
+  constexpr std::int64_t kFiveDigits = 10000;
+  const bool grouped =
+      digits == Digits::kGrouped && (value >= kFiveDigits || value <= -kFiveDigits);
+  return grouped ? GroupedIntegerText(value) : std::to_string(value);
+}
+
 std::string TwoDecimalText(double value, char decimal_separator) {
   if (!std::isfinite(value)) return {};
   if (value == 0) return std::string("0") + decimal_separator + "00";

@@ -13,6 +13,16 @@ std::string IntegerText(double value);
 // A whole number with its digits grouped by thousands with ",": "531,480".
 std::string GroupedIntegerText(std::int64_t value);
 
+// How the digits of the counts in a sentence are written; every count of one sentence alike.
+enum class Digits {
+  kPlain,    // "531480": the command-line summaries, which scripts read
+  kGrouped,  // "531,480": the window's status sentences; four digits stay together ("1000")
+};
+
+// A whole number in the given digits. kGrouped groups thousands with "," from five digits on, so
+// that a store's "1000" and a count's "1,000" never meet in one status line.
+std::string NumberText(std::int64_t value, Digits digits);
+
 // Pattern "0.00": the value written with 15 significant digits, then rounded to hundredths with
 // ties away from zero. Zero is "0.00", never "-0.00". Empty for a value that is not finite.
 std::string TwoDecimalText(double value, char decimal_separator = '.');
