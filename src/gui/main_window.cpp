@@ -21,7 +21,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <string_view>
-#include <tuple>
 
 #include "core/capture/capture_loader.h"
 #include "core/capture/capture_recorder.h"
@@ -30,6 +29,7 @@
 #include "core/export/output_path.h"
 #include "core/export/screenshot_name.h"
 #include "core/view/program_info.h"
+#include "core/view/status_texts.h"
 #include "gui/capture_loading.h"
 #include "gui/chart_frame.h"
 #include "gui/chart_widget.h"
@@ -68,11 +68,6 @@ char LocaleDecimalSeparator() {
     return static_cast<char>(point.at(0).unicode());
   }
   return '.';
-}
-
-// "frame" or "frames" after a count.
-QString Frames(std::int64_t count, const char* noun) {
-  return QLatin1String(noun) + (count == 1 ? QString() : QStringLiteral("s"));
 }
 
 // A menu command: its caption, control name, status tip and handler.
@@ -377,37 +372,15 @@ void MainWindow::OpenFiles(const QStringList& paths) { RunOpenCommand(paths); }
 void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   // A file dropped while a load runs waits for no one: the running load goes on alone.
   if (loading_->running()) return;
-  // The files take the place of the live frames.
-  if (live_->active()) MenuFileDisconnect_Click();
+  // The files take the place of the live frames: the connection and its counts go.
+  live_->Clear();
+  live_refresh_->stop();
   live_status_->hide();
+  disconnect_action_->setEnabled(false);
   StartAfresh(false);
   // A cancelled choice loads the files of the last confirmed one again.
   if (chosen) chosen_files_ = *chosen;
-  if (chosen_files_.isEmpty()) return;
-  QStringList problems;
-  LoadFiles(problems);
-
-  // The status line says it in short; its tooltip has the full text.
-  QStringList in_full = problems;
-  const std::string limit =
-      "the " + std::to_string(state_.store_capacity) + " records a store keeps";
-  for (Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    const std::string not_kept = NotKeptText(
-        kind, state_.Count(kind), static_cast<std::int64_t>(state_.StoredCount(kind)), limit);
-    if (!not_kept.empty()) in_full << Latin1(not_kept);
-  }
-  const std::string not_kept = NotKeptSummary(state_);
-  if (!not_kept.empty()) problems << Latin1(not_kept);
-  const std::string nothing =
-      NothingToShowText(state_, chosen_files_.join(QStringLiteral(", ")).toStdString());
-  // Said only when nothing else explains an empty view (a cancel, an error).
-  if (!nothing.empty() && problems.isEmpty()) {
-    problems << QString::fromStdString(nothing);
-    in_full << QString::fromStdString(nothing);
-  }
-  if (!problems.isEmpty()) {
-    SetStatus(problems.join(QStringLiteral("; ")), in_full.join(QStringLiteral("; ")));
-  }
+  if (!chosen_files_.isEmpty()) LoadFiles();
 }
 
 void MainWindow::StartAfresh(bool live) {
@@ -422,7 +395,7 @@ void MainWindow::StartAfresh(bool live) {
   opened_ = true;
 }
 
-void MainWindow::LoadFiles(QStringList& problems) {
+void MainWindow::LoadFiles() {
   std::vector<std::string> paths;
   for (const QString& path : chosen_files_) paths.push_back(EncodeFileName(path).toStdString());
   // Only the status row and its Cancel button take input while the worker has the state.
@@ -437,40 +410,25 @@ void MainWindow::LoadFiles(QStringList& problems) {
   menuBar()->setEnabled(true);
   centralWidget()->setEnabled(true);
   if (focused) focused->setFocus();
-  // Text4 names the last file read, however fast the files went by.
-  if (!outcome.results.empty())
-    SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
-
   // The debug page keeps the newest lines of the log and shows the frames of this command.
   debug_page_->AppendLog(std::move(outcome.log), true);
   debug_page_->ReplaceFrames(std::move(outcome.frames));
-  if (outcome.cancelled) {
-    problems << QStringLiteral("loading cancelled after %1 frames")
-                    .arg(state_.BeaconCount + state_.PayloadCount);
-  }
-  for (std::size_t i = 0; i < outcome.results.size(); ++i) {
-    const LoadResult& result = outcome.results[i];
-    const QString& path = chosen_files_[static_cast<int>(i)];
-    if (!result.ok()) problems << PathText(result.error->message);
-    if (result.unrecognised) {
-      problems << path + QStringLiteral(": ") + Latin1(kUnrecognisedCaptureText);
-    }
-    // One pass over the placeholders, so that a "%" in the path stays as it is.
-    const std::tuple<std::int64_t, const char*, const char*> skips[] = {
-        {result.skipped_frames, "frame", "could not be decoded (listed on the debug page)"},
-        {result.duplicate_frames, "duplicate frame", "skipped"},
-        {result.malformed_lines, "malformed line", "skipped (listed on the debug page)"},
-    };
-    for (const auto& [count, noun, what] : skips) {
-      if (count == 0) continue;
-      problems << QStringLiteral("%1: %2 %3 %4")
-                      .arg(path, QString::number(count), Frames(count, noun), QLatin1String(what));
-    }
-  }
   state_.InputFilePath = paths.back();
   // The new records on view: field 17 over the beacon records.
   Option1_Click(kFirstChartedField);
   HScroll1_Change();
+  // Text4 names the last file read, however fast the files went by, unless there is more to
+  // say: in short on the line, in full in its tooltip.
+  if (!outcome.results.empty()) {
+    SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
+  }
+  const OpenStatus status = OpenCommandStatus(outcome.results, outcome.cancelled, state_);
+  const auto joined = [](const std::vector<std::string>& sentences) {
+    QStringList texts;
+    for (const std::string& sentence : sentences) texts << PathText(sentence);
+    return texts.join(QStringLiteral("; "));
+  };
+  if (!status.brief.empty()) SetStatus(joined(status.brief), joined(status.full));
 }
 
 void MainWindow::AppendInspectorFrame(const FrameFacts& facts) { debug_page_->AppendFrame(facts); }
@@ -542,7 +500,7 @@ void MainWindow::ShowLiveRecords() {
 }
 
 void MainWindow::UpdateLiveStatus() {
-  QString text = live_->StatusText(QDateTime::currentMSecsSinceEpoch());
+  QString text = live_->StatusText();
   const std::string dropped = DroppedRecordsText(state_, live_->recorder().recording());
   if (!dropped.empty()) text += QStringLiteral("; ") + Latin1(dropped);
   live_status_->SetFullText(text);

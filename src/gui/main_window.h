@@ -133,7 +133,7 @@ class MainWindow : public QMainWindow {
   // The open command after the file choice: loads `paths` one after the other.
   void RunOpenCommand(const std::optional<QStringList>& chosen);
   // Loads the chosen files off the user-interface thread; the window stays live meanwhile.
-  void LoadFiles(QStringList& problems);
+  void LoadFiles();
   // The scroll bar over the stored records of the navigated kind.
   void UpdateScrollRange();
   void ShowPosition();

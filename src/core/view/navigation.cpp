@@ -69,8 +69,8 @@ std::string DroppedRecordsText(const DecoderState& state, bool recorded) {
     if (state.Dropped(kind) == 0) continue;
     total += total == 0 ? state.Dropped(kind) : 2;
     text += text.empty() ? "oldest " : " and ";
-    text +=
-        GroupedIntegerText(state.Dropped(kind)) + (kind == Kind::kBeacon ? " beacon" : " payload");
+    text += NumberText(state.Dropped(kind), Digits::kGrouped) +
+            (kind == Kind::kBeacon ? " beacon" : " payload");
   }
   if (text.empty()) return {};
   return text + (total == 1 ? " record dropped" : " records dropped") +

@@ -106,7 +106,8 @@ TEST(Navigation, DroppedRecordsText) {
   const std::tuple<std::int64_t, std::int64_t, bool, std::string> kCases[] = {
       {0, 0, true, ""},
       {1, 0, true, "oldest 1 beacon record dropped (all are in the recording)"},
-      {1234, 0, true, "oldest 1,234 beacon records dropped (all are in the recording)"},
+      {1234, 0, true, "oldest 1234 beacon records dropped (all are in the recording)"},
+      {12345, 0, true, "oldest 12,345 beacon records dropped (all are in the recording)"},
       {0, 2, false, "oldest 2 payload records dropped (not recorded)"},
       {1, 1, true, "oldest 1 beacon and 1 payload records dropped (all are in the recording)"},
   };
