@@ -46,6 +46,51 @@ CaptureLoading::CaptureLoading(QStatusBar* bar)
   cancel_button_->hide();
 }
 
+namespace {
+
+// Bytes of the files before each, and of all; a file whose size cannot be read counts 0.
+std::vector<std::uint64_t> FileStarts(const std::vector<std::string>& paths, std::uint64_t& total) {
+  std::vector<std::uint64_t> starts;
+  total = 0;
+  for (const std::string& path : paths) {
+    starts.push_back(total);
+    std::error_code ignored;
+    const std::uintmax_t size = std::filesystem::file_size(path, ignored);
+    if (!ignored) total += size;
+  }
+  return starts;
+}
+
+// The worker's part: every file in turn into `state`, until done or cancelled.
+void LoadAll(DecoderState& state, const std::vector<std::string>& paths,
+             const std::vector<std::uint64_t>& starts, Progress& progress,
+             const std::atomic<bool>& cancel, CaptureLoading::Outcome& outcome) {
+  const FrameLogSink sink = [&outcome](std::string_view line) { outcome.log.Add(line); };
+  const FrameFactsSink facts = [&outcome](const FrameFacts& frame) { outcome.frames.Add(frame); };
+  for (std::size_t i = 0; i < paths.size() && !cancel; ++i) {
+    progress.file = i;
+    state.InputFilePath = paths[i];
+    const LoadProgress report = [&, start = starts[i]](std::uint64_t bytes) {
+      progress.bytes = start + bytes;
+      progress.frames = state.BeaconCount + state.PayloadCount;
+      return !cancel;
+    };
+    outcome.results.push_back(LoadCaptureFile(state, paths[i], &sink, &report, &facts));
+  }
+  outcome.cancelled = outcome.results.size() < paths.size() ||
+                      (!outcome.results.empty() && outcome.results.back().cancelled);
+}
+
+}  // namespace
+
+void CaptureLoading::ShowProgress(std::uint64_t bytes, std::uint64_t total, std::int64_t frames) {
+  progress_->setValue(total == 0 ? 0
+                                 : static_cast<int>(static_cast<double>(bytes) /
+                                                    static_cast<double>(total) * kProgressSteps));
+  progress_->setFormat(Megabytes(bytes) + QStringLiteral(" of ") + Megabytes(total) +
+                       QStringLiteral(", ") + QString::number(frames) + QStringLiteral(" frames"));
+}
+
 CaptureLoading::Outcome CaptureLoading::Run(DecoderState& state,
                                             const std::vector<std::string>& paths,
                                             const std::function<void(std::size_t)>& on_file,
@@ -53,48 +98,21 @@ CaptureLoading::Outcome CaptureLoading::Run(DecoderState& state,
   Outcome outcome;
   outcome.log = std::move(log);
   std::uint64_t total = 0;
-  std::vector<std::uint64_t> starts;  // bytes of the files before each
-  for (const std::string& path : paths) {
-    starts.push_back(total);
-    std::error_code ignored;
-    const std::uintmax_t size = std::filesystem::file_size(path, ignored);
-    if (!ignored) total += size;
-  }
+  const std::vector<std::uint64_t> starts = FileStarts(paths, total);
   Progress progress;
   cancel_ = false;
   running_ = true;
   DecoderState loading = std::move(state);
   // The worker owns `loading`, `outcome` and the progress until it has finished.
-  std::unique_ptr<QThread> worker(QThread::create([&] {
-    const FrameLogSink sink = [&outcome](std::string_view line) { outcome.log.Add(line); };
-    const FrameFactsSink facts = [&outcome](const FrameFacts& frame) { outcome.frames.Add(frame); };
-    for (std::size_t i = 0; i < paths.size() && !cancel_; ++i) {
-      progress.file = i;
-      loading.InputFilePath = paths[i];
-      const LoadProgress report = [&, start = starts[i]](std::uint64_t bytes) {
-        progress.bytes = start + bytes;
-        progress.frames = loading.BeaconCount + loading.PayloadCount;
-        return !cancel_;
-      };
-      outcome.results.push_back(LoadCaptureFile(loading, paths[i], &sink, &report, &facts));
-    }
-    outcome.cancelled = outcome.results.size() < paths.size() ||
-                        (!outcome.results.empty() && outcome.results.back().cancelled);
-  }));
-
+  std::unique_ptr<QThread> worker(
+      QThread::create([&] { LoadAll(loading, paths, starts, progress, cancel_, outcome); }));
   std::size_t shown_file = paths.size();
   const auto refresh = [&] {
     if (const std::size_t file = progress.file; file != shown_file && file < paths.size()) {
       shown_file = file;
       on_file(file);
     }
-    const std::uint64_t bytes = progress.bytes;
-    progress_->setValue(total == 0 ? 0
-                                   : static_cast<int>(static_cast<double>(bytes) /
-                                                      static_cast<double>(total) * kProgressSteps));
-    progress_->setFormat(Megabytes(bytes) + QStringLiteral(" of ") + Megabytes(total) +
-                         QStringLiteral(", ") + QString::number(progress.frames) +
-                         QStringLiteral(" frames"));
+    ShowProgress(progress.bytes, total, progress.frames);
   };
   refresh();
   progress_->show();

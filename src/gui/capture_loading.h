@@ -46,6 +46,8 @@ class CaptureLoading : public QObject {
   bool running() const { return running_; }
 
  private:
+  void ShowProgress(std::uint64_t bytes, std::uint64_t total, std::int64_t frames);
+
   QProgressBar* progress_;
   QPushButton* cancel_button_;
   std::atomic<bool> cancel_{false};

@@ -9,16 +9,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <string_view>
 
@@ -33,6 +30,7 @@
 #include "gui/capture_loading.h"
 #include "gui/chart_frame.h"
 #include "gui/chart_widget.h"
+#include "gui/client_area.h"
 #include "gui/conf_ini_paths.h"
 #include "gui/debug_page.h"
 #include "gui/elided_text.h"
@@ -53,7 +51,6 @@ namespace {
 // Client area at start, in pixels.
 constexpr int kClientWidth = 717;
 constexpr int kClientHeight = 638;
-constexpr int kTabHeight = 249;
 // The window shows the frames of a live connection at most this often.
 constexpr int kLiveRefreshMs = 100;
 // The field a loaded capture charts first, and where keyboard users start.
@@ -190,63 +187,33 @@ void MainWindow::BuildWidgets() {
   QFont font = this->font();
   font.setPointSizeF(8.0);
   setFont(font);
-
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("Form1"));
-  client->setAutoFillBackground(true);
+  auto* client = new ClientArea(font, decimal_separator_, this);
   setCentralWidget(client);
-  auto* layout = new QVBoxLayout(client);
-  layout->setContentsMargins(4, 6, 4, 5);
-  layout->setSpacing(6);
-
-  tabs_ = new QTabWidget(client);
-  tabs_->setObjectName(QStringLiteral("SSTab1"));
-  const FieldGridMetrics metrics = FieldGridMetrics::Of(font);
-  for (const TabPage page : {TabPage::kTalphex, TabPage::kVave}) {
-    auto* field_page = new FieldPage(page, metrics, tabs_);
-    field_pages_[static_cast<std::size_t>(page)] = field_page;
-    tabs_->addTab(field_page,
-                  page == TabPage::kTalphex ? QStringLiteral("TALPHEX") : QStringLiteral("VAVE"));
-    connect(field_page, &FieldPage::fieldChosen, this, &MainWindow::OnFieldChosen);
-    connect(field_page, &FieldPage::stepRequested, this,
-            [this](RecordStep step) { status_row_->Step(step); });
-  }
-  debug_page_ = new DebugPage(tabs_);
-  tabs_->addTab(debug_page_, QStringLiteral("debug"));
-  tabs_->setFixedHeight(std::max(kTabHeight, tabs_->minimumSizeHint().height()));
-  layout->addWidget(tabs_);
-
-  auto* lines = new QHBoxLayout;
-  time_span_label_ = new QLabel(client);
-  time_span_label_->setObjectName(QStringLiteral("Label3"));
-  QFont bold = font;
-  bold.setBold(true);
-  time_span_label_->setFont(bold);
-  rx_time_label_ = new QLabel(client);
-  rx_time_label_->setObjectName(QStringLiteral("Label10"));
-  lines->addWidget(time_span_label_, 1);
-  lines->addWidget(rx_time_label_);
-  lines->addSpacing(8);
-  layout->addLayout(lines);
-
-  layout->addWidget(BuildChartFrame(client), 1);
-  status_row_ = new StatusRow(client);
-  connect(status_row_, &StatusRow::positionChanged, this, [this] { ShowPosition(); });
-  connect(status_row_, &StatusRow::screenshotClicked, this, [this] { Command1_Click(); });
-  layout->addWidget(status_row_);
-}
-
-QWidget* MainWindow::BuildChartFrame(QWidget* parent) {
-  chart_frame_ = new ChartFrame(font(), decimal_separator_, parent);
+  field_pages_ = client->field_pages();
+  debug_page_ = client->debug_page();
+  time_span_label_ = client->time_span_label();
+  rx_time_label_ = client->rx_time_label();
+  chart_frame_ = client->chart_frame();
   chart_ = chart_frame_->chart();
   bars_box_ = chart_frame_->bars_box();
+  status_row_ = client->status_row();
+  WireParts();
+}
+
+void MainWindow::WireParts() {
+  for (FieldPage* page : field_pages_) {
+    connect(page, &FieldPage::fieldChosen, this, &MainWindow::OnFieldChosen);
+    connect(page, &FieldPage::stepRequested, this,
+            [this](RecordStep step) { status_row_->Step(step); });
+  }
   connect(chart_frame_, &ChartFrame::barsClicked, this, [this] { Check1_Click(); });
   connect(chart_, &ChartWidget::recordClicked, this, [this](int row) {
     const std::int64_t record =
         RecordOfChartRow(chart_->content(), NavigatedKind(), row, status_row_->range());
     if (record > 0) status_row_->SetPosition(record);
   });
-  return chart_frame_;
+  connect(status_row_, &StatusRow::positionChanged, this, [this] { ShowPosition(); });
+  connect(status_row_, &StatusRow::screenshotClicked, this, [this] { Command1_Click(); });
 }
 
 void MainWindow::BuildMenus() {
@@ -456,24 +423,20 @@ void MainWindow::ConnectToTnc(const TncChoice& choice) {
   live_refresh_->stop();
   StartAfresh(true);
   // Exports and screenshots are named after the recording, also when the pass is not recorded.
-  // An earlier recording of the same second keeps its name: this one takes "-2", "-3", ...
-  const QString recording =
-      QDir(capture_path_)
-          .filePath(QString::fromStdString(RecordingFileName(QDateTime::currentMSecsSinceEpoch())));
-  state_.InputFilePath = UnusedPath(EncodeFileName(recording).toStdString());
-  const Status folder =
-      choice.record ? MakeRecordingFolder(EncodeFileName(capture_path_).toStdString()) : Ok();
+  const NewRecording recording =
+      PlanNewRecording(EncodeFileName(capture_path_).toStdString(),
+                       QDateTime::currentMSecsSinceEpoch(), choice.record);
+  state_.InputFilePath = recording.path;
   live_->Start(HostPort{choice.host.toStdString(), choice.port},
-               choice.record ? state_.InputFilePath : std::string());
+               choice.record ? recording.path : std::string());
   disconnect_action_->setEnabled(true);
   live_status_->show();
-  if (!folder) {
-    SetStatus(QStringLiteral("recording failed: ") + PathText(folder.error().message));
-  } else if (const std::optional<Error>& failed = live_->recorder().error()) {
-    SetStatus(QStringLiteral("recording failed: ") + PathText(failed->message));
-  } else {
-    SetStatus(choice.record ? recording : recording + QStringLiteral(" (not recorded)"));
-  }
+  std::optional<Error> failed = live_->recorder().error();
+  if (!recording.folder) failed = recording.folder.error();
+  const QString path = PathText(recording.path);
+  SetStatus(failed          ? QStringLiteral("recording failed: ") + PathText(failed->message)
+            : choice.record ? path
+                            : path + QStringLiteral(" (not recorded)"));
   Option1_Click(kFirstChartedField);
   HScroll1_Change();
   UpdateLiveStatus();

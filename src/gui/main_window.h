@@ -126,7 +126,8 @@ class MainWindow : public QMainWindow {
 
  private:
   void BuildWidgets();
-  QWidget* BuildChartFrame(QWidget* parent);
+  // Signals of the parts to the handlers.
+  void WireParts();
   void BuildMenus();
   void ReadSettings();
 
@@ -172,7 +173,6 @@ class MainWindow : public QMainWindow {
   FormatChooser format_chooser_;
   TncChooser tnc_chooser_;
 
-  QTabWidget* tabs_ = nullptr;
   std::array<FieldPage*, 2> field_pages_{};
   DebugPage* debug_page_ = nullptr;
   QLabel* time_span_label_ = nullptr;  // Label3

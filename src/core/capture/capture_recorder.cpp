@@ -31,6 +31,15 @@ Status MakeRecordingFolder(const std::string& folder) {
   return PathError(ErrorKind::kFolderMissing, folder, reason);
 }
 
+NewRecording PlanNewRecording(const std::string& folder, std::int64_t milliseconds,
+                              bool make_folder) {
+  NewRecording recording;
+  if (make_folder) recording.folder = MakeRecordingFolder(folder);
+  const std::filesystem::path name = RecordingFileName(milliseconds);
+  recording.path = UnusedPath((std::filesystem::path(folder) / name).string());
+  return recording;
+}
+
 void AppendRecordedFrame(std::string& out, const LiveFrame& frame) {
   out.append(frame.stamp_part).push_back(static_cast<char>(kFend));
   out.append(frame.raw).push_back(static_cast<char>(kFend));

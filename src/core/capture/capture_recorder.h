@@ -22,6 +22,16 @@ std::string RecordingFileName(std::int64_t milliseconds);
 // error naming it and the reason.
 Status MakeRecordingFolder(const std::string& folder);
 
+// Where a recording started at `milliseconds` goes in `folder`: named after its start time, with
+// "-2", "-3", ... when an earlier file has that name (UnusedPath). With `make_folder` the folder is
+// made when missing; `folder` says why it could not be.
+struct NewRecording {
+  std::string path;
+  Status folder = Ok();
+};
+NewRecording PlanNewRecording(const std::string& folder, std::int64_t milliseconds,
+                              bool make_folder);
+
 // Appends a live frame as a recording holds it: its timestamp part, a delimiter, the frame as it
 // came (escapes included), a delimiter. The loader reads it back to the same records.
 void AppendRecordedFrame(std::string& out, const LiveFrame& frame);

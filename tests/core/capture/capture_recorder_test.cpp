@@ -43,6 +43,22 @@ TEST(MakeRecordingFolder, MakesWhatIsMissing) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("a/b/c")));
 }
 
+// A new recording is named after its start time and never takes an earlier file's name; the
+// folder is made only when asked.
+TEST(PlanNewRecording, NamesAnUnusedFile) {
+  testing::TempDir dir;
+  constexpr std::int64_t kStart = 1763113260999;
+  const NewRecording first = PlanNewRecording(dir.File("new"), kStart, false);
+  EXPECT_EQ(first.path, dir.File("new/talphex-20251114-094100.kss"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("new")));
+  EXPECT_EQ(PlanNewRecording(dir.File("new"), kStart, true).path, first.path);
+  testing::WriteFile(first.path, "earlier");
+  const NewRecording second = PlanNewRecording(dir.File("new"), kStart, true);
+  EXPECT_TRUE(second.folder.ok());
+  EXPECT_EQ(second.path, dir.File("new/talphex-20251114-094100-2.kss"));
+  EXPECT_FALSE(PlanNewRecording(first.path + "/below", kStart, true).folder.ok());
+}
+
 // A recording never replaces a file, and a folder that is not there is told apart from other
 // failures; nothing is written after a failure.
 TEST(CaptureRecorder, RefusesToReplaceAFileAndNamesThePath) {
