@@ -5,26 +5,21 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateTime>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
-#include <string_view>
 
 #include "core/capture/capture_loader.h"
 #include "core/capture/capture_recorder.h"
-#include "core/export/atomic_file.h"
 #include "core/export/exports.h"
 #include "core/export/output_path.h"
-#include "core/export/screenshot_name.h"
 #include "core/view/program_info.h"
 #include "core/view/status_texts.h"
 #include "gui/capture_loading.h"
@@ -39,11 +34,11 @@
 #include "gui/info_window.h"
 #include "gui/live_connection.h"
 #include "gui/save_target.h"
-#include "gui/screenshot.h"
 #include "gui/status_row.h"
 #include "gui/tnc_client.h"
 #include "gui/window_commands.h"
 #include "gui/window_look.h"
+#include "gui/window_menus.h"
 
 namespace talphex {
 namespace {
@@ -58,66 +53,6 @@ constexpr int kFirstChartedField = 17;
 
 // Paths are bytes in the file system's encoding, not Latin-1 texts.
 QString PathText(const std::string& path) { return DecodeFileName(path); }
-
-char LocaleDecimalSeparator() {
-  const QString point = QLocale::system().decimalPoint();
-  if (point.size() == 1 && point.at(0).unicode() < 0x100) {
-    return static_cast<char>(point.at(0).unicode());
-  }
-  return '.';
-}
-
-// A menu command: its caption, control name, status tip and handler.
-struct MenuEntry {
-  const char* caption;
-  const char* name;
-  const char* tip;
-  void (MainWindow::*handler)();
-};
-
-constexpr MenuEntry kFileMenu[] = {
-    {"Open KISS File", "MenuFileOpen",
-     "Open one or more KISS capture files (*.kss) and show their records",
-     &MainWindow::MenuFileOpen_Click},
-    {"Connect to TNC...", "MenuFileConnect",
-     "Decode the frames a TNC serves over KISS TCP as they come, and record the pass",
-     &MainWindow::MenuFileConnect_Click},
-    {"Disconnect", "MenuFileDisconnect", "End the connection to the TNC",
-     &MainWindow::MenuFileDisconnect_Click},
-    {nullptr, nullptr, nullptr, nullptr},  // a separator
-    {"Exit", "MenuFileExit", "Close the decoder", &MainWindow::MenuFileExit_Click},
-};
-
-constexpr MenuEntry kTlmMenu[] = {
-    {"Write CSV File", "WriteCSVFile",
-     "Write every beacon record to <capture name>.csv beside the last capture file",
-     &MainWindow::WriteCSVFile_Click},
-    {"Write TLM File", "WriteTLMFile",
-     "Write the record on view as a report to <capture name>.tlm beside the last capture file",
-     &MainWindow::WriteTLMFile_Click},
-    {"Write Payload CSV File", "WritePayloadCSVFile",
-     "Write every payload record to <capture name>-payload.csv beside the last capture file",
-     &MainWindow::WritePayloadCSVFile_Click},
-    {"Export for Analysis...", "ExportForAnalysis",
-     "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol beside "
-     "the last capture file",
-     &MainWindow::ExportForAnalysis_Click},
-};
-
-template <std::size_t N>
-void AddEntries(QMenu* menu, MainWindow* window, const MenuEntry (&entries)[N]) {
-  for (const MenuEntry& entry : entries) {
-    if (entry.caption == nullptr) {
-      menu->addSeparator();
-      continue;
-    }
-    QAction* action = menu->addAction(QString::fromLatin1(entry.caption));
-    action->setObjectName(QString::fromLatin1(entry.name));
-    action->setStatusTip(QString::fromLatin1(entry.tip));
-    QObject::connect(action, &QAction::triggered, window,
-                     [window, handler = entry.handler] { (window->*handler)(); });
-  }
-}
 
 }  // namespace
 
@@ -217,21 +152,23 @@ void MainWindow::WireParts() {
 }
 
 void MainWindow::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  file->setObjectName(QStringLiteral("MnuFile"));
-  AddEntries(file, this, kFileMenu);
-  findChild<QAction*>(QStringLiteral("MenuFileOpen"))->setShortcut(QKeySequence::Open);
-  findChild<QAction*>(QStringLiteral("MenuFileExit"))
-      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  disconnect_action_ = findChild<QAction*>(QStringLiteral("MenuFileDisconnect"));
+  BuildWindowMenus(menuBar());
+  const std::pair<const char*, void (MainWindow::*)()> handlers[] = {
+      {"MenuFileOpen", &MainWindow::MenuFileOpen_Click},
+      {"MenuFileConnect", &MainWindow::MenuFileConnect_Click},
+      {"MenuFileDisconnect", &MainWindow::MenuFileDisconnect_Click},
+      {"MenuFileExit", &MainWindow::MenuFileExit_Click},
+      {"WriteCSVFile", &MainWindow::WriteCSVFile_Click},
+      {"WriteTLMFile", &MainWindow::WriteTLMFile_Click},
+      {"WritePayloadCSVFile", &MainWindow::WritePayloadCSVFile_Click},
+      {"ExportForAnalysis", &MainWindow::ExportForAnalysis_Click},
+      {"MnuInfo", &MainWindow::MnuInfo_Click}};
+  for (const auto& [name, handler] : handlers) {
+    connect(menuBar()->findChild<QAction*>(QLatin1String(name)), &QAction::triggered, this,
+            [this, handler] { (this->*handler)(); });
+  }
+  disconnect_action_ = menuBar()->findChild<QAction*>(QStringLiteral("MenuFileDisconnect"));
   disconnect_action_->setEnabled(false);
-  QMenu* tlm = menuBar()->addMenu(QStringLiteral("&TLM File"));
-  tlm->setObjectName(QStringLiteral("MnuSettings"));
-  AddEntries(tlm, this, kTlmMenu);
-  QAction* info = menuBar()->addAction(QStringLiteral("&Info"));
-  info->setObjectName(QStringLiteral("MnuInfo"));
-  info->setStatusTip(QStringLiteral("About the decoder and the TALPHEX mission"));
-  connect(info, &QAction::triggered, this, [this] { MnuInfo_Click(); });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #include "gui/window_look.h"
 
 #include <QLineEdit>
+#include <QLocale>
 #include <QPalette>
 #include <QWidget>
 
@@ -33,6 +34,15 @@ QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name) {
   box->setReadOnly(true);
   box->setFocusPolicy(Qt::ClickFocus);
   return box;
+}
+
+// The system's decimal separator when it is one Latin-1 character, else '.'.
+char LocaleDecimalSeparator() {
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1 && point.at(0).unicode() < 0x100) {
+    return static_cast<char>(point.at(0).unicode());
+  }
+  return '.';
 }
 
 }  // namespace talphex

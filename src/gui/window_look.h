@@ -29,5 +29,8 @@ void SetFill(QWidget* widget, const QColor& colour);
 // A box the user reads and selects from but never types in; clicks give it the focus, Tab does
 // not.
 QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name);
+// The decimal separator of the values shown and written: the system's, when it is one Latin-1
+// character; else '.'.
+char LocaleDecimalSeparator();
 
 }  // namespace talphex
