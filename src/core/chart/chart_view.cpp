@@ -33,7 +33,7 @@ std::optional<AxisSpan> RowAxisView::ZoomToRows(double first, double last) const
 }
 
 AxisSpan RowAxisView::ZoomWheel(AxisSpan shown, double anchor, int angle_delta) const {
-  if (rows_ < 1 || angle_delta == 0 || Runs().empty() || !(shown.width() > 0)) return shown;
+  if (empty() || angle_delta == 0 || !(shown.width() > 0)) return shown;
   const AxisSpan full = FullRange();
   const double new_width =
       std::clamp(shown.width() * std::pow(kWheelZoomPerNotch, angle_delta / 120.0),

@@ -77,6 +77,8 @@ class RowAxisView {
   virtual ~RowAxisView() = default;
 
   int rows() const { return rows_; }
+  // True when no row has a place on the axis.
+  virtual bool empty() const = 0;
   // The span that shows every row, with room for the outer slots or bars.
   virtual AxisSpan FullRange() const = 0;
   // Centre of a row's slot or bar; nothing for a row outside the content or without a place.
@@ -129,6 +131,7 @@ class RecordAxisView final : public RowAxisView {
  public:
   explicit RecordAxisView(int rows) : RowAxisView(rows) {}
 
+  bool empty() const override { return rows() < 1; }
   AxisSpan FullRange() const override;
   std::optional<double> Position(int row) const override;
   double HalfWidth(int /*row*/) const override { return 0.5; }
@@ -152,6 +155,7 @@ class TimeAxisView final : public RowAxisView {
       : RowAxisView(static_cast<int>(layout.positions.size())), layout_(std::move(layout)) {}
 
   const TimeAxis& layout() const { return layout_; }
+  bool empty() const override { return layout_.empty(); }
   AxisSpan FullRange() const override;
   std::optional<double> Position(int row) const override;
   double HalfWidth(int row) const override;
