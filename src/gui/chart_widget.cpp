@@ -127,7 +127,8 @@ class RowLabelsItem : public QGraphicsItem {
         painter->drawText(QRectF(-plot.height(), -half_height, plot.height(), 2 * half_height),
                           Qt::AlignRight | Qt::AlignVCenter, text);
         painter->restore();
-        free_from = x + half_height + kTurnedLabelGap;
+        // The layout spaces turned labels exactly this far apart: rounding must not drop one.
+        free_from = x + half_height + kTurnedLabelGap - 1e-6;
       } else {
         const double width = metrics.horizontalAdvance(text);
         const double left = std::clamp(x - width / 2, 0.0, right_edge - width);
