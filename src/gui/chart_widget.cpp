@@ -341,6 +341,8 @@ void ChartWidget::AddLines() {
         open_lines_[k] = segment.back() + 1 == row_view_->rows() ? line : nullptr;
       }
     }
+    // A series without a value still has its name in the legend.
+    if (!line_colours_[k].isValid()) open_lines_[k] = AddLine(k, {});
   }
   UpdatePointMarkers();
 }

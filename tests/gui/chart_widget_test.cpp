@@ -507,6 +507,12 @@ class ChartWidgetTest : public QObject {
     int named = 0;
     for (QLegendMarker* marker : Chart()->legend()->markers()) named += marker->isVisible();
     QCOMPARE(named, 1);
+    // A series without any value keeps its name in the legend.
+    Show(5, 3, ChartType::kLines, 0,
+         [](ChartContent& c) { std::ranges::fill(c.series[2].values, qQNaN()); });
+    named = 0;
+    for (QLegendMarker* marker : Chart()->legend()->markers()) named += marker->isVisible();
+    QCOMPARE(named, 3);
     widget_.SetTimeAxis(false);
   }
 
