@@ -117,6 +117,7 @@ void BM_AppendOneRow(benchmark::State& state) {
     state.PauseTiming();
     widget.SetContent(first);
     QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     state.ResumeTiming();
     widget.AppendRows(all);
     QCoreApplication::sendPostedEvents();
