@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Building and drawing a 1000-row chart offscreen at the window's chart size: the content from the
-// stores, SetContent, and a grab of the widget, as bars and as lines, single-field and grouped.
+// stores, SetContent, and a grab of the widget, as bars and as lines, single-field and grouped;
+// moving the mark, and appending a live row.
 //
 //   build/chart-release/bench/bench_chart
 //   build/chart-release/bench/bench_chart --chart_png_dir=/tmp/charts   (also writes PNGs of the
@@ -99,6 +100,30 @@ void BM_MoveMark(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MoveMark)->ArgName("lines")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A live refresh: one record appended to a chart of 999, as the window does for each new frame.
+// Only the new row's values extend the value range; the chart is not rebuilt.
+void BM_AppendOneRow(benchmark::State& state) {
+  talphex::ChartWidget widget;
+  widget.resize(kChartWidth, kChartHeight);
+  widget.show();
+  const talphex::ChartContent all =
+      talphex::BuildGroupChart(ThousandRecords(), {16, 17, 20}, TypeOf(state));
+  talphex::ChartContent first = all;
+  first.row_labels.pop_back();
+  first.row_times.pop_back();
+  for (talphex::ChartSeries& series : first.series) series.values.pop_back();
+  for (auto _ : state) {
+    state.PauseTiming();
+    widget.SetContent(first);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    state.ResumeTiming();
+    widget.AppendRows(all);
+    QCoreApplication::sendPostedEvents();
+  }
+}
+BENCHMARK(BM_AppendOneRow)->ArgName("lines")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 bool WritePng(talphex::ChartWidget& widget, const talphex::ChartContent& content,
               const QString& path) {

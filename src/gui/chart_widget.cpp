@@ -20,6 +20,7 @@
 #include <QGraphicsLayout>
 #include <QGraphicsRectItem>
 #include <QHash>
+#include <QHelpEvent>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
@@ -51,12 +52,6 @@ namespace {
 constexpr int kMaxRowsWithPointMarkers = 120;
 // Bars of charts with more rows are drawn without outline, which would hide their fill.
 constexpr int kMaxRowsWithBarOutline = 200;
-// The wheel never zooms in closer than this many rows, or seconds on the time axis.
-constexpr double kMinVisibleRows = 4;
-constexpr double kMinVisibleSeconds = 10;
-// A click or hover this close to a point of the time axis picks its record.
-constexpr double kPickPixels = 6;
-constexpr double kWheelZoomPerNotch = 0.8;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
 constexpr char16_t kZeroWidthSpace = 0x200B;
 // Length of the axis ticks in Qt Charts; labels start below them.
@@ -64,6 +59,9 @@ constexpr double kAxisTickLength = 4;
 // Where the record axis's one category ends, at the left edge of the first row. Its tick and
 // label are never seen: the axis line is hidden and its labels are transparent.
 constexpr double kRoomCategoryEnd = -0.5;
+
+// Width of the border drawn while the chart has the keyboard focus.
+constexpr double kFocusFrameWidth = 2;
 
 QColor ToQColor(const Rgb& rgb) { return QColor(rgb.red, rgb.green, rgb.blue); }
 
@@ -79,7 +77,8 @@ QString DistinctLabel(const QString& text, QHash<QString, int>& repeats) {
 // category axis only reserves the room, through one invisible label as wide as the widest here:
 // Qt Charts lays out every category label as HTML on each change of range, which made zooming
 // and a live chart's growth slow, and it would cut upright labels down to the width between two
-// ticks. Labels are painted whole, skipping any that would overlap the one before.
+// ticks. Labels are painted whole; the layout spaces them so that none overlaps the one before,
+// and one that still would (pushed in from the chart's edge) is left out rather than drawn over.
 class RowLabelsItem : public QGraphicsItem {
  public:
   RowLabelsItem(QChart* chart, QValueAxis* row_axis)
@@ -116,20 +115,20 @@ class RowLabelsItem : public QGraphicsItem {
     for (const auto& [position, text] : labels_) {
       const double x = plot.left() + (position - row_axis_->min()) / span * plot.width();
       if (x < plot.left() - 0.5 || x > plot.right() + 0.5) continue;
-      // Every label has its tick, also one left out for overlapping the one before.
       painter->setPen(line_pen);
       painter->drawLine(QLineF(x, plot.bottom(), x, top));
       painter->setPen(colour_);
       if (rotated_) {
         const double half_height = metrics.height() / 2;
-        if (x - half_height < free_from) continue;
+        if (x - half_height < free_from) continue;  // never, by the layout's rule
         painter->save();
         painter->translate(x, top);
         painter->rotate(-90);
         painter->drawText(QRectF(-plot.height(), -half_height, plot.height(), 2 * half_height),
                           Qt::AlignRight | Qt::AlignVCenter, text);
         painter->restore();
-        free_from = x + half_height + 1;
+        // The layout spaces turned labels exactly this far apart: rounding must not drop one.
+        free_from = x + half_height + kTurnedLabelGap - 1e-6;
       } else {
         const double width = metrics.horizontalAdvance(text);
         const double left = std::clamp(x - width / 2, 0.0, right_edge - width);
@@ -151,6 +150,7 @@ class RowLabelsItem : public QGraphicsItem {
 
 ChartWidget::ChartWidget(QWidget* parent)
     : QWidget(parent),
+      row_view_(std::make_unique<RecordAxisView>(0)),
       chart_(new QChart),
       view_(new QChartView(chart_, this)),
       row_axis_(new QCategoryAxis),
@@ -166,9 +166,20 @@ ChartWidget::ChartWidget(QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(view_);
+  SetUpAxes();
+  SetUpView();
+  // A click picks a record once it is clear that it does not begin a double-click.
+  click_timer_->setSingleShot(true);
+  click_timer_->setInterval(QApplication::doubleClickInterval());
+  connect(click_timer_, &QTimer::timeout, this, &ChartWidget::EmitPendingClick);
+}
 
+void ChartWidget::SetUpAxes() {
   chart_->legend()->setAlignment(Qt::AlignBottom);
+  chart_->legend()->setLabelColor(ToQColor(kChartInks.text));
   chart_->setBackgroundRoundness(0);
+  chart_->setBackgroundBrush(ToQColor(kChartInks.background));
+  chart_->setBackgroundPen(Qt::NoPen);
   // Room above the plot for the half of the top tick's label that stands over it.
   chart_->setMargins(QMargins(4, 9, 8, 0));
   chart_->layout()->setContentsMargins(0, 0, 0, 0);
@@ -178,13 +189,16 @@ ChartWidget::ChartWidget(QWidget* parent)
   row_axis_->setGridLineVisible(false);
   row_axis_->setStartValue(-0.5);
   row_axis_->setRange(-0.5, 0.5);
+  row_axis_->setLinePenColor(ToQColor(kChartInks.axis_line));
   // Ticks and labels of the value axis are categories, labelled in the record view's texts.
   value_axis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   value_axis_->setRange(0, 1);
+  value_axis_->setLabelsColor(ToQColor(kChartInks.text));
+  value_axis_->setLinePenColor(ToQColor(kChartInks.axis_line));
+  value_axis_->setGridLineColor(ToQColor(kChartInks.grid_line));
   chart_->addAxis(row_axis_, Qt::AlignBottom);
   chart_->addAxis(value_axis_, Qt::AlignLeft);
-  // The theme has styled the axes by now.
-  label_colour_ = row_axis_->labelsColor();
+  label_colour_ = ToQColor(kChartInks.text);
   label_font_ = row_axis_->labelsFont();
   // The axis lays out an invisible label to keep the labels' room; RowLabelsItem paints the line,
   // the ticks and the real labels.
@@ -195,12 +209,6 @@ ChartWidget::ChartWidget(QWidget* parent)
   mark_->setPen(QPen(QColor(220, 130, 0), 1));
   mark_->setZValue(100);  // above the series
   mark_->hide();
-
-  view_->setRenderHint(QPainter::Antialiasing);
-  view_->setFrameShape(QFrame::NoFrame);
-  view_->viewport()->setMouseTracking(true);
-  view_->viewport()->installEventFilter(this);
-
   connect(chart_, &QChart::plotAreaChanged, this, [this] {
     UpdateRowLabels();
     UpdateMark();
@@ -210,210 +218,260 @@ ChartWidget::ChartWidget(QWidget* parent)
     UpdatePointMarkers();
     UpdateMark();
   });
-  // A click picks a record once it is clear that it does not begin a double-click.
-  click_timer_->setSingleShot(true);
-  click_timer_->setInterval(QApplication::doubleClickInterval());
-  connect(click_timer_, &QTimer::timeout, this, &ChartWidget::EmitPendingClick);
+}
+
+void ChartWidget::SetUpView() {
+  view_->setRenderHint(QPainter::Antialiasing);
+  view_->setFrameShape(QFrame::NoFrame);
+  view_->setBackgroundBrush(ToQColor(kChartInks.background));
+  // The view is the chart's Tab stop.
+  view_->setFocusPolicy(Qt::StrongFocus);
+  view_->installEventFilter(this);
+  view_->viewport()->setMouseTracking(true);
+  view_->viewport()->installEventFilter(this);
 }
 
 void ChartWidget::SetContent(const ChartContent& content) {
   content_ = content;
-  const int rows = static_cast<int>(content_.row_labels.size());
+  value_range_ = {};
+  ExtendValueRange(value_range_, content_, 0);
+  Rebuild();
+}
+
+void ChartWidget::Rebuild() {
   chart_->removeAllSeries();
+  open_lines_.assign(content_.series.size(), nullptr);
+  line_colours_.assign(content_.series.size(), QColor());
   hover_row_ = -1;
   click_timer_->stop();
-  time_layout_ = time_axis_ ? LayOutTimeAxis(content_.row_times) : TimeAxis();
-  if (rows > 0) {
-    const bool bars = content_.type == ChartType::kBars;
-    if (time_axis_) {
-      bars ? AddTimeBars() : AddTimeLines();
+  row_view_ = MakeRowAxisView(content_, time_axis_);
+  const bool any_rows = !content_.row_labels.empty();
+  if (any_rows) {
+    if (content_.type == ChartType::kLines) {
+      AddLines();
     } else {
-      bars ? AddBars() : AddLines();
+      row_view_->OneSlotPerRow() ? AddBars() : AddOutlinedBars();
     }
   }
-
-  full_scale_ = ScaleValues(content_);
+  full_scale_ = ScaleRange(value_range_, content_.type);
   ShowValueScale(full_scale_);
   // An empty plot shows its frame only; an axis without rows would keep stale pieces.
-  value_axis_->setLabelsVisible(rows > 0);
-  row_axis_->setVisible(rows > 0);
-
-  QFontMetricsF metrics(label_font_);
-  max_label_width_ = metrics.horizontalAdvance(QStringLiteral("00:00:00"));
-  for (const std::string& label : content_.row_labels) {
-    max_label_width_ =
-        std::max(max_label_width_, metrics.horizontalAdvance(QString::fromLatin1(label)));
-  }
+  value_axis_->setLabelsVisible(any_rows);
+  row_axis_->setVisible(any_rows);
+  max_label_width_ = QFontMetricsF(label_font_).horizontalAdvance(QStringLiteral("00:00:00"));
+  MeasureRowLabels(0);
   labels_stale_ = true;
-  const auto [low, high] = FullRange();
-  row_axis_->setRange(low, high);
+  SetShown(row_view_->FullRange());
   UpdateRowLabels();
   UpdateMark();
+}
+
+void ChartWidget::MeasureRowLabels(std::size_t from_row) {
+  const QFontMetricsF metrics(label_font_);
+  for (std::size_t r = from_row; r < content_.row_labels.size(); ++r) {
+    const double width = metrics.horizontalAdvance(QString::fromLatin1(content_.row_labels[r]));
+    if (width > max_label_width_) {
+      max_label_width_ = width;
+      labels_stale_ = true;
+    }
+  }
 }
 
 void ChartWidget::SetTimeAxis(bool on) {
   if (on == time_axis_) return;
   time_axis_ = on;
   time_axis_action_->setChecked(on);
-  SetContent(content_);
+  Rebuild();
 }
 
-std::pair<double, double> ChartWidget::FullRange() const {
-  if (!time_axis_) {
-    return {-0.5, static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1)) - 0.5};
+const TimeAxis& ChartWidget::time_layout() const {
+  static const TimeAxis kNoLayout;
+  const auto* time_view = dynamic_cast<const TimeAxisView*>(row_view_.get());
+  return time_view ? time_view->layout() : kNoLayout;
+}
+
+AxisSpan ChartWidget::Shown() const { return {row_axis_->min(), row_axis_->max()}; }
+
+AxisPixels ChartWidget::Pixels() const {
+  const QRectF plot = chart_->plotArea();
+  return {Shown(), plot.left(), plot.width()};
+}
+
+void ChartWidget::SetShown(AxisSpan span) { row_axis_->setRange(span.low, span.high); }
+
+QLineSeries* ChartWidget::AddLine(std::size_t k, const QList<QPointF>& points) {
+  const ChartSeries& series = content_.series[k];
+  auto* line = new QLineSeries;
+  line->setName(QString::fromLatin1(series.legend));
+  line->replace(points);
+  chart_->addSeries(line);
+  QPen pen = line->pen();
+  pen.setWidthF(2);
+  if (series.colour) pen.setColor(ToQColor(*series.colour));
+  if (line_colours_[k].isValid()) {
+    pen.setColor(line_colours_[k]);
+    for (QLegendMarker* marker : chart_->legend()->markers(line)) marker->setVisible(false);
   }
-  if (time_layout_.empty()) return {0, 1};
-  // Room for the outer bars, and a span even for a single record.
-  const double margin = std::max(
-      {1.0, (time_layout_.last - time_layout_.first) / 50,
-       *std::max_element(time_layout_.half_widths.begin(), time_layout_.half_widths.end())});
-  return {time_layout_.first - margin, time_layout_.last + margin};
+  line_colours_[k] = pen.color();
+  line->setPen(pen);
+  line->setMarkerSize(3);
+  line->setPointsVisible(row_view_->RowsInView(Shown()) <= kMaxRowsWithPointMarkers);
+  line->attachAxis(row_axis_);
+  line->attachAxis(value_axis_);
+  return line;
 }
 
-double ChartWidget::HalfWidth(int row) const {
-  if (!time_axis_) return 0.5;
-  return time_layout_.half_widths[static_cast<std::size_t>(row)];
-}
-
-void ChartWidget::AddTimeLines() {
-  // One line for each run of records without a gap, all of a series in its colour; the legend
+void ChartWidget::AddLines() {
+  // One line for each stretch of rows with finite values within a run: a gap in time or a value
+  // that is not finite breaks the line. All lines of a series share its colour and the legend
   // names each series once.
+  const std::vector<std::vector<int>> runs = row_view_->Runs();
   for (std::size_t k = 0; k < content_.series.size(); ++k) {
-    const QList<qreal> values = DrawnValues(content_.series[k]);
-    QColor colour;
-    for (const std::vector<int>& run : time_layout_.runs) {
-      QList<QPointF> points;
-      for (const int r : run) {
-        if (r >= values.size() || std::isnan(values[r])) continue;
-        points.append(QPointF(*time_layout_.positions[static_cast<std::size_t>(r)], values[r]));
+    const std::vector<double>& values = content_.series[k].values;
+    for (const std::vector<int>& run : runs) {
+      for (const std::vector<int>& segment : LineSegments(run, values)) {
+        QList<QPointF> points;
+        points.reserve(std::ssize(segment));
+        for (const int r : segment) {
+          points.append(
+              QPointF(*row_view_->Position(r), DrawnValue(values[static_cast<std::size_t>(r)])));
+        }
+        QLineSeries* line = AddLine(k, points);
+        // Rows appended later extend the line that holds the last row.
+        open_lines_[k] = segment.back() + 1 == row_view_->rows() ? line : nullptr;
       }
-      if (points.isEmpty()) continue;
-      auto* line = new QLineSeries;
-      line->setName(QString::fromLatin1(content_.series[k].legend));
-      line->replace(points);
-      chart_->addSeries(line);
-      QPen pen = line->pen();
-      pen.setWidthF(2);
-      if (content_.series[k].colour) pen.setColor(ToQColor(*content_.series[k].colour));
-      if (colour.isValid()) {
-        pen.setColor(colour);
-        for (QLegendMarker* marker : chart_->legend()->markers(line)) marker->setVisible(false);
-      }
-      colour = pen.color();
-      line->setPen(pen);
-      line->setMarkerSize(3);
-      line->attachAxis(row_axis_);
-      line->attachAxis(value_axis_);
     }
+    // A series without a value still has its name in the legend.
+    if (!line_colours_[k].isValid()) open_lines_[k] = AddLine(k, {});
   }
   UpdatePointMarkers();
 }
 
-void ChartWidget::AddTimeBars() {
+void ChartWidget::AddOutlinedBars() {
   // All bars of a series are one area: its outline climbs from zero to each value and back, so
   // the bars stay apart; the series of a grouped chart share each record's room side by side.
-  const auto count = static_cast<double>(content_.series.size());
-  for (std::size_t k = 0; k < content_.series.size(); ++k) {
-    const QList<qreal> values = DrawnValues(content_.series[k]);
-    auto* upper = new QLineSeries;
-    auto* lower = new QLineSeries;
-    for (const std::vector<int>& run : time_layout_.runs) {
+  const auto count = static_cast<int>(content_.series.size());
+  const std::vector<std::vector<int>> runs = row_view_->Runs();
+  for (int k = 0; k < count; ++k) {
+    const ChartSeries& series = content_.series[static_cast<std::size_t>(k)];
+    const QList<qreal> values = DrawnValues(series);
+    QList<QPointF> outline;
+    for (const std::vector<int>& run : runs) {
       for (const int r : run) {
         if (r >= values.size() || std::isnan(values[r])) continue;
-        const double half = time_layout_.half_widths[static_cast<std::size_t>(r)];
-        const double left = *time_layout_.positions[static_cast<std::size_t>(r)] - half +
-                            2 * half * static_cast<double>(k) / count;
-        const double right = left + 2 * half / count;
-        upper->append({QPointF(left, 0), QPointF(left, values[r]), QPointF(right, values[r]),
-                       QPointF(right, 0)});
+        const AxisSpan bar = row_view_->BarSpan(r, k, count);
+        outline.append({QPointF(bar.low, 0), QPointF(bar.low, values[r]),
+                        QPointF(bar.high, values[r]), QPointF(bar.high, 0)});
       }
     }
-    if (upper->count() == 0) {
-      delete upper;
-      delete lower;
-      continue;
-    }
-    lower->append({QPointF(upper->at(0).x(), 0), QPointF(upper->at(upper->count() - 1).x(), 0)});
+    if (outline.isEmpty()) continue;
+    auto* upper = new QLineSeries;
+    auto* lower = new QLineSeries;
+    upper->replace(outline);
+    lower->append({QPointF(outline.front().x(), 0), QPointF(outline.back().x(), 0)});
     auto* area = new QAreaSeries(upper, lower);
     upper->setParent(area);
     lower->setParent(area);
-    area->setName(QString::fromLatin1(content_.series[k].legend));
+    area->setName(QString::fromLatin1(series.legend));
     chart_->addSeries(area);
-    if (content_.series[k].colour) {
-      area->setColor(ToQColor(*content_.series[k].colour));
-      area->setBorderColor(ToQColor(*content_.series[k].colour).darker(130));
+    if (series.colour) {
+      area->setColor(ToQColor(*series.colour));
+      area->setBorderColor(ToQColor(*series.colour).darker(130));
     }
     area->attachAxis(row_axis_);
     area->attachAxis(value_axis_);
   }
 }
 
-void ChartWidget::AppendRows(const ChartContent& content) {
-  // The time axis lays every row out anew: a new record may close a gap or change the date.
-  if (time_axis_) {
-    SetContent(content);
-    return;
+bool ChartWidget::Extends(const ChartContent& content) const {
+  const std::size_t had = content_.row_labels.size();
+  if (content.kind != content_.kind || content.type != content_.type ||
+      content.series.size() != content_.series.size() || had == 0 ||
+      content.row_labels.size() < had) {
+    return false;
   }
-  const auto had = static_cast<qsizetype>(content_.row_labels.size());
-  const auto rows = static_cast<qsizetype>(content.row_labels.size());
   const QList<QAbstractSeries*> shown = chart_->series();
-  const bool same_series = content.kind == content_.kind && content.type == content_.type &&
-                           content.series.size() == content_.series.size() && had > 0;
-  const auto expected_series =
-      content.type == ChartType::kBars ? 1 : static_cast<qsizetype>(content.series.size());
-  if (!same_series || rows < had || shown.size() != expected_series) {
+  if (content.type == ChartType::kBars) {
+    return !row_view_->OneSlotPerRow() ||
+           (shown.size() == 1 && qobject_cast<QBarSeries*>(shown.front()) != nullptr);
+  }
+  return open_lines_.size() == content.series.size();
+}
+
+void ChartWidget::AppendRows(const ChartContent& content) {
+  if (!Extends(content)) {
     SetContent(content);
     return;
   }
+  const std::size_t had = content_.row_labels.size();
+  const std::size_t rows = content.row_labels.size();
   if (rows == had) return;
-  const bool view_at_end = row_axis_->max() >= static_cast<double>(had) - 0.5;
   const bool full_values =
       value_axis_->min() == full_scale_.low && value_axis_->max() == full_scale_.high;
   content_ = content;
-  if (content_.type == ChartType::kBars) {
-    const QList<QBarSet*> sets = qobject_cast<QBarSeries*>(shown.front())->barSets();
-    for (qsizetype k = 0; k < sets.size(); ++k) {
-      const ChartSeries& series = content_.series[static_cast<std::size_t>(k)];
-      QList<qreal> values;
-      for (qsizetype r = had; r < rows; ++r) {
-        const double value = DrawnValue(series.values[static_cast<std::size_t>(r)]);
-        values.append(std::isnan(value) ? 0 : value);
-      }
-      sets[k]->append(values);
-      if (rows > kMaxRowsWithBarOutline) sets[k]->setPen(Qt::NoPen);
-    }
-  } else {
-    for (qsizetype k = 0; k < shown.size(); ++k) {
-      const ChartSeries& series = content_.series[static_cast<std::size_t>(k)];
-      QList<QPointF> points;
-      for (qsizetype r = had; r < rows; ++r) {
-        const double value = DrawnValue(series.values[static_cast<std::size_t>(r)]);
-        if (!std::isnan(value)) points.append(QPointF(static_cast<double>(r), value));
-      }
-      qobject_cast<QLineSeries*>(shown[k])->append(points);
-    }
+  ExtendValueRange(value_range_, content_, had);
+  // Placed by time, a new record may close a gap or change the date: the rows are laid out anew.
+  if (!row_view_->OneSlotPerRow()) {
+    Rebuild();
+    return;
   }
-  if (const ValueScale scale = ScaleValues(content_); scale != full_scale_) {
+  const bool view_at_end = row_axis_->max() >= static_cast<double>(had) - 0.5;
+  row_view_ = MakeRowAxisView(content_, time_axis_);
+  content_.type == ChartType::kBars ? AppendBarValues(had) : AppendLinePoints(had);
+  if (const ValueScale scale = ScaleRange(value_range_, content_.type); scale != full_scale_) {
     full_scale_ = scale;
     if (full_values) ShowValueScale(scale);
   }
   // The rows that carry labels are laid out again; the labels are rebuilt only when that layout
   // changes, or when a new label is wider than any before.
-  const QFontMetricsF metrics(label_font_);
-  for (qsizetype r = had; r < rows; ++r) {
-    const double width = metrics.horizontalAdvance(
-        QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]));
-    if (width > max_label_width_) {
-      max_label_width_ = width;
-      labels_stale_ = true;
-    }
-  }
+  MeasureRowLabels(had);
   if (view_at_end) {
     // Redraws the labels, point markers and mark through rangeChanged.
-    row_axis_->setRange(row_axis_->min(), static_cast<double>(rows) - 0.5);
+    SetShown({row_axis_->min(), row_view_->FullRange().high});
   } else {
     UpdateRowLabels();
     UpdateMark();
+  }
+}
+
+void ChartWidget::AppendBarValues(std::size_t from_row) {
+  const std::size_t rows = content_.row_labels.size();
+  const QList<QBarSet*> sets = qobject_cast<QBarSeries*>(chart_->series().front())->barSets();
+  for (qsizetype k = 0; k < sets.size(); ++k) {
+    const ChartSeries& series = content_.series[static_cast<std::size_t>(k)];
+    QList<qreal> values;
+    for (std::size_t r = from_row; r < rows; ++r) {
+      const double value = r < series.values.size() ? DrawnValue(series.values[r])
+                                                    : std::numeric_limits<double>::quiet_NaN();
+      values.append(std::isnan(value) ? 0 : value);
+    }
+    sets[k]->append(values);
+    if (rows > kMaxRowsWithBarOutline) sets[k]->setPen(Qt::NoPen);
+  }
+}
+
+void ChartWidget::AppendLinePoints(std::size_t from_row) {
+  std::vector<int> new_rows;
+  for (auto r = from_row; r < content_.row_labels.size(); ++r) {
+    new_rows.push_back(static_cast<int>(r));
+  }
+  for (std::size_t k = 0; k < content_.series.size(); ++k) {
+    const std::vector<double>& values = content_.series[k].values;
+    const std::vector<std::vector<int>> segments = LineSegments(new_rows, values);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+      QList<QPointF> points;
+      for (const int r : segments[i]) {
+        points.append(QPointF(r, DrawnValue(values[static_cast<std::size_t>(r)])));
+      }
+      // The first stretch goes on the line on show, unless a gap came before it.
+      const bool continues = i == 0 && open_lines_[k] && segments[i].front() == new_rows.front();
+      if (continues) {
+        open_lines_[k]->append(points);
+      } else {
+        open_lines_[k] = AddLine(k, points);
+      }
+    }
+    if (segments.empty() || segments.back().back() != new_rows.back()) open_lines_[k] = nullptr;
   }
 }
 
@@ -454,77 +512,19 @@ void ChartWidget::AddBars() {
   bars->attachAxis(value_axis_);
 }
 
-void ChartWidget::AddLines() {
-  const int rows = static_cast<int>(content_.row_labels.size());
-  for (const ChartSeries& series : content_.series) {
-    auto* line = new QLineSeries;
-    line->setName(QString::fromLatin1(series.legend));
-    const QList<qreal> values = DrawnValues(series);
-    // A value that is not finite has no point.
-    QList<QPointF> points;
-    points.reserve(values.size());
-    for (qsizetype r = 0; r < values.size(); ++r) {
-      if (!std::isnan(values[r])) points.append(QPointF(static_cast<double>(r), values[r]));
-    }
-    line->replace(points);
-    chart_->addSeries(line);
-    QPen pen = line->pen();
-    pen.setWidthF(2);
-    if (series.colour) pen.setColor(ToQColor(*series.colour));
-    line->setPen(pen);
-    line->setMarkerSize(3);
-    line->setPointsVisible(rows <= kMaxRowsWithPointMarkers);
-    line->attachAxis(row_axis_);
-    line->attachAxis(value_axis_);
-  }
-}
-
 void ChartWidget::SetMarkedRecord(int record_number) {
   marked_record_ = record_number;
   UpdateMark();
 }
 
-std::pair<int, int> ChartWidget::VisibleRows() const {
-  const int rows = static_cast<int>(content_.row_labels.size());
-  if (time_axis_) {
-    int first = rows;
-    int last = -1;
-    for (int r = 0; r < rows; ++r) {
-      const auto& position = time_layout_.positions[static_cast<std::size_t>(r)];
-      if (!position || *position < row_axis_->min() || *position > row_axis_->max()) continue;
-      first = std::min(first, r);
-      last = r;
-    }
-    return {first, last};
-  }
-  const int first = std::max(0, static_cast<int>(std::ceil(row_axis_->min())));
-  const int last = std::min(rows - 1, static_cast<int>(std::floor(row_axis_->max())));
-  return {first, last};
-}
+std::pair<int, int> ChartWidget::VisibleRows() const { return row_view_->VisibleRows(Shown()); }
 
 void ChartWidget::ZoomToRows(double first, double last) {
-  if (time_axis_) {
-    const auto position = [this](double row) -> std::optional<double> {
-      const auto r = static_cast<std::size_t>(std::lround(row));
-      return r < time_layout_.positions.size() ? time_layout_.positions[r] : std::nullopt;
-    };
-    const auto from = position(std::min(first, last));
-    const auto to = position(std::max(first, last));
-    if (!from || !to) return;
-    const double low = std::min(*from, *to) - HalfWidth(static_cast<int>(std::lround(first)));
-    const double high = std::max(*from, *to) + HalfWidth(static_cast<int>(std::lround(last)));
-    if (high > low) row_axis_->setRange(low, high);
-    return;
-  }
-  const double rows = static_cast<double>(std::max<std::size_t>(content_.row_labels.size(), 1));
-  const double low = std::max(-0.5, std::min(first, last) - 0.5);
-  const double high = std::min(rows - 0.5, std::max(first, last) + 0.5);
-  if (high > low) row_axis_->setRange(low, high);
+  if (const std::optional<AxisSpan> span = row_view_->ZoomToRows(first, last)) SetShown(*span);
 }
 
 void ChartWidget::ResetZoom() {
-  const auto [low, high] = FullRange();
-  row_axis_->setRange(low, high);
+  SetShown(row_view_->FullRange());
   ShowValueScale(full_scale_);
 }
 
@@ -545,9 +545,7 @@ void ChartWidget::ShowValueScale(const ValueScale& scale) {
 
 void ChartWidget::UpdatePointMarkers() {
   // Few rows in view, whether zoomed or not, show their points.
-  const bool visible = time_axis_ ? time_layout_.RowsBetween(row_axis_->min(), row_axis_->max()) <=
-                                        kMaxRowsWithPointMarkers
-                                  : row_axis_->max() - row_axis_->min() <= kMaxRowsWithPointMarkers;
+  const bool visible = row_view_->RowsInView(Shown()) <= kMaxRowsWithPointMarkers;
   for (QAbstractSeries* series : chart_->series()) {
     if (auto* line = qobject_cast<QLineSeries*>(series); line && line->pointsVisible() != visible) {
       line->setPointsVisible(visible);
@@ -613,165 +611,98 @@ QRectF ChartWidget::MarkRect() const { return mark_->isVisible() ? mark_->rect()
 int ChartWidget::RowAt(QPoint view_position) const {
   const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));
   if (!chart_->plotArea().contains(in_chart)) return -1;
-  if (time_axis_) {
-    const double x = RowValueAt(in_chart.x());
-    const double pixel = (row_axis_->max() - row_axis_->min()) / chart_->plotArea().width();
-    const int row = time_layout_.NearestRow(x, std::numeric_limits<double>::infinity());
-    if (row < 0) return -1;
-    const double distance = std::abs(*time_layout_.positions[static_cast<std::size_t>(row)] - x);
-    return distance <= std::max(kPickPixels * pixel, HalfWidth(row)) ? row : -1;
-  }
-  const long row = std::lround(RowValueAt(in_chart.x()));
-  if (row < 0 || row >= static_cast<long>(content_.row_labels.size())) return -1;
-  return static_cast<int>(row);
+  const AxisPixels pixels = Pixels();
+  return row_view_->RowAt(pixels, pixels.ValueAt(in_chart.x()));
 }
 
-double ChartWidget::RowValueAt(double chart_x) const {
-  const QRectF plot = chart_->plotArea();
-  return row_axis_->min() +
-         (chart_x - plot.left()) / plot.width() * (row_axis_->max() - row_axis_->min());
+LabelRoom ChartWidget::MeasuredLabelRoom() const {
+  const QFontMetricsF metrics(label_font_);
+  return {max_label_width_, metrics.horizontalAdvance(QStringLiteral("00:00:00")),
+          metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")), metrics.height()};
 }
 
 void ChartWidget::UpdateRowLabels() {
-  const int rows = static_cast<int>(content_.row_labels.size());
-  const double low = row_axis_->min();
-  const double high = row_axis_->max();
   const double plot_width = chart_->plotArea().width() > 1
                                 ? chart_->plotArea().width()
                                 : std::max(100.0, static_cast<double>(view_->width()) - 80);
-  if (time_axis_) {
-    UpdateTimeLabels(plot_width);
-    return;
-  }
-  time_ticks_.clear();
-  const double label_room = max_label_width_ + QFontMetricsF(label_font_).height();
-  RowLabelLayout layout =
-      LayOutRowLabels(rows, content_.label_spacing, low, high, plot_width, label_room);
-  if (!labels_stale_ && layout == label_layout_) {
+  AxisLabels labels = row_view_->Labels(content_, Shown(), plot_width, MeasuredLabelRoom());
+  if (!labels_stale_ && labels == axis_labels_) {
     labels_item_->update();
     return;
   }
   labels_stale_ = false;
-  label_layout_ = std::move(layout);
-  std::vector<std::pair<double, QString>> painted;
-  painted.reserve(label_layout_.rows.size());
-  for (const int r : label_layout_.rows) {
-    painted.emplace_back(r, QString::fromLatin1(content_.row_labels[static_cast<std::size_t>(r)]));
-  }
-  // One font size at every spacing; labels that would overlap the one before are left out.
-  ShowRowLabels(std::move(painted), label_layout_.rotated);
+  axis_labels_ = std::move(labels);
+  ShowRowLabels(axis_labels_);
 }
 
-void ChartWidget::ShowRowLabels(std::vector<std::pair<double, QString>> labels, bool rotated) {
+void ChartWidget::ShowRowLabels(const AxisLabels& labels) {
   const QFontMetricsF metrics(label_font_);
+  std::vector<std::pair<double, QString>> painted;
+  painted.reserve(labels.labels.size());
   QString widest;
   double widest_width = -1;
-  for (const auto& label : labels) {
-    const double width = metrics.horizontalAdvance(label.second);
+  for (const TimeTick& label : labels.labels) {
+    painted.emplace_back(label.position, QString::fromLatin1(label.label));
+    const double width = metrics.horizontalAdvance(painted.back().second);
     if (width > widest_width) {
-      widest = label.second;
+      widest = painted.back().second;
       widest_width = width;
     }
   }
-  row_axis_->setLabelsAngle(rotated ? -90 : 0);
+  row_axis_->setLabelsAngle(labels.rotated ? -90 : 0);
   const QStringList categories = row_axis_->categoriesLabels();
-  const bool kept = labels.empty() ? categories.isEmpty()
-                                   : categories.size() == 1 && categories.front() == widest;
+  const bool kept = painted.empty() ? categories.isEmpty()
+                                    : categories.size() == 1 && categories.front() == widest;
   if (!kept) {
     for (const QString& category : categories) row_axis_->remove(category);
     row_axis_->setStartValue(kRoomCategoryEnd - 1);
-    if (!labels.empty()) row_axis_->append(widest, kRoomCategoryEnd);
+    if (!painted.empty()) row_axis_->append(widest, kRoomCategoryEnd);
   }
-  labels_item_->SetLabels(std::move(labels), rotated, label_font_, label_colour_);
-}
-
-void ChartWidget::UpdateTimeLabels(double plot_width) {
-  label_layout_ = {};
-  labels_stale_ = true;
-  const QFontMetricsF metrics(label_font_);
-  const QString widest =
-      time_layout_.dated ? QStringLiteral("0000-00-00 00:00:00") : QStringLiteral("00:00:00");
-  const double label_room = metrics.horizontalAdvance(widest) + metrics.height();
-  time_ticks_ = TimeTicks(time_layout_, row_axis_->min(), row_axis_->max(),
-                          std::max(1.0, std::floor(plot_width / label_room)));
-  std::vector<std::pair<double, QString>> painted;
-  painted.reserve(time_ticks_.size());
-  for (const TimeTick& tick : time_ticks_) {
-    painted.emplace_back(tick.position, QString::fromLatin1(tick.label));
-  }
-  ShowRowLabels(std::move(painted), false);
+  labels_item_->SetLabels(std::move(painted), labels.rotated, label_font_, label_colour_);
 }
 
 void ChartWidget::UpdateMark() {
-  const int rows = static_cast<int>(content_.row_labels.size());
   const QRectF plot = chart_->plotArea();
-  const bool placed =
-      !time_axis_ || (marked_record_ >= 1 && marked_record_ <= rows &&
-                      time_layout_.positions[static_cast<std::size_t>(marked_record_ - 1)]);
-  if (marked_record_ < 1 || marked_record_ > rows || plot.width() <= 0 || !placed) {
+  const std::optional<PixelSpan> span =
+      marked_record_ >= 1 && marked_record_ <= static_cast<int>(content_.row_labels.size())
+          ? row_view_->MarkSpan(marked_record_ - 1, Pixels())
+          : std::nullopt;
+  if (!span) {
     mark_->hide();
     return;
   }
-  const double x_span = row_axis_->max() - row_axis_->min();
-  const double position =
-      time_axis_ ? *time_layout_.positions[static_cast<std::size_t>(marked_record_ - 1)]
-                 : marked_record_ - 1;
-  const double centre = plot.left() + (position - row_axis_->min()) / x_span * plot.width();
-  const double half_width = std::max(1.5, plot.width() / x_span * HalfWidth(marked_record_ - 1));
-  const double left = std::max(plot.left(), centre - half_width);
-  const double right = std::min(plot.right(), centre + half_width);
-  if (right <= left) {
-    mark_->hide();
-    return;
-  }
-  mark_->setRect(QRectF(left, plot.top(), right - left, plot.height()));
+  mark_->setRect(QRectF(span->left, plot.top(), span->right - span->left, plot.height()));
   mark_->show();
 }
 
+void ChartWidget::UpdateFocusFrame() {
+  // Drawn inside the chart's edge, where nothing else is.
+  chart_->setBackgroundPen(view_->hasFocus()
+                               ? QPen(ToQColor(kChartInks.focus_frame), kFocusFrameWidth)
+                               : QPen(Qt::NoPen));
+}
+
 bool ChartWidget::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != view_->viewport()) return QWidget::eventFilter(watched, event);
+  if (watched == view_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+    UpdateFocusFrame();
+    return false;
+  }
+  if (watched == view_->viewport() && ViewportEvent(event)) return true;
+  return QWidget::eventFilter(watched, event);
+}
+
+// Handles the mouse on the plot; false for events the view handles as it would.
+bool ChartWidget::ViewportEvent(QEvent* event) {
   switch (event->type()) {
-    case QEvent::MouseButtonPress: {
-      const auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() == Qt::LeftButton) {
-        pressed_ = true;
-        dragging_ = false;
-        press_position_ = mouse->position().toPoint();
-        QToolTip::hideText();
-      }
+    case QEvent::MouseButtonPress:
+      MousePress(*static_cast<QMouseEvent*>(event));
       return true;
-    }
-    case QEvent::MouseMove: {
-      const auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint position = mouse->position().toPoint();
-      if (!pressed_) {
-        ShowToolTip(position, mouse->globalPosition().toPoint());
-        return true;
-      }
-      if ((position - press_position_).manhattanLength() >= QApplication::startDragDistance()) {
-        dragging_ = true;
-      }
-      if (dragging_) {
-        rubber_band_->setGeometry(QRect(press_position_, position).normalized());
-        rubber_band_->show();
-      }
+    case QEvent::MouseMove:
+      MouseMove(*static_cast<QMouseEvent*>(event));
       return true;
-    }
-    case QEvent::MouseButtonRelease: {
-      const auto* mouse = static_cast<QMouseEvent*>(event);
-      if (mouse->button() != Qt::LeftButton || !pressed_) return true;
-      pressed_ = false;
-      if (dragging_) {
-        dragging_ = false;
-        rubber_band_->hide();
-        ZoomToRubberBand(QRect(press_position_, mouse->position().toPoint()).normalized());
-      } else if (const int row = RowAt(mouse->position().toPoint()); row >= 0) {
-        EmitPendingClick();  // a click before, too far back to pair with this one
-        pending_click_row_ = row;
-        click_timer_->start();
-      }
+    case QEvent::MouseButtonRelease:
+      MouseRelease(*static_cast<QMouseEvent*>(event));
       return true;
-    }
     case QEvent::MouseButtonDblClick:
       // The click that began the double-click picks no record.
       click_timer_->stop();
@@ -786,12 +717,57 @@ bool ChartWidget::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ContextMenu:
       ShowContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
       return true;
+    case QEvent::ToolTip: {
+      // The view would hide the tooltip, having no item with one; it stays, and comes back
+      // after it timed out, while the pointer rests on the row.
+      const auto* help = static_cast<QHelpEvent*>(event);
+      hover_row_ = -1;
+      ShowToolTip(help->pos(), help->globalPos());
+      return true;
+    }
     case QEvent::Leave:
       hover_row_ = -1;
       QToolTip::hideText();
       return false;
     default:
-      return QWidget::eventFilter(watched, event);
+      return false;
+  }
+}
+
+void ChartWidget::MousePress(const QMouseEvent& mouse) {
+  if (mouse.button() != Qt::LeftButton) return;
+  pressed_ = true;
+  dragging_ = false;
+  press_position_ = mouse.position().toPoint();
+  QToolTip::hideText();
+}
+
+void ChartWidget::MouseMove(const QMouseEvent& mouse) {
+  const QPoint position = mouse.position().toPoint();
+  if (!pressed_) {
+    ShowToolTip(position, mouse.globalPosition().toPoint());
+    return;
+  }
+  if ((position - press_position_).manhattanLength() >= QApplication::startDragDistance()) {
+    dragging_ = true;
+  }
+  if (dragging_) {
+    rubber_band_->setGeometry(QRect(press_position_, position).normalized());
+    rubber_band_->show();
+  }
+}
+
+void ChartWidget::MouseRelease(const QMouseEvent& mouse) {
+  if (mouse.button() != Qt::LeftButton || !pressed_) return;
+  pressed_ = false;
+  if (dragging_) {
+    dragging_ = false;
+    rubber_band_->hide();
+    ZoomToRubberBand(QRect(press_position_, mouse.position().toPoint()).normalized());
+  } else if (const int row = RowAt(mouse.position().toPoint()); row >= 0) {
+    EmitPendingClick();  // a click before, too far back to pair with this one
+    pending_click_row_ = row;
+    click_timer_->start();
   }
 }
 
@@ -819,10 +795,9 @@ void ChartWidget::ShowToolTip(QPoint view_position, QPoint global_position) {
     QToolTip::hideText();
     return;
   }
-  QToolTip::showText(
-      global_position,
-      QString::fromLatin1(PointText(content_, static_cast<std::size_t>(row), decimal_separator_)),
-      view_->viewport());
+  QToolTip::showText(global_position,
+                     QString::fromLatin1(row_view_->ToolTip(content_, row, decimal_separator_)),
+                     view_->viewport());
 }
 
 void ChartWidget::ZoomToRubberBand(QRect rectangle) {
@@ -834,30 +809,14 @@ void ChartWidget::ZoomToRubberBand(QRect rectangle) {
   const double top = value_axis_->min() + (plot.bottom() - in_chart.top()) / plot.height() * y_span;
   const double bottom =
       value_axis_->min() + (plot.bottom() - in_chart.bottom()) / plot.height() * y_span;
-  const double left = RowValueAt(in_chart.left());
-  const double right = RowValueAt(in_chart.right());
+  const AxisPixels pixels = Pixels();
   ShowValueScale({bottom, top, NiceInterval((top - bottom) / kValueTicks)});
-  row_axis_->setRange(left, right);
+  SetShown({pixels.ValueAt(in_chart.left()), pixels.ValueAt(in_chart.right())});
 }
 
 void ChartWidget::ZoomWheel(QPoint view_position, int angle_delta) {
-  const double rows = static_cast<double>(content_.row_labels.size());
-  if (rows < 1 || angle_delta == 0 || (time_axis_ && time_layout_.empty())) return;
-  const double low = row_axis_->min();
-  const double high = row_axis_->max();
-  const double span = high - low;
-  const auto [full_low, full_high] = FullRange();
-  const double full_span = full_high - full_low;
-  const double min_span = time_axis_ ? kMinVisibleSeconds : kMinVisibleRows;
-  const double new_span = std::clamp(span * std::pow(kWheelZoomPerNotch, angle_delta / 120.0),
-                                     std::min(min_span, full_span), full_span);
   const QPointF in_chart = chart_->mapFromScene(view_->mapToScene(view_position));
-  double anchor = RowValueAt(in_chart.x());
-  if (!(anchor >= low && anchor <= high)) anchor = (low + high) / 2;
-  // The row under the cursor stays where it is.
-  double new_low = anchor - (anchor - low) * new_span / span;
-  new_low = std::clamp(new_low, full_low, full_high - new_span);
-  row_axis_->setRange(new_low, new_low + new_span);
+  SetShown(row_view_->ZoomWheel(Shown(), Pixels().ValueAt(in_chart.x()), angle_delta));
 }
 
 }  // namespace talphex

@@ -9,20 +9,24 @@
 #include <QRectF>
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "core/base/expected.h"
 #include "core/chart/chart_model.h"
 #include "core/chart/chart_scale.h"
+#include "core/chart/chart_view.h"
 #include "core/chart/time_axis.h"
 #include "core/export/output_plan.h"
 
 class QAction;
+class QMouseEvent;
 class QCategoryAxis;
 class QChart;
 class QChartView;
 class QGraphicsRectItem;
+class QLineSeries;
 class QRubberBand;
 class QTimer;
 
@@ -36,7 +40,11 @@ class RowLabelsItem;
 // The user explores the chart with the mouse: hovering shows the record's time and values, the
 // wheel zooms the rows around the cursor, dragging a rectangle zooms into it, a double-click shows
 // everything again, a click picks a record, and the context menu saves or copies the chart and
-// switches the row axis between one slot per record and the records' receive times.
+// switches the row axis between one slot per record and the records' receive times. The
+// arithmetic of the row axis on show (ranges, zooms, picking, the mark) is its RowAxisView's.
+//
+// The chart is a Tab stop; while it has the keyboard focus its border is drawn in the
+// highlight colour.
 class ChartWidget : public QWidget {
   Q_OBJECT
 
@@ -61,7 +69,8 @@ class ChartWidget : public QWidget {
   // "Time Axis" entry toggles it.
   void SetTimeAxis(bool on);
   bool time_axis() const { return time_axis_; }
-  const TimeAxis& time_layout() const { return time_layout_; }
+  // The layout of the time axis; empty while the record axis is on.
+  const TimeAxis& time_layout() const;
 
   // Decimal separator of the values in the tooltips and on the value axis; '.' unless set.
   void SetDecimalSeparator(char separator) { decimal_separator_ = separator; }
@@ -105,10 +114,10 @@ class ChartWidget : public QWidget {
   int RowAt(QPoint view_position) const;
   // Rows in view that carry a tick and a label (none on the time axis), and whether the labels
   // stand upright.
-  const std::vector<int>& LabelledRows() const { return label_layout_.rows; }
-  // The ticks of the time axis in view; empty on the record axis.
-  const std::vector<TimeTick>& TimeLabels() const { return time_ticks_; }
-  bool RowLabelsRotated() const { return label_layout_.rotated; }
+  const std::vector<int>& LabelledRows() const { return axis_labels_.rows; }
+  bool RowLabelsRotated() const { return axis_labels_.rotated; }
+  // The labels of the row axis in view, each with its tick.
+  const AxisLabels& axis_labels() const { return axis_labels_; }
   // Where the record mark stands in chart coordinates; empty while it is hidden.
   QRectF MarkRect() const;
 
@@ -121,35 +130,56 @@ class ChartWidget : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void SetUpAxes();
+  void SetUpView();
+  // Shows content_ anew, on the value scale of value_range_.
+  void Rebuild();
+  // True when `content` is content_ with rows appended, drawn by the series on show.
+  bool Extends(const ChartContent& content) const;
+  void AppendBarValues(std::size_t from_row);
+  void AppendLinePoints(std::size_t from_row);
+  // Widens the room of the row labels for the labels from `from_row` on.
+  void MeasureRowLabels(std::size_t from_row);
   // The series of the content, with values beyond the scale cut to it.
   QList<qreal> DrawnValues(const ChartSeries& series) const;
   void AddBars();
+  void AddOutlinedBars();
   void AddLines();
-  void AddTimeBars();
-  void AddTimeLines();
-  // The row axis range that shows every row.
-  std::pair<double, double> FullRange() const;
-  // Half the width of a row's slot or bar in axis units.
-  double HalfWidth(int row) const;
-  void UpdateTimeLabels(double plot_width);
+  // A new line of series `k`; the legend names each series by its first line only.
+  QLineSeries* AddLine(std::size_t k, const QList<QPointF>& points);
+  // The row axis in view, and how it lies on the plot.
+  AxisSpan Shown() const;
+  AxisPixels Pixels() const;
+  void SetShown(AxisSpan span);
+  LabelRoom MeasuredLabelRoom() const;
   void ShowValueScale(const ValueScale& scale);
   void UpdatePointMarkers();
   void EmitPendingClick();
   void UpdateRowLabels();
   // Hands the labels to the painting item and has the axis reserve their room.
-  void ShowRowLabels(std::vector<std::pair<double, QString>> labels, bool rotated);
+  void ShowRowLabels(const AxisLabels& labels);
   void UpdateMark();
+  void UpdateFocusFrame();
+  bool ViewportEvent(QEvent* event);
+  void MousePress(const QMouseEvent& mouse);
+  void MouseMove(const QMouseEvent& mouse);
+  void MouseRelease(const QMouseEvent& mouse);
   void ShowContextMenu(QPoint global_position);
   void ShowToolTip(QPoint view_position, QPoint global_position);
   void ZoomToRubberBand(QRect rectangle);
   void ZoomWheel(QPoint view_position, int angle_delta);
-  double RowValueAt(double chart_x) const;
 
   ChartContent content_;
   int marked_record_ = 0;
   bool time_axis_ = false;
-  TimeAxis time_layout_;  // of content_, while time_axis_ is on
-  std::vector<TimeTick> time_ticks_;
+  // The arithmetic of the row axis on show, for content_.
+  std::unique_ptr<RowAxisView> row_view_;
+  // The values of content_, kept as rows come so that a live chart scans only its new rows.
+  ValueRange value_range_;
+  // Per series: the line the next finite value extends, or null after a gap; and the colour of
+  // its first line, which its other lines share.
+  std::vector<QLineSeries*> open_lines_;
+  std::vector<QColor> line_colours_;
   char decimal_separator_ = '.';
 
   QChart* chart_;
@@ -175,7 +205,7 @@ class ChartWidget : public QWidget {
   // Widest row label in the axis font.
   double max_label_width_ = 0;
   // Row labels as last laid out, to skip work when nothing changed.
-  RowLabelLayout label_layout_;
+  AxisLabels axis_labels_;
   bool labels_stale_ = true;
 
   QPoint press_position_;

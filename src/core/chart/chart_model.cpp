@@ -3,13 +3,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "core/base/utc_time.h"
+#include "core/decode/field_readers.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/record_view.h"
 
 namespace talphex {
 namespace {
+
+// "YYYY-MM-DD hh:mm:ss" of seconds since 1970 UTC, midnight included.
+std::string FullDateTimeText(std::int64_t seconds) {
+  const DateTime t = PosixToDateTime(seconds);
+  char text[48];
+  const int length =
+      std::snprintf(text, sizeof text, "%04lld-%02d-%02d %02d:%02d:%02d",
+                    static_cast<long long>(t.year), t.month, t.day, t.hour, t.minute, t.second);
+  return std::string(text, static_cast<std::size_t>(std::max(length, 0)));
+}
 
 std::size_t ChartRows(const DecoderState& state, Kind kind) {
   return std::min(state.StoredCount(kind), kMaxChartRows);
@@ -156,11 +168,18 @@ std::size_t AppendChartRows(ChartContent& content, const DecoderState& state) {
   return rows - had;
 }
 
-std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator) {
+std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator,
+                      bool dated) {
   if (row >= content.row_labels.size()) return {};
   std::string text =
       "Record " + std::to_string(content.first_record + static_cast<std::int64_t>(row));
-  if (!content.row_labels[row].empty()) text += ", received " + content.row_labels[row];
+  const std::optional<std::int64_t> time =
+      dated && row < content.row_times.size() ? content.row_times[row] : std::nullopt;
+  if (time) {
+    text += ", received " + FullDateTimeText(*time);
+  } else if (!content.row_labels[row].empty()) {
+    text += ", received " + content.row_labels[row];
+  }
   for (const ChartSeries& series : content.series) {
     if (row >= series.values.size()) continue;
     const double value = series.values[row];

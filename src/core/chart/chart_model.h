@@ -72,6 +72,25 @@ std::optional<std::array<int, 3>> FieldGroup(int field);
 inline constexpr std::array<Rgb, 3> kGroupColours = {Rgb{70, 130, 180}, Rgb{34, 139, 34},
                                                      Rgb{176, 48, 96}};
 
+// The window's screenshot turns pixels of exactly its background grey transparent.
+inline constexpr Rgb kScreenshotKey{240, 240, 240};
+
+// The chart's own colours on its white background. Antialiasing blends a neutral grey line or
+// text into the white at every coverage, and one of those blends is the screenshot's key grey;
+// these are tinted towards blue, so that no blend of them with white or with each other is.
+struct ChartInks {
+  Rgb background;
+  Rgb text;
+  Rgb axis_line;
+  Rgb grid_line;
+  Rgb focus_frame;
+};
+inline constexpr ChartInks kChartInks{.background = {255, 255, 255},
+                                      .text = {40, 40, 90},
+                                      .axis_line = {150, 162, 196},
+                                      .grid_line = {204, 214, 236},
+                                      .focus_frame = {40, 110, 200}};
+
 // True for the fields a single-field chart can show: 0 to 50.
 constexpr bool IsChartableField(int field) { return field >= 0 && field < kValueSlots; }
 
@@ -97,7 +116,9 @@ std::size_t AppendChartRows(ChartContent& content, const DecoderState& state);
 
 // Tooltip of a row: record number and row label on the first line, then one line per series
 // with its legend, value in the record view's text form, and unit ("no value" for one that is not
-// finite). Empty for a row outside the content.
-std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator = '.');
+// finite). `dated`: the receive time in full ("YYYY-MM-DD hh:mm:ss" UTC) instead of the row label,
+// for a chart whose records fall on more than one date. Empty for a row outside the content.
+std::string PointText(const ChartContent& content, std::size_t row, char decimal_separator = '.',
+                      bool dated = false);
 
 }  // namespace talphex

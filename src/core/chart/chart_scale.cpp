@@ -28,24 +28,23 @@ int RoundStepUp(double minimum) {
   return std::numeric_limits<int>::max();
 }
 
-ValueScale ScaleValues(const ChartContent& content) {
+void ExtendValueRange(ValueRange& range, const ChartContent& content, std::size_t first_row) {
   const std::size_t rows = content.row_labels.size();
-  double low = std::numeric_limits<double>::infinity();
-  double high = -low;
   for (const ChartSeries& series : content.series) {
     const std::size_t count = std::min(rows, series.values.size());
-    for (std::size_t r = 0; r < count; ++r) {
+    for (std::size_t r = first_row; r < count; ++r) {
       const double value = DrawnValue(series.values[r]);
       if (std::isnan(value)) continue;
-      low = std::min(low, value);
-      high = std::max(high, value);
+      range.low = std::min(range.low, value);
+      range.high = std::max(range.high, value);
     }
   }
-  if (low > high) {
-    low = 0;
-    high = 1;
-  }
-  const bool bars = content.type == ChartType::kBars;
+}
+
+ValueScale ScaleRange(ValueRange range, ChartType type) {
+  double low = range.empty() ? 0 : range.low;
+  double high = range.empty() ? 1 : range.high;
+  const bool bars = type == ChartType::kBars;
   if (bars) {
     low = std::min(low, 0.0);
     high = std::max(high, 0.0);
@@ -56,6 +55,12 @@ ValueScale ScaleValues(const ChartContent& content) {
   if (!bars || high > 0 || low == high) high += margin;
   const double interval = NiceInterval((high - low) / kValueTicks);
   return {std::floor(low / interval) * interval, std::ceil(high / interval) * interval, interval};
+}
+
+ValueScale ScaleValues(const ChartContent& content) {
+  ValueRange range;
+  ExtendValueRange(range, content, 0);
+  return ScaleRange(range, content.type);
 }
 
 double DrawnValue(double value) {
@@ -88,7 +93,7 @@ std::string ValueLabel(double value, double interval, char decimal_separator) {
 }
 
 RowLabelLayout LayOutRowLabels(int rows, int label_spacing, double first_shown, double last_shown,
-                               double plot_width, double label_room) {
+                               double plot_width, double label_room, double turned_room) {
   const double span = last_shown - first_shown;
   const double row_width = plot_width / span;
   const bool zoomed = span < rows - 1e-9;
@@ -103,7 +108,13 @@ RowLabelLayout LayOutRowLabels(int rows, int label_spacing, double first_shown, 
   }
   // Any stretch of the rows in view as long as the step holds a multiple of it.
   if (zoomed) layout.step = std::min(layout.step, std::max(1, static_cast<int>(span)));
+  // Turned labels that would still overlap take every second, third, ... labelled row instead,
+  // so that the ticks stay with the labels.
   layout.step = std::min(layout.step, std::max(rows, 1));
+  if (rows > 0 && layout.step * row_width < turned_room) {
+    const double factor = std::ceil(turned_room / (layout.step * row_width));
+    layout.step = static_cast<int>(std::min(factor * layout.step, static_cast<double>(rows)));
+  }
   layout.rotated = layout.step * row_width < label_room;
   const int first =
       std::max(0, static_cast<int>(std::ceil(first_shown / layout.step)) * layout.step);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -26,11 +28,27 @@ struct ValueScale {
   friend bool operator==(const ValueScale&, const ValueScale&) = default;
 };
 
-// The value axis that shows every value of the content's rows: lines get a margin of a twentieth
-// of the span on both sides, bars grow from zero and get it on the side away from zero, a constant
-// series still gets some height, and the ends are rounded out to the tick interval. Values that
-// are not finite are gaps and left out; finite values beyond ±1e300 count as ±1e300, which keeps
-// every span of the scale finite. A content without values is scaled as if they ran from 0 to 1.
+// The lowest and highest value drawn so far; empty (low > high) before the first.
+struct ValueRange {
+  double low = std::numeric_limits<double>::infinity();
+  double high = -std::numeric_limits<double>::infinity();
+  bool empty() const { return low > high; }
+  friend bool operator==(const ValueRange&, const ValueRange&) = default;
+};
+
+// Extends `range` by the drawn values (see DrawnValue) of the content's rows from `first_row` on,
+// so that a live chart scans only its new rows.
+void ExtendValueRange(ValueRange& range, const ChartContent& content, std::size_t first_row);
+
+// The value axis that shows every value of `range` in a chart of `type`: lines get a margin of a
+// twentieth of the span on both sides, bars grow from zero and get it on the side away from zero,
+// a constant series still gets some height, and the ends are rounded out to the tick interval.
+// An empty range is scaled as if the values ran from 0 to 1.
+ValueScale ScaleRange(ValueRange range, ChartType type);
+
+// The scale of every value of the content's rows (see ScaleRange). Values that are not finite
+// are gaps and left out; finite values beyond ±1e300 count as ±1e300, which keeps every span of
+// the scale finite.
 ValueScale ScaleValues(const ChartContent& content);
 
 // Finite values beyond are drawn at this size.
@@ -58,13 +76,19 @@ struct RowLabelLayout {
   friend bool operator==(const RowLabelLayout&, const RowLabelLayout&) = default;
 };
 
+// Pixels kept free between two labels turned upright, beyond the height of their text.
+inline constexpr double kTurnedLabelGap = 1;
+
 // Lays out the row labels of a content with `rows` rows and the given label spacing (0: choose)
-// on a plot `plot_width` pixels wide, when a label needs `label_room` pixels. Unzoomed, the
-// content's spacing holds; a chosen one keeps the labels a label's room apart. Zoomed in, the
-// step follows the rows in view: the chosen one, but never wider than the content's spacing nor
-// than the rows in view, so a zoomed chart keeps a label at least. The step is never beyond the
-// row count. Labels are turned upright when the step gives them less than their room.
+// on a plot `plot_width` pixels wide, when a label needs `label_room` pixels lying and
+// `turned_room` pixels turned upright. Unzoomed, the content's spacing holds; a chosen one keeps
+// the labels a label's room apart. Zoomed in, the step follows the rows in view: the chosen one,
+// but never wider than the content's spacing nor than the rows in view, so a zoomed chart keeps a
+// label at least. Labels are turned upright when the step gives them less than their room, and
+// where even turned labels would not fit, the step grows to the smallest multiple of itself that
+// holds them: every row of the layout gets its tick and its label, evenly spaced. The step is
+// never beyond the row count.
 RowLabelLayout LayOutRowLabels(int rows, int label_spacing, double first_shown, double last_shown,
-                               double plot_width, double label_room);
+                               double plot_width, double label_room, double turned_room);
 
 }  // namespace talphex

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <limits>
 #include <string>
 #include <tuple>
@@ -75,6 +76,13 @@ TEST(BuildChart, RowLabelsSeriesAndTheirPointTexts) {
   EXPECT_EQ(PointText(single, 2, ','), "Record 3, received 00:00:12\nBattery Volt: -4,31 V");
   EXPECT_EQ(PointText(single, 1), "Record 2\nBattery Volt: 401.00 V");
   EXPECT_EQ(PointText(single, 5), "");
+  // Dated: the receive time in full, midnight included; the row label for a row without one.
+  DecoderState at_midnight = state;
+  at_midnight.BeaconStore[0].RxTime = "2026-12-07 00:00:00";
+  const ChartContent dated = BuildFieldChart(at_midnight, 4, ChartType::kBars);
+  EXPECT_EQ(PointText(dated, 0, '.', true),
+            "Record 1, received 2026-12-07 00:00:00\nBattery Volt: 400.00 V");
+  EXPECT_EQ(PointText(dated, 3, '.', true), "Record 4, received 1\nBattery Volt: 403.00 V");
 
   const ChartContent group = BuildGroupChart(state, *FieldGroup(6), ChartType::kLines);
   EXPECT_EQ(PointText(group, 0),
@@ -169,6 +177,47 @@ TEST(ChartTitle, CaptionAndUnitOrNothingOutsideTheSlots) {
     const ChartContent chart = BuildFieldChart(state, field, ChartType::kLines);
     EXPECT_EQ(chart.row_labels.empty() && chart.series.empty(), title.empty() || field == 45);
   }
+}
+
+// A colour drawn at `coverage` (0 to 255) over `under`, as a raster painter blends it.
+Rgb Blend(Rgb over, Rgb under, int coverage) {
+  const auto mix = [coverage](int a, int b) {
+    return static_cast<std::uint8_t>((a * coverage + b * (255 - coverage) + 127) / 255);
+  };
+  return {mix(over.red, under.red), mix(over.green, under.green), mix(over.blue, under.blue)};
+}
+
+// Regression: a grey grid line antialiased into the white chart came out as exactly the window
+// grey that the screenshot makes transparent. No ink of the chart, at any coverage over the
+// background or over another ink, comes within a step of rounding of that grey.
+TEST(ChartInks, NoBlendIsTheScreenshotKey) {
+  const Rgb kInks[] = {kChartInks.text,        kChartInks.axis_line, kChartInks.grid_line,
+                       kChartInks.focus_frame, kGroupColours[0],     kGroupColours[1],
+                       kGroupColours[2]};
+  const auto near_key = [](Rgb c) {
+    return std::abs(c.red - kScreenshotKey.red) <= 1 &&
+           std::abs(c.green - kScreenshotKey.green) <= 1 &&
+           std::abs(c.blue - kScreenshotKey.blue) <= 1;
+  };
+  EXPECT_FALSE(near_key(kChartInks.background));
+  for (const Rgb ink : kInks) {
+    for (const Rgb under : kInks) {
+      for (const Rgb ground : {kChartInks.background, under}) {
+        for (int coverage = 0; coverage <= 255; ++coverage) {
+          ASSERT_FALSE(near_key(Blend(ink, ground, coverage)))
+              << int{ink.red} << "," << int{ink.green} << "," << int{ink.blue} << " at "
+              << coverage;
+        }
+      }
+    }
+  }
+  // The check itself: the theme's former grid grey does hit the key.
+  const Rgb theme_grid{226, 226, 226};
+  bool hit = false;
+  for (int coverage = 0; coverage <= 255; ++coverage) {
+    hit = hit || near_key(Blend(theme_grid, kChartInks.background, coverage));
+  }
+  EXPECT_TRUE(hit);
 }
 
 }  // namespace

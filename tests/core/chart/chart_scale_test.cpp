@@ -77,6 +77,31 @@ TEST(ChartScale, ValueRangeFitsTheValuesWithAMarginOnTickBoundaries) {
   }
 }
 
+// A live chart extends its value range by its new rows only; the range it keeps equals the one
+// scanned from all rows, wherever the rows were split.
+TEST(ChartScale, ValueRangeExtendedPieceByPieceEqualsOneScan) {
+  using enum ChartType;
+  const ChartContent kContents[] = {
+      ContentOf(kLines, {3, -1, kNaN, 8, kInf, 2}),
+      ContentOf(kBars, {5, 5, -1e308, 0}),
+      ContentOf(kLines, {kNaN, kNaN, 4}),
+      ContentOf(kLines, {1, 2, 3, 40}, 3),
+  };
+  for (const ChartContent& content : kContents) {
+    for (std::size_t split = 0; split <= content.row_labels.size(); ++split) {
+      ChartContent first_rows = content;
+      first_rows.row_labels.resize(split);
+      ValueRange range;
+      ExtendValueRange(range, first_rows, 0);
+      ExtendValueRange(range, content, split);
+      EXPECT_EQ(ScaleRange(range, content.type), ScaleValues(content)) << split;
+    }
+  }
+  ValueRange range;
+  ExtendValueRange(range, ContentOf(kLines, {kNaN, 7, -2, kInf}), 0);
+  EXPECT_EQ(range, (ValueRange{-2, 7}));
+}
+
 std::vector<int> Every(int step, int first, int last) {
   std::vector<int> rows;
   for (int r = first; r <= last; r += step) rows.push_back(r);
@@ -93,14 +118,21 @@ TEST(ChartScale, LabelStepByRowCountAndByZoom) {
   };
   const Case kCases[] = {
       {"86 rows, chosen apart", 86, 0, -0.5, 85.5, {10, false, Every(10, 0, 80)}},
-      {"1000 rows every 20th, upright", 1000, 20, -0.5, 999.5, {20, true, Every(20, 0, 980)}},
-      {"spacing beyond the rows: the first row", 1000, 5000, -0.5, 999.5, {1000, false, {0}}},
-      {"zoomed out a little, the spacing holds",
+      // Regression: every 20th row had a tick, but only every 40th a label.
+      {"1000 rows every 20th, too close even upright: every 40th",
        1000,
        20,
        -0.5,
-       899.5,
-       {20, true, Every(20, 0, 880)}},
+       999.5,
+       {40, true, Every(40, 0, 960)}},
+      {"500 rows every 20th, upright", 500, 20, -0.5, 499.5, {20, true, Every(20, 0, 480)}},
+      {"spacing beyond the rows: the first row", 1000, 5000, -0.5, 999.5, {1000, false, {0}}},
+      {"zoomed out a little, the spacing holds",
+       500,
+       20,
+       -0.5,
+       449.5,
+       {20, true, Every(20, 0, 440)}},
       {"zoomed in, the step follows the rows in view",
        1000,
        20,
@@ -113,11 +145,44 @@ TEST(ChartScale, LabelStepByRowCountAndByZoom) {
       {"no rows", 0, 0, -0.5, 0.5, {1, false, {}}},
   };
   for (const Case& c : kCases) {
-    EXPECT_EQ(LayOutRowLabels(c.rows, c.spacing, c.first_shown, c.last_shown, 600, 60), c.layout)
+    EXPECT_EQ(LayOutRowLabels(c.rows, c.spacing, c.first_shown, c.last_shown, 600, 60, 16),
+              c.layout)
         << c.name;
   }
   // Four rows in view of a narrow plot still hold a label.
-  EXPECT_EQ(LayOutRowLabels(1000, 20, 501.5, 505.5, 100, 60).rows, std::vector<int>{504});
+  EXPECT_EQ(LayOutRowLabels(1000, 20, 501.5, 505.5, 100, 60, 16).rows, std::vector<int>{504});
+}
+
+// Regression: at 175 rows ticks fell on every 4th row and labels on every 8th, as the painter
+// left out turned labels that overlapped. The layout alone decides: for any row count, plot width
+// and spacing, the labelled rows are evenly spaced from the first row, each a label's room from
+// the next, on the content's spacing, and no wider apart than that takes.
+TEST(ChartScale, EveryLabelledRowHasRoomForItsLabel) {
+  constexpr double kLabelRoom = 70;
+  constexpr double kTurnedRoom = 16;
+  for (const double plot_width : {120.0, 300.0, 640.0, 1300.0}) {
+    for (int rows = 2; rows <= 1000; ++rows) {
+      const int content_spacing = LabelSpacing(static_cast<std::size_t>(rows), 100, 50);
+      for (const int spacing : {0, content_spacing}) {
+        const RowLabelLayout layout =
+            LayOutRowLabels(rows, spacing, -0.5, rows - 0.5, plot_width, kLabelRoom, kTurnedRoom);
+        SCOPED_TRACE(std::to_string(rows) + " rows spaced " + std::to_string(spacing) + " on " +
+                     std::to_string(plot_width));
+        ASSERT_GE(layout.step, 1);
+        EXPECT_EQ(layout.rows, Every(layout.step, 0, rows - 1));
+        if (layout.rows.size() < 2) continue;
+        const double apart = layout.step * plot_width / rows;
+        EXPECT_GE(apart, layout.rotated ? kTurnedRoom : kLabelRoom);
+        if (spacing > 0) {
+          EXPECT_EQ(layout.step % spacing, 0);
+          // Widened by whole spacings only as far as the turned labels need.
+          if (layout.step > spacing) {
+            EXPECT_LT(apart - spacing * plot_width / rows, kTurnedRoom);
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(ChartScale, DrawnValuesAreGapsWhenNotFinite) {
