@@ -6,13 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/chart/chart_model.h"
+
 class QLineEdit;
 class QWidget;
 
 namespace talphex {
 
-// The colours and small helpers the parts of the main window share.
-inline const QColor kBackground(240, 240, 240);
+// The colours and small helpers the parts of the main window share. The form's grey is the colour
+// the screenshot turns transparent, which the chart never draws.
+inline const QColor kBackground(kScreenshotKey.red, kScreenshotKey.green, kScreenshotKey.blue);
 inline const QColor kChosenValue(255, 255, 192);
 inline const QColor kOtherValue(255, 255, 255);
 
