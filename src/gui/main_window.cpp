@@ -114,14 +114,7 @@ MainWindow::~MainWindow() {
 // Widgets
 
 void MainWindow::BuildWidgets() {
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, kBackground);
-  palette.setColor(QPalette::Button, kBackground);
-  palette.setColor(QPalette::Base, kBackground);
-  setPalette(palette);
-  QFont font = this->font();
-  font.setPointSizeF(8.0);
-  setFont(font);
+  const QFont font = UseFormLook(this);
   auto* client = new ClientArea(font, decimal_separator_, this);
   setCentralWidget(client);
   field_pages_ = client->field_pages();

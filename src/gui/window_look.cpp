@@ -8,6 +8,18 @@
 
 namespace talphex {
 
+QFont UseFormLook(QWidget* window) {
+  QPalette palette = window->palette();
+  for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base}) {
+    palette.setColor(role, kBackground);
+  }
+  window->setPalette(palette);
+  QFont font = window->font();
+  font.setPointSizeF(8.0);
+  window->setFont(font);
+  return font;
+}
+
 QString Latin1(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }

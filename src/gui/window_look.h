@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -23,6 +24,8 @@ inline const QColor kOtherValue(255, 255, 255);
 inline constexpr int kRowHeight = 17;
 inline constexpr int kPageMargin = 3;
 
+// Gives `window` the form's grey and 8-point font, which its parts inherit; returns the font.
+QFont UseFormLook(QWidget* window);
 // Core texts are Latin-1.
 QString Latin1(std::string_view text);
 // "Text1(17)": the control name of an indexed control.
