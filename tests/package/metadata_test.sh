@@ -4,7 +4,10 @@
 # informational notes included:
 #   metadata_test.sh man FILE...       man pages rendered by groff -ww and by man -l
 #   metadata_test.sh desktop FILE      desktop-file-validate
-#   metadata_test.sh appstream FILE    appstreamcli validate --pedantic --no-net
+#   metadata_test.sh appstream FILE DESKTOP CHANGELOG
+#                                      appstreamcli validate --pedantic --no-net, then the release
+#                                      date against the changelog's and the categories against the
+#                                      desktop entry's
 set -euo pipefail
 check=$1
 shift
@@ -38,6 +41,15 @@ case "$check" in
       echo "$output"; exit 1; }
     echo "$output"
     ! grep -qE '^[EWIP]:' <<<"$output" || { echo "$1: not clean"; exit 1; }
+    release=$(sed -n 's/.*<release version="[^"]*" date="\([0-9-]*\)".*/\1/p' "$1" | head -n 1)
+    changelog=$(date -u -d "$(dpkg-parsechangelog -l "$3" -S Date)" +%F)
+    [ "$release" = "$changelog" ] || {
+      echo "release date $release differs from the changelog's $changelog"; exit 1; }
+    categories=$(sed -n 's/.*<category>\(.*\)<\/category>.*/\1/p' "$1" | tr '\n' ';')
+    desktop_categories=$(sed -n 's/^Categories=//p' "$2")
+    [ "$categories" = "$desktop_categories" ] || {
+      echo "categories $categories differ from the desktop entry's $desktop_categories"; exit 1; }
+    echo "release $release as in the changelog, categories $categories as in the desktop entry"
     ;;
   *)
     echo "unknown check: $check" >&2
