@@ -3,6 +3,9 @@
 # Checks the files that describe the programs to the system, failing on any message, hints and
 # informational notes included:
 #   metadata_test.sh man FILE...       man pages rendered by groff -ww and by man -l
+#   metadata_test.sh options PROGRAM MAN_PAGE
+#                                      the long options of PROGRAM --help and of the man page's
+#                                      OPTIONS section are the same
 #   metadata_test.sh desktop FILE      desktop-file-validate
 #   metadata_test.sh appstream FILE DESKTOP CHANGELOG
 #                                      appstreamcli validate --pedantic --no-net, then the release
@@ -31,6 +34,26 @@ case "$check" in
       quiet 2 env LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings=w -l "$page"
       echo "$page: no warnings"
     done
+    ;;
+  options)
+    # From the help: the option column of lines that start with an option ("-h,--help",
+    # "-h, --help", "--csv FILE", "--screenshot <file>").
+    help=$(env -u DISPLAY -u WAYLAND_DISPLAY "$1" --help | awk '/^ +-/ {
+      for (i = 1; i <= NF && $i ~ /^-/; ++i) {
+        n = split($i, names, ",")
+        for (j = 1; j <= n; ++j) if (names[j] ~ /^--[a-z]/) print names[j]
+      }
+    }' | sort -u)
+    # From the man page: the option names of the tags in OPTIONS.
+    man=$(sed -n '/^\.SH OPTIONS/,/^\.SH [^O]/p' "$2" | grep -E '^\.B[IR]? ' |
+      sed 's/\\-/-/g' | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+    [ -n "$help" ] || { echo "no options found in $1 --help"; exit 1; }
+    if [ "$help" != "$man" ]; then
+      echo "options of $1 --help (<) and of $2 (>) differ:"
+      diff <(echo "$help") <(echo "$man") | grep '^[<>]'
+      exit 1
+    fi
+    echo "$2: the options of --help:" $help
     ;;
   desktop)
     quiet 1 desktop-file-validate "$1"
