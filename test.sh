@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds and runs every test: the core alone (no Qt), the default build (then the naming rules)
-# and the ASan+UBSan build.
+# Builds and runs every test, two at a time (tests that cannot share the machine are marked to run
+# alone), in three builds that each add what the others cannot:
+#   core     the tree without Qt, which proves the core and the command-line decoder build
+#            without it, and the tests of that tree (core, CLI, fuzz corpora, man pages, README)
+#   default  the tests that need the window (label "window": GUI tests, the packages, Dire Wolf
+#            feeding the window), then the naming rules on its compile commands
+#   asan     every test under AddressSanitizer and UndefinedBehaviorSanitizer
 set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/setup.sh test
 ./scripts/check-format.sh
 
-for preset in core default asan; do
+run() {
+  local preset=$1
+  shift
   echo "== $preset build =="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  ctest --preset "$preset" --timeout 300
-  if [ "$preset" = default ]; then ./scripts/clang-tidy.sh build/default; fi
-done
+  ctest --preset "$preset" --timeout 300 "$@"
+}
+run core
+run default -L window
+./scripts/clang-tidy.sh build/default
+run asan

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the project needs, when any is missing.
-#   scripts/setup.sh run    what building and running the programs need (./run.sh)
-#   scripts/setup.sh test   that and what the tests, the fuzz targets and the package checks need
-#                           (./test.sh; the default)
+#   scripts/setup.sh run      what building and running the programs need (./run.sh)
+#   scripts/setup.sh package  that and what making and checking the Debian packages needs
+#                             (scripts/package.sh)
+#   scripts/setup.sh test     that and what the tests, the fuzz targets and the package checks need
+#                             (./test.sh; the default)
 set -euo pipefail
 
 run_packages=(
@@ -11,19 +13,21 @@ run_packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libcli11-dev fonts-dejavu-core
 )
+package_packages=(dpkg-dev file lintian)
 test_packages=(
   clang-format libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth time
   clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
-  dpkg-dev file lintian appstream desktop-file-utils groff-base man-db
+  appstream desktop-file-utils groff-base man-db
   direwolf influxdb curl
   python3 python3-pandas
 )
 
 case "${1:-test}" in
   run) packages=("${run_packages[@]}") ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
 esac
 
 missing=()

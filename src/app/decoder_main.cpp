@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/base/licence.h"
 #include "core/base/text_safety.h"
 #include "core/capture/live_link.h"
 #include "core/export/atomic_file.h"
@@ -93,6 +94,10 @@ int main(int argc, char** argv) {
     // Help and version need no display.
     QCoreApplication app(argc, argv);
     talphex::SetApplicationInfo();
+    // --version prints "NAME VERSION": the licence goes on the line after the version.
+    QCoreApplication::setApplicationVersion(QCoreApplication::applicationVersion() +
+                                            QLatin1Char('\n') +
+                                            QLatin1String(talphex::kLicenceLine));
     QCommandLineParser parser;
     AddOptions(parser, screenshot, kiss_tcp);
     parser.process(app);

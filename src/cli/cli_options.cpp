@@ -6,6 +6,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "core/base/licence.h"
 #include "core/base/text_safety.h"
 #include "core/view/conf_ini.h"
 
@@ -90,7 +91,8 @@ std::vector<PlannedOutputRequest> CliOptions::PlanOutputs() const {
 Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   CliOptions options;
   CLI::App app{"Decodes TALPHEX beacon and VAVE payload frames from KISS capture files.", kProgram};
-  app.set_version_flag("--version", std::string(kProgram) + " " + TALPHEX_VERSION);
+  app.set_version_flag("--version",
+                       std::string(kProgram) + " " + TALPHEX_VERSION + "\n" + kLicenceLine);
   app.add_option("CAPTURE", options.captures,
                  "KISS capture files (*.kss) or SatNOGS frame exports, loaded in this order; - "
                  "reads standard input as a stream");

@@ -8,6 +8,7 @@
 #include <QSvgRenderer>
 #include <QVBoxLayout>
 
+#include "core/base/licence.h"
 #include "core/view/program_info.h"
 
 // Resources of a static library are registered by hand, from the global namespace.
@@ -74,6 +75,10 @@ InfoWindow::InfoWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   auto* version = new QLabel(QLatin1String(kVersionLine), version_frame);
   version->setObjectName(QStringLiteral("Label2"));
   version_layout->addWidget(version);
+  auto* licence =
+      WrappedLabel(QLatin1String(kLicenceLine), QStringLiteral("Licence"), version_frame);
+  licence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  version_layout->addWidget(licence);
 
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("Image1"));

@@ -161,7 +161,9 @@ TEST(Cli, TimeSpansFromTheEarliestToTheLatestTime) {
 TEST(Cli, VersionAndUsageErrors) {
   const testing::CliRun version = RunCliWith({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_NE(version.out.find(TALPHEX_VERSION), std::string::npos) << version.out;
+  EXPECT_EQ(version.out, std::string("talphex-cli ") + TALPHEX_VERSION +
+                             "\nLicence: GPL-3.0-or-later, without any warranty; the full text "
+                             "is in /usr/share/common-licenses/GPL-3\n");
   const std::vector<std::string> kUsageErrors[] = {
       {},
       {"--csv", "-"},
