@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <string>
 
+#include "core/view/navigation.h"
 #include "core/view/status_texts.h"
 #include "gui/capture_loading.h"
 #include "gui/file_name.h"
@@ -128,6 +129,7 @@ QString LiveConnection::StatusText(qint64 now_ms) const {
                     .active = client_->active(),
                     .recorder = &recorder_};
   if (last_frame_ms_ >= 0) status.since_last_frame_ms = now_ms - last_frame_ms_;
+  status.dropped = DroppedRecordsText(state_, recorder_.recording());
   // Paths and the system's reasons are file-name bytes; the rest is ASCII.
   return DecodeFileName(LiveStatusText(status));
 }

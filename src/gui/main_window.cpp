@@ -393,10 +393,7 @@ void MainWindow::ShowLiveRecords() {
 }
 
 void MainWindow::UpdateLiveStatus() {
-  QString text = live_->StatusText();
-  const std::string dropped = DroppedRecordsText(state_, live_->recorder().recording());
-  if (!dropped.empty()) text += QStringLiteral("; ") + Latin1(dropped);
-  live_status_->SetFullText(text);
+  live_status_->SetFullText(live_->StatusText());
   disconnect_action_->setEnabled(live_->active());
 }
 

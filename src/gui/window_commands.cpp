@@ -97,8 +97,14 @@ CommandOutcome SaveScreenshot(QWidget* client, const QString& image_path, const 
     if (!widget->isHidden()) shown << widget;
     widget->hide();
   }
+  // The picture is of the records, not of where the keyboard is: no focus frame, which would also
+  // crowd the indexed PNG's 256 colours.
+  QWidget* window = client->window();
+  const bool focus_shown = window->testAttribute(Qt::WA_KeyboardFocusChange);
+  window->setAttribute(Qt::WA_KeyboardFocusChange, false);
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const QImage picture = GrabClientArea(client);
+  window->setAttribute(Qt::WA_KeyboardFocusChange, focus_shown);
   const Status saved = SaveBmp(picture, bmp_path, InputsOf(state));
   for (QWidget* widget : shown) widget->show();
   if (!saved) {

@@ -64,6 +64,7 @@ std::string LiveStatusText(const LiveStatus& status) {
   std::string text = status.link + "; " + CountText(counts.beacon_frames, "beacon frame", kDigits) +
                      ", " + CountText(counts.payload_frames, "payload frame", kDigits) +
                      " since connecting";
+  if (!status.dropped.empty()) text += "; " + status.dropped;
   if (status.active && status.since_last_frame_ms) {
     text +=
         "; last frame " +

@@ -75,7 +75,10 @@ struct LiveStatus {
   // runs would mislead.
   bool active = false;
   std::optional<std::int64_t> since_last_frame_ms{};  // none before the first frame
-  const CaptureRecorder* recorder = nullptr;          // the recording; nullptr for none
+  // Said right after the counts, where a narrow status bar still shows it: records a live store
+  // dropped (DroppedRecordsText); empty for none.
+  std::string dropped{};
+  const CaptureRecorder* recorder = nullptr;  // the recording; nullptr for none
 };
 
 // "connected to HOST:PORT; 3 beacon frames, 0 payload frames since connecting; last frame 12 s

@@ -102,6 +102,13 @@ TEST(StatusTexts, LiveStatusLine) {
        "connecting; last frame 123,456 s ago"},
       {{.link = "disconnected", .counts = &counts, .since_last_frame_ms = 5000},
        "disconnected; 12,345 beacon frames, 1 payload frame since connecting"},
+      {{.link = "connected to h:1",
+        .counts = &counts,
+        .active = true,
+        .since_last_frame_ms = 0,
+        .dropped = "oldest 11,345 beacon records dropped (not recorded)"},
+       "connected to h:1; 12,345 beacon frames, 1 payload frame since connecting; oldest 11,345 "
+       "beacon records dropped (not recorded); last frame 0 s ago"},
   };
   for (const auto& [status, text] : kCases) EXPECT_EQ(LiveStatusText(status), text);
 }
