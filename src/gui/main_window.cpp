@@ -156,8 +156,9 @@ void MainWindow::BuildMenus() {
       {"WritePayloadCSVFile", &MainWindow::WritePayloadCSVFile_Click},
       {"ExportForAnalysis", &MainWindow::ExportForAnalysis_Click},
       {"MnuInfo", &MainWindow::MnuInfo_Click}};
-  for (const auto& [name, handler] : handlers) {
-    connect(menuBar()->findChild<QAction*>(QLatin1String(name)), &QAction::triggered, this,
+  for (const auto& entry : handlers) {
+    const auto handler = entry.second;
+    connect(menuBar()->findChild<QAction*>(QLatin1String(entry.first)), &QAction::triggered, this,
             [this, handler] { (this->*handler)(); });
   }
   disconnect_action_ = menuBar()->findChild<QAction*>(QStringLiteral("MenuFileDisconnect"));
