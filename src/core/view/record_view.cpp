@@ -51,10 +51,6 @@ std::string FieldValueText(int field, double value, char decimal_separator) {
   return TwoDecimalText(value, decimal_separator);
 }
 
-const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number) {
-  return state.StoredRecord(kind, record_number);
-}
-
 std::string PositionText(const DecoderState& state, int record_number, Kind navigated,
                          bool counted) {
   std::string text = "#";
@@ -117,8 +113,8 @@ std::string NotKeptText(Kind kind, std::int64_t counted, std::int64_t kept, std:
 RecordView BuildRecordView(const DecoderState& state, int record_number, Kind navigated,
                            char decimal_separator) {
   RecordView view;
-  const TelemetryRecord* beacon = StoredRecord(state, Kind::kBeacon, record_number);
-  const TelemetryRecord* payload = StoredRecord(state, Kind::kPayload, record_number);
+  const TelemetryRecord* beacon = state.StoredRecord(Kind::kBeacon, record_number);
+  const TelemetryRecord* payload = state.StoredRecord(Kind::kPayload, record_number);
   for (int field = 0; field < kFieldCount; ++field) {
     const TelemetryRecord* record = KindOfField(field) == Kind::kBeacon ? beacon : payload;
     if (record != nullptr) {

@@ -59,7 +59,4 @@ std::string NotKeptSummary(const DecoderState& state);
 // choose a VAVE field to see the N payload records" when only payload records came; else empty.
 std::string NothingToShowText(const DecoderState& state, std::string_view files);
 
-// The record of a kind with that number, or nullptr when none is stored there.
-const TelemetryRecord* StoredRecord(const DecoderState& state, Kind kind, int record_number);
-
 }  // namespace talphex
