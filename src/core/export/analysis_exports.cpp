@@ -72,14 +72,6 @@ std::string FieldValueText(const TelemetryRecord& record, int field) {
   return IsIntegerField(field) ? IntegerText(value) : GeneralText(value, '.');
 }
 
-bool FlagIsSet(const TelemetryRecord& record, int lamp) {
-  const LampInfo info = Lamp(lamp);
-  const double byte = record.Value[static_cast<std::size_t>(info.slot)];
-  return (static_cast<int>(byte) & info.mask) != 0;
-}
-
-std::string_view KindName(Kind kind) { return kind == Kind::kBeacon ? "beacon" : "payload"; }
-
 const std::vector<std::string>& FieldKeys() {
   static const std::vector<std::string> keys = [] {
     std::vector<std::string> all;
@@ -100,6 +92,14 @@ const std::vector<std::string>& JsonKeys() {
 }
 
 }  // namespace
+
+bool FlagIsSet(const TelemetryRecord& record, int lamp) {
+  const LampInfo info = Lamp(lamp);
+  const double byte = record.Value[static_cast<std::size_t>(info.slot)];
+  return (static_cast<int>(byte) & info.mask) != 0;
+}
+
+std::string_view KindName(Kind kind) { return kind == Kind::kBeacon ? "beacon" : "payload"; }
 
 const std::vector<std::string>& AnalysisColumns() {
   static const std::vector<std::string> columns = [] {

@@ -27,6 +27,11 @@ enum class AnalysisFormat { kCsv, kJsonLines, kInflux };
 const std::vector<std::string>& AnalysisColumns();
 inline constexpr std::size_t kAnalysisLeadColumns = 4;
 
+// Whether status flag `lamp` is set in a (payload) record.
+bool FlagIsSet(const TelemetryRecord& record, int lamp);
+// "beacon" or "payload", as the exports name a record's kind.
+std::string_view KindName(Kind kind);
+
 // A column name as a line-protocol field key: lower case letters, digits and "_"; "+" and "-"
 // become "plus" and "minus" so that "X+" and "X-" stay apart.
 std::string SnakeCaseKey(std::string_view name);

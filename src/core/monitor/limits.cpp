@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
@@ -17,28 +18,16 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// A column name without its unit: "Battery Volt 1 [V]" is "Battery Volt 1".
-std::string_view WithoutUnit(std::string_view column) {
-  const std::size_t unit = column.rfind(" [");
-  return unit != std::string_view::npos && column.ends_with(']') ? column.substr(0, unit) : column;
-}
-
 std::optional<int> FieldNamed(std::string_view name) {
-  const std::vector<std::string>& columns = AnalysisColumns();
   for (int field = 0; field < kFieldCount; ++field) {
-    if (WithoutUnit(columns[kAnalysisLeadColumns + static_cast<std::size_t>(field)]) == name) {
-      return field;
-    }
+    if (FieldLimitName(field) == name) return field;
   }
   return std::nullopt;
 }
 
 std::optional<int> FlagNamed(std::string_view name) {
-  const std::vector<std::string>& columns = AnalysisColumns();
   for (int lamp = 0; lamp < kLampCount; ++lamp) {
-    if (columns[kAnalysisLeadColumns + kFieldCount + static_cast<std::size_t>(lamp)] == name) {
-      return lamp;
-    }
+    if (FlagLimitName(lamp) == name) return lamp;
   }
   return std::nullopt;
 }
@@ -157,6 +146,17 @@ class LimitsReader {
 
 }  // namespace
 
+std::string_view FieldLimitName(int field) {
+  const std::string_view column =
+      AnalysisColumns()[kAnalysisLeadColumns + static_cast<std::size_t>(field)];
+  const std::size_t unit = column.rfind(" [");
+  return unit != std::string_view::npos && column.ends_with(']') ? column.substr(0, unit) : column;
+}
+
+std::string_view FlagLimitName(int lamp) {
+  return AnalysisColumns()[kAnalysisLeadColumns + kFieldCount + static_cast<std::size_t>(lamp)];
+}
+
 Expected<Limits> ParseLimits(std::string_view text, std::string_view path) {
   LimitsReader reader(path);
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -185,45 +185,60 @@ Level LevelOf(const FieldLimits& limits, double value) {
   return Level::kGreen;
 }
 
-std::vector<LevelChange> FieldLevelChanges(const FieldLimits& limits,
-                                           std::span<const double> values,
-                                           std::int64_t first_record) {
+std::optional<LevelChange> LevelTrack::Field(const FieldLimits& limits, double value,
+                                             std::int64_t record) {
+  const Level level = LevelOf(limits, value);
+  if (level == Level::kNone) return std::nullopt;
+  run_ = level == running_ ? run_ + 1 : 1;
+  running_ = level;
+  if (level == adopted_ || run_ < limits.persistence) return std::nullopt;
+  const LevelChange change{record, value, adopted_, level};
+  adopted_ = level;
+  return change;
+}
+
+std::optional<LevelChange> LevelTrack::Flag(const FlagLimit& limit, double value,
+                                            std::int64_t record) {
+  const std::optional<double> last = std::exchange(last_, value);
+  if (limit.rule == FlagRule::kWatch) {
+    if (!last || value == *last) return std::nullopt;
+    return LevelChange{record, value, Level::kGreen, Level::kYellow};
+  }
+  const double nominal = limit.rule == FlagRule::kShouldBe0 ? 0 : 1;
+  const Level level = value == nominal ? Level::kGreen : Level::kRed;
+  if (level == adopted_) return std::nullopt;
+  const LevelChange change{record, value, adopted_, level};
+  adopted_ = level;
+  return change;
+}
+
+namespace {
+
+template <typename Limit, typename Step>
+std::vector<LevelChange> Changes(const Limit& limit, std::span<const double> values,
+                                 std::int64_t first_record, Step step) {
   std::vector<LevelChange> changes;
-  Level adopted = Level::kGreen;
-  Level running = Level::kGreen;
-  int run = 0;
+  LevelTrack track;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    const Level level = LevelOf(limits, values[i]);
-    if (level == Level::kNone) continue;
-    run = level == running ? run + 1 : 1;
-    running = level;
-    if (level != adopted && run >= limits.persistence) {
-      changes.push_back({first_record + static_cast<std::int64_t>(i), values[i], adopted, level});
-      adopted = level;
+    if (const std::optional<LevelChange> change =
+            (track.*step)(limit, values[i], first_record + static_cast<std::int64_t>(i))) {
+      changes.push_back(*change);
     }
   }
   return changes;
 }
 
+}  // namespace
+
+std::vector<LevelChange> FieldLevelChanges(const FieldLimits& limits,
+                                           std::span<const double> values,
+                                           std::int64_t first_record) {
+  return Changes(limits, values, first_record, &LevelTrack::Field);
+}
+
 std::vector<LevelChange> FlagLevelChanges(const FlagLimit& limit, std::span<const double> values,
                                           std::int64_t first_record) {
-  std::vector<LevelChange> changes;
-  Level level = Level::kGreen;
-  std::optional<double> last;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const double value = values[i];
-    const std::int64_t record = first_record + static_cast<std::int64_t>(i);
-    if (limit.rule == FlagRule::kWatch) {
-      if (last && value != *last) changes.push_back({record, value, Level::kGreen, Level::kYellow});
-    } else {
-      const double nominal = limit.rule == FlagRule::kShouldBe0 ? 0 : 1;
-      const Level now = value == nominal ? Level::kGreen : Level::kRed;
-      if (now != level) changes.push_back({record, value, level, now});
-      level = now;
-    }
-    last = value;
-  }
-  return changes;
+  return Changes(limit, values, first_record, &LevelTrack::Flag);
 }
 
 }  // namespace talphex

@@ -51,6 +51,11 @@ struct Limits {
   std::vector<FlagLimit> flags;
 };
 
+// The name limits.ini gives a field (its analysis column without the unit: "Battery Volt 1") or
+// a flag (its analysis column: "Status Word 0 Low CH1_OC").
+std::string_view FieldLimitName(int field);
+std::string_view FlagLimitName(int lamp);
+
 // Limits of a limits.ini's text; an error names `path`, the line and what is wrong with it.
 Expected<Limits> ParseLimits(std::string_view text, std::string_view path);
 
@@ -66,16 +71,32 @@ struct LevelChange {
   Level to = Level::kGreen;
 };
 
-// The changes of level over a field's values in record order, record `first_record` first. The
-// level before the first record is green; a level is taken once `persistence` records in a row
-// have it. A value that is not finite has no level: it neither counts towards a run nor breaks it.
+// The level of one field or flag as its records go by, each kind in record order.
+class LevelTrack {
+ public:
+  // The change of level, if any, that a field's value at `record` makes: the level before the
+  // first record is green; a level is taken once `persistence` records in a row have it. A value
+  // that is not finite has no level: it neither counts towards a run nor breaks it.
+  std::optional<LevelChange> Field(const FieldLimits& limits, double value, std::int64_t record);
+  // The alarm, if any, of a flag's value (0 or 1) at `record`: for "should be" rules, red from
+  // the record where it has the other value, green again where it returns; for "watch", one
+  // yellow alarm (from green) at each change of value, the first record compared with nothing.
+  std::optional<LevelChange> Flag(const FlagLimit& limit, double value, std::int64_t record);
+
+ private:
+  Level adopted_ = Level::kGreen;
+  Level running_ = Level::kGreen;
+  int run_ = 0;
+  std::optional<double> last_;
+};
+
+// The changes of level over a field's values in record order, record `first_record` first, as a
+// LevelTrack finds them.
 std::vector<LevelChange> FieldLevelChanges(const FieldLimits& limits,
                                            std::span<const double> values,
                                            std::int64_t first_record);
 
-// The alarms of a flag over its values (0 or 1) in record order, the first record compared with
-// the rule alone: for "should be" rules, red from the record where it has the other value, green
-// again where it returns; for "watch", one yellow alarm (from green) at each change of value.
+// The alarms of a flag over its values (0 or 1) in record order, as a LevelTrack finds them.
 std::vector<LevelChange> FlagLevelChanges(const FlagLimit& limit, std::span<const double> values,
                                           std::int64_t first_record);
 

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/decode/telemetry_record.h"
+#include "core/monitor/limits.h"
+
+namespace talphex {
+
+// A change of level of a field or a flag with limits, at one record.
+struct Alarm {
+  Kind kind = Kind::kBeacon;
+  std::int64_t record = 0;  // 1 for the first record of its kind since the reset
+  std::string rx_time;      // the record's receive time text; empty when it has none
+  int rx_millisecond = -1;
+  bool flag = false;  // a flag rule's alarm (`index` is a lamp) or a field's (a field)
+  int index = 0;
+  double value = 0;
+  Level from = Level::kGreen;
+  Level to = Level::kGreen;
+};
+
+// "none", "green", "yellow" or "red".
+std::string_view LevelName(Level level);
+
+// The field's or flag's name in limits.ini.
+std::string_view AlarmSubject(const Alarm& alarm);
+
+// The limits of a field or the rule of a flag; nullptr when there are none.
+const FieldLimits* LimitsOfField(const Limits& limits, int field);
+const FlagLimit* RuleOfFlag(const Limits& limits, int lamp);
+
+// What a value's level means, as a value box's tooltip says it: "yellow high: 8.35 > 8.3",
+// "red low: 6.1 < 6.4"; empty for a value within the yellow limits or not finite.
+std::string LimitText(const FieldLimits& limits, double value);
+
+// Whether a flag breaks its rule in `record`: it has the other value than a "should be" rule's,
+// or, watched, it differs from the `previous` record of its kind (nullptr for none).
+bool FlagInAlarm(const FlagLimit& rule, const TelemetryRecord& record,
+                 const TelemetryRecord* previous);
+
+// Judges records as they arrive, each kind in record order, against a station's limits: the
+// level of each field and flag goes on from one record to the next, so that a live station and
+// a file read give the same alarms.
+class LimitJudge {
+ public:
+  LimitJudge() = default;
+  explicit LimitJudge(Limits limits);
+
+  // Appends to `alarms` the alarms that record `number` of `kind` raises.
+  void Judge(Kind kind, std::int64_t number, const TelemetryRecord& record,
+             std::vector<Alarm>& alarms);
+  // Every level back to green, as before a kind's first record.
+  void Reset();
+
+  const Limits& limits() const { return limits_; }
+  bool empty() const { return limits_.fields.empty() && limits_.flags.empty(); }
+  // The worst level an alarm has gone to since the reset (green when none was raised).
+  Level worst() const { return worst_; }
+
+ private:
+  Limits limits_;
+  std::vector<LevelTrack> field_tracks_;
+  std::vector<LevelTrack> flag_tracks_;
+  Level worst_ = Level::kGreen;
+};
+
+}  // namespace talphex

@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/monitor/alarms.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/view/field_catalogue.h"
+
+namespace talphex {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr int kBatteryField = 4;   // a beacon field
+constexpr int kCurrentField = 39;  // a payload field
+// Lamp 4 is bit 4 of status slot 46; lamp 12 bit 4 of slot 45.
+constexpr int kOcLamp = 4;
+constexpr int kLaserLamp = 12;
+
+TelemetryRecord WithStatus(int slot46, int slot45 = 0) {
+  TelemetryRecord record;
+  record.Value[46] = slot46;
+  record.Value[45] = slot45;
+  return record;
+}
+
+TEST(LimitText, SaysTheLevelTheSideAndTheLimitPassed) {
+  const FieldLimits limits{.field = kBatteryField,
+                           .red_low = 6.4,
+                           .yellow_low = 7.0,
+                           .yellow_high = 8.3,
+                           .red_high = 8.5};
+  const FieldLimits high_only{.field = kBatteryField, .yellow_high = 60};
+  struct Case {
+    const FieldLimits* limits;
+    double value;
+    const char* text;
+  };
+  const Case cases[] = {
+      {&limits, 8.35, "yellow high: 8.35 > 8.3"},
+      {&limits, 9, "red high: 9 > 8.5"},
+      {&limits, 6.9, "yellow low: 6.9 < 7"},
+      {&limits, 6.1, "red low: 6.1 < 6.4"},
+      {&limits, 8.3, ""},
+      {&limits, 7.5, ""},
+      {&limits, kInf, ""},
+      {&high_only, 61.25, "yellow high: 61.25 > 60"},
+      {&high_only, -1e9, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LimitText(*c.limits, c.value), c.text) << c.value;
+}
+
+TEST(FlagInAlarm, ShouldBeRulesJudgeTheRecordAndWatchComparesWithThePrevious) {
+  const TelemetryRecord clear = WithStatus(0);
+  const TelemetryRecord set = WithStatus(1 << 4);
+  struct Case {
+    FlagRule rule;
+    const TelemetryRecord* record;
+    const TelemetryRecord* previous;
+    bool alarm;
+  };
+  const Case cases[] = {
+      {FlagRule::kShouldBe0, &set, nullptr, true},   {FlagRule::kShouldBe0, &clear, &set, false},
+      {FlagRule::kShouldBe1, &clear, nullptr, true}, {FlagRule::kShouldBe1, &set, &clear, false},
+      {FlagRule::kWatch, &set, nullptr, false},      {FlagRule::kWatch, &set, &set, false},
+      {FlagRule::kWatch, &set, &clear, true},        {FlagRule::kWatch, &clear, &set, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FlagInAlarm({kOcLamp, c.rule}, *c.record, c.previous), c.alarm)
+        << static_cast<int>(c.rule);
+  }
+}
+
+TEST(LimitJudge, JudgesEachKindOnItsOwnAndFlagsOnPayloadRecords) {
+  Limits limits;
+  limits.fields.push_back({.field = kBatteryField, .yellow_high = 8.3, .persistence = 2});
+  limits.fields.push_back({.field = kCurrentField, .red_high = 100});
+  limits.flags.push_back({kOcLamp, FlagRule::kShouldBe0});
+  limits.flags.push_back({kLaserLamp, FlagRule::kWatch});
+  LimitJudge judge(limits);
+  std::vector<Alarm> alarms;
+
+  TelemetryRecord beacon;
+  beacon.RxTime = "2026-12-07 10:00:00";
+  beacon.RxMillisecond = 250;
+  // A beacon record with a payload field's slot out of limits raises nothing for that field,
+  // and nothing for flags, whose status bytes are a payload record's.
+  beacon.Value[kCurrentField] = 500;
+  beacon.Value[46] = 1 << 4;
+  beacon.Value[kBatteryField] = 9;
+  judge.Judge(Kind::kBeacon, 1, beacon, alarms);
+  EXPECT_TRUE(alarms.empty()) << "persistence 2 waits for a second record";
+  // Payload records between the beacon records do not break the beacon field's run.
+  TelemetryRecord payload = WithStatus(1 << 4, 1 << 4);
+  payload.Value[kCurrentField] = 150;
+  judge.Judge(Kind::kPayload, 1, payload, alarms);
+  judge.Judge(Kind::kBeacon, 2, beacon, alarms);
+  payload = WithStatus(0, 0);
+  judge.Judge(Kind::kPayload, 2, payload, alarms);
+
+  struct Expected {
+    Kind kind;
+    std::int64_t record;
+    bool flag;
+    int index;
+    Level from, to;
+  };
+  const Expected expected[] = {
+      {Kind::kPayload, 1, false, kCurrentField, Level::kGreen, Level::kRed},
+      {Kind::kPayload, 1, true, kOcLamp, Level::kGreen, Level::kRed},
+      {Kind::kBeacon, 2, false, kBatteryField, Level::kGreen, Level::kYellow},
+      {Kind::kPayload, 2, false, kCurrentField, Level::kRed, Level::kGreen},
+      {Kind::kPayload, 2, true, kOcLamp, Level::kRed, Level::kGreen},
+      {Kind::kPayload, 2, true, kLaserLamp, Level::kGreen, Level::kYellow},
+  };
+  ASSERT_EQ(alarms.size(), std::size(expected));
+  for (std::size_t i = 0; i < alarms.size(); ++i) {
+    const Alarm& alarm = alarms[i];
+    EXPECT_EQ(alarm.kind, expected[i].kind) << i;
+    EXPECT_EQ(alarm.record, expected[i].record) << i;
+    EXPECT_EQ(alarm.flag, expected[i].flag) << i;
+    EXPECT_EQ(alarm.index, expected[i].index) << i;
+    EXPECT_EQ(alarm.from, expected[i].from) << i;
+    EXPECT_EQ(alarm.to, expected[i].to) << i;
+  }
+  EXPECT_EQ(alarms[2].rx_time, "2026-12-07 10:00:00");
+  EXPECT_EQ(alarms[2].rx_millisecond, 250);
+  EXPECT_EQ(alarms[2].value, 9);
+  EXPECT_EQ(AlarmSubject(alarms[2]), "Battery Volt 1");
+  EXPECT_EQ(AlarmSubject(alarms[1]), "Status Word 0 Low CH1_OC");
+  EXPECT_EQ(judge.worst(), Level::kRed);
+
+  // After a reset the levels start from green again: the same record raises its alarm anew.
+  judge.Reset();
+  EXPECT_EQ(judge.worst(), Level::kGreen);
+  alarms.clear();
+  judge.Judge(Kind::kPayload, 1, WithStatus(1 << 4), alarms);
+  ASSERT_EQ(alarms.size(), 1u);
+  EXPECT_EQ(alarms[0].index, kOcLamp);
+}
+
+}  // namespace
+}  // namespace talphex
