@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "core/base/regular_file.h"
 #include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
 
@@ -173,6 +174,12 @@ Expected<Limits> ParseLimits(std::string_view text, std::string_view path) {
     start = end + 1;
   }
   return std::move(reader.limits());
+}
+
+Expected<Limits> ReadLimitsFile(const std::string& path) {
+  Expected<std::string> text = ReadRegularFile(path, kMaxLimitsFileBytes);
+  if (!text.ok()) return text.error();
+  return ParseLimits(text.value(), path);
 }
 
 Level LevelOf(const FieldLimits& limits, double value) {

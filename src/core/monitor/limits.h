@@ -59,6 +59,11 @@ std::string_view FlagLimitName(int lamp);
 // Limits of a limits.ini's text; an error names `path`, the line and what is wrong with it.
 Expected<Limits> ParseLimits(std::string_view text, std::string_view path);
 
+// Limits read from the file `path` (a regular file of at most kMaxLimitsFileBytes); an error names
+// the file, and the line where its text is wrong.
+inline constexpr std::size_t kMaxLimitsFileBytes = 1 << 20;
+Expected<Limits> ReadLimitsFile(const std::string& path);
+
 // The level of one value: none when it is not finite; red beyond a red limit, yellow beyond a
 // yellow one; a value equal to a limit is within it.
 Level LevelOf(const FieldLimits& limits, double value);

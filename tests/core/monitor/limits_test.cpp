@@ -56,16 +56,22 @@ TEST(ParseLimits, ReadsEveryKindOfEntry) {
   EXPECT_TRUE(ParseLimits("", "empty.ini").ok());
 }
 
-// The example the program ships parses, with the entries it explains.
-TEST(ParseLimits, TheShippedExample) {
-  const std::string path = TALPHEX_LIMITS_EXAMPLE;
-  std::ifstream file(path, std::ios::binary);
-  ASSERT_TRUE(file) << path;
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  const Expected<Limits> limits = ParseLimits(text, path);
-  ASSERT_TRUE(limits.ok()) << limits.error().message;
-  EXPECT_EQ(limits.value().fields.size(), 2u);
-  EXPECT_EQ(limits.value().flags.size(), 1u);
+// The example the program ships reads, with the entries it explains; a file that cannot be read
+// or is too big is refused with its path.
+TEST(ReadLimitsFile, TheShippedExampleAndFilesThatCannotBeRead) {
+  const Expected<Limits> example = ReadLimitsFile(TALPHEX_LIMITS_EXAMPLE);
+  ASSERT_TRUE(example.ok()) << example.error().message;
+  EXPECT_EQ(example.value().fields.size(), 2u);
+  EXPECT_EQ(example.value().flags.size(), 1u);
+
+  const std::string folder = ::testing::TempDir();
+  const std::string big = folder + "/big-limits.ini";
+  std::ofstream(big) << std::string(kMaxLimitsFileBytes + 1, '#');
+  for (const std::string& path : {folder + "/no-such-limits.ini", folder, big}) {
+    const Expected<Limits> limits = ReadLimitsFile(path);
+    ASSERT_FALSE(limits.ok()) << path;
+    EXPECT_NE(limits.error().message.find(path), std::string::npos) << limits.error().message;
+  }
 }
 
 // Every error names the file and the line, and says what is wrong there.
