@@ -84,12 +84,17 @@ struct ChartInks {
   Rgb axis_line;
   Rgb grid_line;
   Rgb focus_frame;
+  // A field's limits and the values beyond them, by level.
+  Rgb limit_yellow;
+  Rgb limit_red;
 };
 inline constexpr ChartInks kChartInks{.background = {255, 255, 255},
                                       .text = {40, 40, 90},
                                       .axis_line = {150, 162, 196},
                                       .grid_line = {204, 214, 236},
-                                      .focus_frame = {40, 110, 200}};
+                                      .focus_frame = {40, 110, 200},
+                                      .limit_yellow = {214, 158, 0},
+                                      .limit_red = {212, 32, 32}};
 
 // True for the fields a single-field chart can show: 0 to 50.
 constexpr bool IsChartableField(int field) { return field >= 0 && field < kValueSlots; }

@@ -80,6 +80,26 @@ bool FlagInAlarm(const FlagLimit& rule, const TelemetryRecord& record,
   return false;
 }
 
+ShownRecordLimits JudgeShownRecord(const Limits& limits, const DecoderState& state,
+                                   std::int64_t record_number) {
+  ShownRecordLimits shown;
+  for (const FieldLimits& field : limits.fields) {
+    const TelemetryRecord* record = state.StoredRecord(KindOfField(field.field), record_number);
+    if (record == nullptr) continue;
+    const double value = record->Value[static_cast<std::size_t>(field.field)];
+    const auto index = static_cast<std::size_t>(field.field);
+    shown.levels[index] = LevelOf(field, value);
+    shown.texts[index] = LimitText(field, value);
+  }
+  const TelemetryRecord* payload = state.StoredRecord(Kind::kPayload, record_number);
+  if (payload == nullptr) return shown;
+  const TelemetryRecord* previous = state.StoredRecord(Kind::kPayload, record_number - 1);
+  for (const FlagLimit& flag : limits.flags) {
+    shown.flags[static_cast<std::size_t>(flag.lamp)] = FlagInAlarm(flag, *payload, previous);
+  }
+  return shown;
+}
+
 LimitJudge::LimitJudge(Limits limits)
     : limits_(std::move(limits)),
       field_tracks_(limits_.fields.size()),

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/decode/decoder_state.h"
 #include "core/decode/telemetry_record.h"
 #include "core/monitor/limits.h"
+#include "core/view/field_catalogue.h"
 
 namespace talphex {
 
@@ -42,6 +45,17 @@ std::string LimitText(const FieldLimits& limits, double value);
 // or, watched, it differs from the `previous` record of its kind (nullptr for none).
 bool FlagInAlarm(const FlagLimit& rule, const TelemetryRecord& record,
                  const TelemetryRecord* previous);
+
+// The limit state of what the window shows for one record number: each field's level (none for a
+// field without limits or without a record) with its limit text, and the flags that break their
+// rule.
+struct ShownRecordLimits {
+  std::array<Level, kFieldCount> levels{};
+  std::array<std::string, kFieldCount> texts;
+  std::array<bool, kLampCount> flags{};
+};
+ShownRecordLimits JudgeShownRecord(const Limits& limits, const DecoderState& state,
+                                   std::int64_t record_number);
 
 // Judges records as they arrive, each kind in record order, against a station's limits: the
 // level of each field and flag goes on from one record to the next, so that a live station and

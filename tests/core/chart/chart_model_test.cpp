@@ -191,9 +191,9 @@ Rgb Blend(Rgb over, Rgb under, int coverage) {
 // grey that the screenshot makes transparent. No ink of the chart, at any coverage over the
 // background or over another ink, comes within a step of rounding of that grey.
 TEST(ChartInks, NoBlendIsTheScreenshotKey) {
-  const Rgb kInks[] = {kChartInks.text,        kChartInks.axis_line, kChartInks.grid_line,
-                       kChartInks.focus_frame, kGroupColours[0],     kGroupColours[1],
-                       kGroupColours[2]};
+  const Rgb kInks[] = {kChartInks.text,        kChartInks.axis_line,    kChartInks.grid_line,
+                       kChartInks.focus_frame, kChartInks.limit_yellow, kChartInks.limit_red,
+                       kGroupColours[0],       kGroupColours[1],        kGroupColours[2]};
   const auto near_key = [](Rgb c) {
     return std::abs(c.red - kScreenshotKey.red) <= 1 &&
            std::abs(c.green - kScreenshotKey.green) <= 1 &&

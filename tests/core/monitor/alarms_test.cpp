@@ -73,6 +73,45 @@ TEST(FlagInAlarm, ShouldBeRulesJudgeTheRecordAndWatchComparesWithThePrevious) {
   }
 }
 
+// The window's view of one record number: the fields of both kinds at that number, and the flags
+// of the payload record compared with the one before it.
+TEST(JudgeShownRecord, JudgesTheRecordsOfBothKindsAtTheNumber) {
+  Limits limits;
+  limits.fields.push_back({.field = kBatteryField, .yellow_high = 8.3, .red_high = 8.5});
+  limits.fields.push_back({.field = kCurrentField, .red_high = 100});
+  limits.flags.push_back({kOcLamp, FlagRule::kShouldBe0});
+  limits.flags.push_back({kLaserLamp, FlagRule::kWatch});
+  DecoderState state;
+  TelemetryRecord beacon;
+  beacon.Value[kBatteryField] = 8.4;
+  state.BeaconStore.push_back(beacon);
+  state.BeaconCount = 1;
+  for (const TelemetryRecord& payload : {WithStatus(1 << 4, 1 << 4), WithStatus(0, 0)}) {
+    state.PayloadStore.push_back(payload);
+  }
+  state.PayloadStore[1].Value[kCurrentField] = 101;
+  state.PayloadCount = 2;
+
+  const ShownRecordLimits first = JudgeShownRecord(limits, state, 1);
+  EXPECT_EQ(first.levels[kBatteryField], Level::kYellow);
+  EXPECT_EQ(first.texts[kBatteryField], "yellow high: 8.4 > 8.3");
+  EXPECT_EQ(first.levels[kCurrentField], Level::kGreen);
+  EXPECT_EQ(first.levels[kBatteryField + 1], Level::kNone) << "a field without limits";
+  EXPECT_TRUE(first.flags[kOcLamp]);
+  EXPECT_FALSE(first.flags[kLaserLamp]) << "the first record has nothing to differ from";
+
+  const ShownRecordLimits second = JudgeShownRecord(limits, state, 2);
+  EXPECT_EQ(second.levels[kBatteryField], Level::kNone) << "no beacon record 2";
+  EXPECT_EQ(second.levels[kCurrentField], Level::kRed);
+  EXPECT_EQ(second.texts[kCurrentField], "red high: 101 > 100");
+  EXPECT_FALSE(second.flags[kOcLamp]);
+  EXPECT_TRUE(second.flags[kLaserLamp]);
+
+  const ShownRecordLimits none = JudgeShownRecord(limits, state, 3);
+  EXPECT_EQ(none.levels[kCurrentField], Level::kNone);
+  EXPECT_FALSE(none.flags[kOcLamp]);
+}
+
 TEST(LimitJudge, JudgesEachKindOnItsOwnAndFlagsOnPayloadRecords) {
   Limits limits;
   limits.fields.push_back({.field = kBatteryField, .yellow_high = 8.3, .persistence = 2});
