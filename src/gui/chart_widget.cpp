@@ -36,6 +36,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -50,6 +51,8 @@ namespace {
 
 // Line charts with at most this many rows show their points as markers too.
 constexpr int kMaxRowsWithPointMarkers = 120;
+// Radius in pixels of the dot on a value beyond a limit.
+constexpr double kLimitDotRadius = 3.5;
 // Bars of charts with more rows are drawn without outline, which would hide their fill.
 constexpr int kMaxRowsWithBarOutline = 200;
 // Appended to a repeated row label: the axis needs distinct labels, and this one is invisible.
@@ -79,6 +82,26 @@ QString DistinctLabel(const QString& text, QHash<QString, int>& repeats) {
 // and a live chart's growth slow, and it would cut upright labels down to the width between two
 // ticks. Labels are painted whole; the layout spaces them so that none overlaps the one before,
 // and one that still would (pushed in from the chart's edge) is left out rather than drawn over.
+// Paints what the chart draws over its series (a field's limits and the values beyond them)
+// through its widget, in chart coordinates, clipped to the plot.
+class OverlayItem : public QGraphicsItem {
+ public:
+  OverlayItem(QChart* chart, std::function<void(QPainter*)> paint)
+      : QGraphicsItem(chart), chart_(chart), paint_(std::move(paint)) {}
+
+  QRectF boundingRect() const override { return chart_->rect(); }
+
+  void paint(QPainter* painter, const QStyleOptionGraphicsItem* /*option*/,
+             QWidget* /*widget*/) override {
+    painter->setClipRect(chart_->plotArea());
+    paint_(painter);
+  }
+
+ private:
+  QChart* chart_;
+  std::function<void(QPainter*)> paint_;
+};
+
 class RowLabelsItem : public QGraphicsItem {
  public:
   RowLabelsItem(QChart* chart, QValueAxis* row_axis)
@@ -157,6 +180,7 @@ ChartWidget::ChartWidget(QWidget* parent)
       value_axis_(new QCategoryAxis),
       mark_(new QGraphicsRectItem(chart_)),
       labels_item_(new RowLabelsItem(chart_, row_axis_)),
+      limits_item_(new OverlayItem(chart_, [this](QPainter* painter) { PaintLimits(painter); })),
       rubber_band_(new QRubberBand(QRubberBand::Rectangle, view_->viewport())),
       click_timer_(new QTimer(this)),
       time_axis_action_(new QAction(tr("Time Axis"), this)) {
@@ -209,6 +233,8 @@ void ChartWidget::SetUpAxes() {
   mark_->setPen(QPen(QColor(220, 130, 0), 1));
   mark_->setZValue(100);  // above the series
   mark_->hide();
+  limits_item_->setZValue(90);
+  connect(value_axis_, &QValueAxis::rangeChanged, this, [this] { limits_item_->update(); });
   connect(chart_, &QChart::plotAreaChanged, this, [this] {
     UpdateRowLabels();
     UpdateMark();
@@ -235,7 +261,57 @@ void ChartWidget::SetContent(const ChartContent& content) {
   content_ = content;
   value_range_ = {};
   ExtendValueRange(value_range_, content_, 0);
+  // The limits are in view with the values, so that one sees how near they come.
+  if (limits_ && !content_.row_labels.empty()) {
+    for (const auto& limit : {limits_->red_low, limits_->yellow_low, limits_->yellow_high,
+                              limits_->red_high}) {
+      if (!limit) continue;
+      value_range_.low = std::min(value_range_.low, *limit);
+      value_range_.high = std::max(value_range_.high, *limit);
+    }
+  }
   Rebuild();
+}
+
+void ChartWidget::SetLimits(std::optional<FieldLimits> limits) { limits_ = std::move(limits); }
+
+void ChartWidget::PaintLimits(QPainter* painter) const {
+  if (!limits_ || content_.series.size() != 1 || content_.row_labels.empty()) return;
+  const QRectF plot = chart_->plotArea();
+  const double low = value_axis_->min();
+  const double span = value_axis_->max() - low;
+  if (plot.height() <= 0 || span <= 0) return;
+  const auto y_of = [&](double value) {
+    return plot.bottom() - (value - low) / span * plot.height();
+  };
+  const QColor yellow = ToQColor(kChartInks.limit_yellow);
+  const QColor red = ToQColor(kChartInks.limit_red);
+  painter->setRenderHint(QPainter::Antialiasing, false);
+  const std::pair<const std::optional<double>&, const QColor&> lines[] = {
+      {limits_->red_low, red},
+      {limits_->yellow_low, yellow},
+      {limits_->yellow_high, yellow},
+      {limits_->red_high, red}};
+  for (const auto& [limit, colour] : lines) {
+    if (!limit) continue;
+    painter->setPen(QPen(colour, 2, Qt::DashLine));
+    painter->drawLine(QLineF(plot.left(), y_of(*limit), plot.right(), y_of(*limit)));
+  }
+  // Each value beyond a limit is a dot in the limit's colour on its point or its bar's end.
+  painter->setRenderHint(QPainter::Antialiasing, true);
+  painter->setPen(Qt::NoPen);
+  const AxisPixels pixels = Pixels();
+  const std::vector<double>& values = content_.series.front().values;
+  const auto [first, last] = VisibleRows();
+  for (int row = std::max(first, 0); row <= last && row < std::ssize(values); ++row) {
+    const double value = values[static_cast<std::size_t>(row)];
+    const Level level = LevelOf(*limits_, value);
+    const std::optional<double> position = row_view_->Position(row);
+    if ((level != Level::kYellow && level != Level::kRed) || !position) continue;
+    painter->setBrush(level == Level::kRed ? red : yellow);
+    painter->drawEllipse(QPointF(pixels.PixelOf(*position), y_of(DrawnValue(value))),
+                         kLimitDotRadius, kLimitDotRadius);
+  }
 }
 
 void ChartWidget::Rebuild() {
@@ -662,6 +738,8 @@ void ChartWidget::ShowRowLabels(const AxisLabels& labels) {
 }
 
 void ChartWidget::UpdateMark() {
+  // The limits overlay moves with the rows as the mark does.
+  limits_item_->update();
   const QRectF plot = chart_->plotArea();
   const std::optional<PixelSpan> span =
       marked_record_ >= 1 && marked_record_ <= static_cast<int>(content_.row_labels.size())

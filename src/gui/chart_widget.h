@@ -19,9 +19,11 @@
 #include "core/chart/chart_view.h"
 #include "core/chart/time_axis.h"
 #include "core/export/output_plan.h"
+#include "core/monitor/limits.h"
 
 class QAction;
 class QMouseEvent;
+class QPainter;
 class QCategoryAxis;
 class QChart;
 class QChartView;
@@ -32,6 +34,7 @@ class QTimer;
 
 namespace talphex {
 
+class OverlayItem;
 class RowLabelsItem;
 
 // Renders a ChartContent with Qt Charts inside the chart frame. It only shows what the core
@@ -53,6 +56,10 @@ class ChartWidget : public QWidget {
 
   // Replaces whatever the chart showed. An empty content shows an empty plot.
   void SetContent(const ChartContent& content);
+  // The limits of the field that the next content shows, or none: a single-field chart draws
+  // them as dashed lines in their colours, and the values beyond them as dots in the colour of
+  // the limit passed.
+  void SetLimits(std::optional<FieldLimits> limits);
   const ChartContent& content() const { return content_; }
   // Shows `content`, the content on show with rows appended (see AppendChartRows), by adding only
   // the new points or bars. A view that reaches the last row grows to the new ones; a view zoomed
@@ -131,6 +138,7 @@ class ChartWidget : public QWidget {
 
  private:
   void SetUpAxes();
+  void PaintLimits(QPainter* painter) const;
   void SetUpView();
   // Shows content_ anew, on the value scale of value_range_.
   void Rebuild();
@@ -188,6 +196,8 @@ class ChartWidget : public QWidget {
   QCategoryAxis* value_axis_;
   QGraphicsRectItem* mark_;
   RowLabelsItem* labels_item_;
+  OverlayItem* limits_item_;
+  std::optional<FieldLimits> limits_;
   QRubberBand* rubber_band_;
   QTimer* click_timer_;
   QAction* time_axis_action_;

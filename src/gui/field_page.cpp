@@ -217,11 +217,41 @@ void FieldPage::ShowView(const RecordView& view) {
 }
 
 void FieldPage::SetChosen(int chosen) {
+  chosen_ = chosen;
   for (int field = 0; field < kFieldCount; ++field) {
     if (At(selectors_, field) == nullptr) continue;
     At(selectors_, field)->setChecked(field == chosen);
-    SetBase(At(value_boxes_, field), field == chosen ? kChosenValue : kOtherValue);
+    ColourBox(field);
   }
+}
+
+void FieldPage::ShowLimits(const ShownRecordLimits& limits) {
+  levels_ = limits.levels;
+  for (int field = 0; field < kFieldCount; ++field) {
+    QLineEdit* box = At(value_boxes_, field);
+    if (box == nullptr) continue;
+    ColourBox(field);
+    const QString text = Latin1(limits.texts[static_cast<std::size_t>(field)]);
+    box->setToolTip(text);
+    box->setAccessibleDescription(text);
+  }
+  if (page_ != TabPage::kVave) return;
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    QFrame* shape = At(lamps_, lamp);
+    const bool alarm = limits.flags[static_cast<std::size_t>(lamp)];
+    shape->setLineWidth(alarm ? 2 : 1);
+    QPalette palette = shape->palette();
+    palette.setColor(QPalette::WindowText, alarm ? kLampAlarmFrame : QColor(Qt::black));
+    shape->setPalette(palette);
+  }
+}
+
+void FieldPage::ColourBox(int field) {
+  const Level level = levels_[static_cast<std::size_t>(field)];
+  SetBase(At(value_boxes_, field), level == Level::kRed      ? kRedValue
+                                   : level == Level::kYellow ? kYellowValue
+                                   : field == chosen_        ? kChosenValue
+                                                             : kOtherValue);
 }
 
 int FieldPage::FieldOf(QObject* watched) const {

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 
+#include "core/monitor/alarms.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/navigation.h"
 #include "core/view/record_view.h"
@@ -44,6 +45,10 @@ class FieldPage : public QWidget {
   void ShowView(const RecordView& view);
   // Checks the option button of `field` (unchecks the others) and marks its value box.
   void SetChosen(int field);
+  // Colours the value boxes beyond a limit yellow or red (their tooltip says which limit) and
+  // frames the lamps whose flag breaks its rule; a level beyond a limit outshines the chosen
+  // field's mark.
+  void ShowLimits(const ShownRecordLimits& limits);
 
  signals:
   // An option button was clicked; `group` with Shift or the right mouse button.
@@ -58,6 +63,7 @@ class FieldPage : public QWidget {
   void AddField(QGridLayout* grid, int field, const FieldGridMetrics& metrics);
   void AddLampGrid(QGridLayout* grid, const FieldGridMetrics& metrics);
   int FieldOf(QObject* watched) const;
+  void ColourBox(int field);
 
   TabPage page_;
   std::array<QAbstractButton*, kFieldCount> selectors_{};
@@ -67,6 +73,8 @@ class FieldPage : public QWidget {
   std::array<QLabel*, kLampCount> lamp_labels_{};
   QLabel* posix_time_label_ = nullptr;  // Label4
   bool group_requested_ = false;        // Shift or right button on the selector being chosen
+  int chosen_ = -1;
+  std::array<Level, kFieldCount> levels_{};
 };
 
 // The record step of a key without modifiers: Left, Right, Page Up, Page Down, Home, End.

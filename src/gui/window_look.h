@@ -19,6 +19,10 @@ namespace talphex {
 inline const QColor kBackground(kScreenshotKey.red, kScreenshotKey.green, kScreenshotKey.blue);
 inline const QColor kChosenValue(255, 255, 192);
 inline const QColor kOtherValue(255, 255, 255);
+// A value beyond a yellow or a red limit, and the frame of a lamp whose flag breaks its rule.
+inline const QColor kYellowValue(255, 214, 64);
+inline const QColor kRedValue(255, 120, 110);
+inline const QColor kLampAlarmFrame(200, 0, 0);
 
 // Field grid rows and page margins, in pixels.
 inline constexpr int kRowHeight = 17;

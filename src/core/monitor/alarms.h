@@ -18,7 +18,7 @@ namespace talphex {
 struct Alarm {
   Kind kind = Kind::kBeacon;
   std::int64_t record = 0;  // 1 for the first record of its kind since the reset
-  std::string rx_time;      // the record's receive time text; empty when it has none
+  std::string rx_time{};    // the record's receive time text; empty when it has none
   int rx_millisecond = -1;
   bool flag = false;  // a flag rule's alarm (`index` is a lamp) or a field's (a field)
   int index = 0;
