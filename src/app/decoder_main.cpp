@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <clocale>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "gui/conf_ini_paths.h"
 #include "gui/connect_dialog.h"
 #include "gui/file_name.h"
+#include "gui/limit_monitor.h"
 #include "gui/main_window.h"
 #include "gui/screenshot.h"
 
@@ -63,15 +65,14 @@ bool HasDisplay() {
          !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-void AddOptions(QCommandLineParser& parser, const QCommandLineOption& screenshot,
-                const QCommandLineOption& kiss_tcp) {
+void AddOptions(QCommandLineParser& parser,
+                std::initializer_list<const QCommandLineOption*> options) {
   parser.setApplicationDescription(QStringLiteral(
       "Decodes TALPHEX beacon and VAVE payload frames from KISS capture files or live from a "
       "TNC."));
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addOption(screenshot);
-  parser.addOption(kiss_tcp);
+  for (const QCommandLineOption* option : options) parser.addOption(*option);
   parser.addPositionalArgument(QStringLiteral("captures"),
                                QStringLiteral("KISS capture files (*.kss) to open at start"),
                                QStringLiteral("[capture.kss...]"));
@@ -90,6 +91,11 @@ int main(int argc, char** argv) {
       QStringLiteral("Connect at start to the TNC serving KISS at <host:port>, as \"Connect to "
                      "TNC...\" does, recording the pass as last chosen there."),
       QStringLiteral("host:port"));
+  const QCommandLineOption limits(
+      QStringLiteral("limits"),
+      QStringLiteral("Judge the records by the limits and flag rules of <file> instead of "
+                     "limits.ini in the user's configuration folder."),
+      QStringLiteral("file"));
   if (WantsInfoOnly(argc, argv)) {
     // Help and version need no display.
     QCoreApplication app(argc, argv);
@@ -99,7 +105,7 @@ int main(int argc, char** argv) {
                                             QLatin1Char('\n') +
                                             QLatin1String(talphex::kLicenceLine));
     QCommandLineParser parser;
-    AddOptions(parser, screenshot, kiss_tcp);
+    AddOptions(parser, {&screenshot, &kiss_tcp, &limits});
     parser.process(app);
     return 0;
   }
@@ -117,7 +123,7 @@ int main(int argc, char** argv) {
   talphex::SetApplicationInfo();
 
   QCommandLineParser parser;
-  AddOptions(parser, screenshot, kiss_tcp);
+  AddOptions(parser, {&screenshot, &kiss_tcp, &limits});
   // File names are bytes, converted without loss, so that any name the shell passes opens.
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << talphex::DecodeFileName(argv[i]);
@@ -149,6 +155,8 @@ int main(int argc, char** argv) {
   for (const QString& capture : captures) {
     inputs.push_back({talphex::EncodeFileName(capture).toStdString()});
   }
+  if (parser.isSet(limits))
+    inputs.push_back({talphex::EncodeFileName(parser.value(limits)).toStdString()});
   if (parser.isSet(screenshot)) {
     const talphex::Expected<std::unique_ptr<talphex::OutputPlan>> plan = talphex::OutputPlan::Make(
         inputs,
@@ -163,6 +171,7 @@ int main(int argc, char** argv) {
   }
 
   talphex::MainWindow window(talphex::DefaultConfIniPaths());
+  window.SetLimitsPath(parser.isSet(limits) ? parser.value(limits) : talphex::DefaultLimitsPath());
   window.show();
   if (tnc) {
     QTimer::singleShot(0, &window, [&window, choice = *tnc] { window.ConnectToTnc(choice); });

@@ -262,9 +262,9 @@ void ChartWidget::SetContent(const ChartContent& content) {
   value_range_ = {};
   ExtendValueRange(value_range_, content_, 0);
   // The limits are in view with the values, so that one sees how near they come.
-  if (limits_ && !content_.row_labels.empty()) {
-    for (const auto& limit : {limits_->red_low, limits_->yellow_low, limits_->yellow_high,
-                              limits_->red_high}) {
+  if (limits_ && content_.series.size() == 1 && !content_.row_labels.empty()) {
+    for (const auto& limit :
+         {limits_->red_low, limits_->yellow_low, limits_->yellow_high, limits_->red_high}) {
       if (!limit) continue;
       value_range_.low = std::min(value_range_.low, *limit);
       value_range_.high = std::max(value_range_.high, *limit);

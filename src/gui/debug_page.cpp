@@ -31,6 +31,7 @@ QFont MonoFont(bool bold) {
 
 DebugPage::DebugPage(QWidget* parent)
     : QWidget(parent),
+      pages_(new QTabWidget(this)),
       log_model_(new FrameLogModel(this)),
       inspector_model_(new FrameInspectorModel(this)) {
   setObjectName(QStringLiteral("Pagedebug"));
@@ -39,13 +40,16 @@ DebugPage::DebugPage(QWidget* parent)
   layout->setContentsMargins(kPageMargin, kPageMargin, kPageMargin, kPageMargin);
   layout->setSpacing(2);
   // Two pages: the frame log, and the frames with the dump of the one selected.
-  auto* pages = new QTabWidget(this);
-  pages->setObjectName(QStringLiteral("DebugPages"));
-  pages->setDocumentMode(true);
-  pages->addTab(BuildLogPage(pages, MonoFont(true)), QStringLiteral("Frame log"));
-  pages->addTab(BuildFrameInspector(), QStringLiteral("Frames"));
-  layout->addWidget(pages, 1);
+  pages_->setObjectName(QStringLiteral("DebugPages"));
+  pages_->setDocumentMode(true);
+  pages_->addTab(BuildLogPage(pages_, MonoFont(true)), QStringLiteral("Frame log"));
+  pages_->addTab(BuildFrameInspector(), QStringLiteral("Frames"));
+  layout->addWidget(pages_, 1);
 }
+
+void DebugPage::AddPage(QWidget* page, const QString& title) { pages_->addTab(page, title); }
+
+void DebugPage::ShowPage(QWidget* page) { pages_->setCurrentWidget(page); }
 
 QWidget* DebugPage::BuildLogPage(QTabWidget* pages, const QFont& mono) {
   const QFontMetrics mono_metrics(mono);

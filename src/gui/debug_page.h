@@ -35,11 +35,15 @@ class DebugPage : public QWidget {
   void AppendFrames(const FrameFactsBuffer& frames);
   void AppendFrame(const FrameFacts& facts);
   void ClearFrames();
+  // Adds a page after the others; ShowPage brings one forward.
+  void AddPage(QWidget* page, const QString& title);
+  void ShowPage(QWidget* page);
 
  private:
   QWidget* BuildLogPage(QTabWidget* pages, const QFont& mono);
   QWidget* BuildFrameInspector();
 
+  QTabWidget* pages_;
   FrameLogModel* log_model_;
   FrameLogView* log_view_ = nullptr;  // Text5
   FrameInspectorModel* inspector_model_;

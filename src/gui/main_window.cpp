@@ -22,6 +22,7 @@
 #include "core/export/output_path.h"
 #include "core/view/program_info.h"
 #include "core/view/status_texts.h"
+#include "gui/alarm_page.h"
 #include "gui/capture_loading.h"
 #include "gui/chart_frame.h"
 #include "gui/chart_widget.h"
@@ -32,6 +33,7 @@
 #include "gui/field_page.h"
 #include "gui/file_name.h"
 #include "gui/info_window.h"
+#include "gui/limit_monitor.h"
 #include "gui/live_connection.h"
 #include "gui/save_target.h"
 #include "gui/status_row.h"
@@ -81,6 +83,11 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
   // Below the client area, so that a menu command's tip never covers the status box.
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   loading_ = new CaptureLoading(statusBar());
+  monitor_ = new LimitMonitor(statusBar(), this);
+  debug_page_->AddPage(monitor_->page(), QStringLiteral("Alarms"));
+  connect(monitor_, &LimitMonitor::limitsChanged, this, &MainWindow::OnLimitsChanged);
+  connect(monitor_, &LimitMonitor::message, this, [this](const QString& text) { SetStatus(text); });
+  connect(monitor_, &LimitMonitor::alarmChosen, this, &MainWindow::ShowAlarmRecord);
   live_status_ = new ElidedLabel(statusBar());
   live_status_->setObjectName(QStringLiteral("LiveStatus"));
   // Permanent, so that a menu command's tip does not hide it.
@@ -150,6 +157,7 @@ void MainWindow::BuildMenus() {
       {"MenuFileOpen", &MainWindow::MenuFileOpen_Click},
       {"MenuFileConnect", &MainWindow::MenuFileConnect_Click},
       {"MenuFileDisconnect", &MainWindow::MenuFileDisconnect_Click},
+      {"MenuFileLimits", &MainWindow::MenuFileLimits_Click},
       {"MenuFileExit", &MainWindow::MenuFileExit_Click},
       {"WriteCSVFile", &MainWindow::WriteCSVFile_Click},
       {"WriteTLMFile", &MainWindow::WriteTLMFile_Click},
@@ -191,6 +199,8 @@ void MainWindow::SetFieldCaptions() {
 void MainWindow::ShowRecord(int record_number) {
   shown_view_ = BuildRecordView(state_, record_number, NavigatedKind(), decimal_separator_);
   for (FieldPage* page : field_pages_) page->ShowView(shown_view_);
+  const ShownRecordLimits limits = JudgeShownRecord(monitor_->limits(), state_, record_number);
+  for (FieldPage* page : field_pages_) page->ShowLimits(limits);
   time_span_label_->setText(Latin1(shown_view_.time_span));
   rx_time_label_->setText(Latin1(shown_view_.rx_timestamp));
   debug_page_->ShowFrameTexts(shown_view_);
@@ -240,24 +250,56 @@ void MainWindow::Option1_Click(int index, ChartChoice choice) {
     }
   } else {
     last_chart_type_ = chart_frame_->bars() ? ChartType::kBars : ChartType::kLines;
-    charted_group_.reset();
-    chart_->SetContent(BuildFieldChart(state_, index, last_chart_type_));
+    ShowFieldChart(index);
   }
   ShowPosition();
 }
 
 void MainWindow::Check1_Click() {
   last_chart_type_ = chart_frame_->bars() ? ChartType::kBars : ChartType::kLines;
-  charted_group_.reset();
-  chart_->SetContent(BuildFieldChart(state_, selected_field_, last_chart_type_));
+  ShowFieldChart(selected_field_);
   MarkChartRecord();
+}
+
+void MainWindow::ShowFieldChart(int field) {
+  charted_group_.reset();
+  chart_->SetLimits(monitor_->LimitsOf(field));
+  chart_->SetContent(BuildFieldChart(state_, field, last_chart_type_));
 }
 
 void MainWindow::RebuildChart() {
   const ChartContent content = charted_group_
                                    ? BuildGroupChart(state_, *charted_group_, last_chart_type_)
                                    : BuildFieldChart(state_, selected_field_, last_chart_type_);
-  if (!content.row_labels.empty()) chart_->SetContent(content);
+  if (content.row_labels.empty()) return;
+  chart_->SetLimits(charted_group_ ? std::nullopt : monitor_->LimitsOf(selected_field_));
+  chart_->SetContent(content);
+}
+
+void MainWindow::SetLimitsPath(const QString& path) { monitor_->SetPath(path); }
+
+void MainWindow::MenuFileLimits_Click() { monitor_->OpenEditor(); }
+
+void MainWindow::OnLimitsChanged() {
+  monitor_->JudgeAll(state_);
+  RebuildChart();
+  ShowPosition();
+}
+
+void MainWindow::ShowAlarmRecord(const Alarm& alarm) {
+  if (state_.StoredRecord(alarm.kind, alarm.record) == nullptr) {
+    SetStatus(QStringLiteral("%1 record %2 is no longer kept")
+                  .arg(Latin1(KindName(alarm.kind)), QString::number(alarm.record)));
+    return;
+  }
+  // A field's alarm shows its field; a flag's, the payload field on view or the first.
+  const int field = !alarm.flag                         ? alarm.index
+                    : NavigatedKind() == Kind::kPayload ? selected_field_
+                                                        : kFirstPayloadSlot;
+  if (field != selected_field_ || charted_group_) Option1_Click(field);
+  auto* client = static_cast<ClientArea*>(centralWidget());
+  client->tabs()->setCurrentWidget(field_pages_[Field(field).page == TabPage::kTalphex ? 0 : 1]);
+  status_row_->SetPosition(alarm.record);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -283,6 +325,7 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
 
 void MainWindow::StartAfresh(bool live) {
   SetFieldCaptions();
+  monitor_->Clear();
   for (FieldPage* page : field_pages_) page->ClearValues();
   state_.ResetCounts();
   // A live station keeps the newest records, so that it never shows stale values; a file keeps
@@ -312,6 +355,7 @@ void MainWindow::LoadFiles() {
   debug_page_->AppendLog(std::move(outcome.log), true);
   debug_page_->ReplaceFrames(std::move(outcome.frames));
   state_.InputFilePath = paths.back();
+  monitor_->JudgeAll(state_);
   // The new records on view: field 17 over the beacon records.
   Option1_Click(kFirstChartedField);
   HScroll1_Change();
@@ -375,6 +419,7 @@ void MainWindow::ConnectToTnc(const TncChoice& choice) {
 
 void MainWindow::ShowLiveRecords() {
   live_refresh_->stop();
+  monitor_->JudgeNew(state_, true);
   const bool follow =
       FollowsNewest(status_row_->position(), status_row_->range(), status_row_->dragging());
   UpdateScrollRange();

@@ -15,6 +15,7 @@
 #include "core/chart/chart_model.h"
 #include "core/decode/decoder_state.h"
 #include "core/export/analysis_exports.h"
+#include "core/monitor/alarms.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/record_view.h"
 #include "gui/connect_dialog.h"
@@ -38,6 +39,7 @@ class ChartWidget;
 class DebugPage;
 class ElidedLabel;
 class FieldPage;
+class LimitMonitor;
 class StatusRow;
 
 class CaptureLoading;
@@ -96,6 +98,8 @@ class MainWindow : public QMainWindow {
   // Live decoding: "Connect to TNC..." asks where and connects; "Disconnect" ends it.
   void MenuFileConnect_Click();
   void MenuFileDisconnect_Click();
+  // "Limits...": limits.ini in the system's editor.
+  void MenuFileLimits_Click();
   // Starts afresh like an open command and decodes the frames of the TNC as they come.
   void ConnectToTnc(const TncChoice& choice);
   // Shows what came since the last call: the scroll range and, while the view was at the last
@@ -118,6 +122,9 @@ class MainWindow : public QMainWindow {
   const RecordView& shown_view() const { return shown_view_; }
   InfoWindow* info_window() const { return info_window_; }
   LiveConnection* live() const { return live_; }
+  LimitMonitor* monitor() const { return monitor_; }
+  // The limits.ini the records are judged by (DefaultLimitsPath at start); empty for none.
+  void SetLimitsPath(const QString& path);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -153,6 +160,12 @@ class MainWindow : public QMainWindow {
   // What an open command and a connection do first: captions back, values cleared, counts reset.
   void StartAfresh(bool live);
   void UpdateLiveStatus();
+  // A field's chart over the stored records, with the field's limits.
+  void ShowFieldChart(int field);
+  // The limits changed: everything judged and shown again.
+  void OnLimitsChanged();
+  // The record of an alarm, on the page of its field.
+  void ShowAlarmRecord(const Alarm& alarm);
 
   DecoderState state_;
   int selected_field_ = 0;
@@ -187,6 +200,7 @@ class MainWindow : public QMainWindow {
   ElidedLabel* live_status_ = nullptr;  // LiveStatus
   QTimer* live_refresh_ = nullptr;      // single-shot: at most one refresh per interval
   QAction* disconnect_action_ = nullptr;
+  LimitMonitor* monitor_ = nullptr;
   // The fields of the grouped chart on show; nullopt for a single-field chart.
   std::optional<std::array<int, 3>> charted_group_;
   bool activated_ = false;  // the window has been active once

@@ -24,6 +24,10 @@ inline constexpr MenuCommand kFileMenu[] = {
      "Decode the frames a TNC serves over KISS TCP as they come, and record the pass"},
     {"Disconnect", "MenuFileDisconnect", "End the connection to the TNC"},
     {nullptr, nullptr, nullptr},
+    {"Limits...", "MenuFileLimits",
+     "Edit limits.ini, the limits and flag rules every record is judged by; saved, it applies at "
+     "once"},
+    {nullptr, nullptr, nullptr},
     {"Exit", "MenuFileExit", "Close the decoder", QKeySequence::Quit},
 };
 
