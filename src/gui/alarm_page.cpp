@@ -15,8 +15,10 @@ namespace {
 
 QString LevelText(const Alarm& alarm) {
   QString text = Latin1(LevelName(alarm.to));
-  if (alarm.to == Level::kGreen)
+  // "yellow", "red (was yellow)", "green (was red)": where a level came from when not green.
+  if (alarm.from != Level::kGreen) {
     text += QStringLiteral(" (was ") + Latin1(LevelName(alarm.from)) + QLatin1Char(')');
+  }
   return text;
 }
 

@@ -69,6 +69,8 @@ LimitMonitor::LimitMonitor(QStatusBar* bar, QWidget* window)
   connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &LimitMonitor::Reload);
 }
 
+LimitMonitor::~LimitMonitor() { delete page_; }
+
 void LimitMonitor::SetPath(const QString& path) {
   if (!watcher_->files().isEmpty()) watcher_->removePaths(watcher_->files());
   if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());

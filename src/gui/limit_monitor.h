@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "core/monitor/alarm_log.h"
 #include "core/monitor/alarms.h"
 #include "core/monitor/limits.h"
+#include "gui/alarm_page.h"
 
 class QFileSystemWatcher;
 class QLabel;
@@ -19,8 +21,6 @@ class QStatusBar;
 class QWidget;
 
 namespace talphex {
-
-class AlarmPage;
 
 // The window's pass monitor: the station's limits.ini, read at start and again whenever it is
 // saved; the alarms of the records the window holds, judged as they come; the "Alarms" page; and
@@ -32,6 +32,8 @@ class LimitMonitor : public QObject {
 
  public:
   LimitMonitor(QStatusBar* bar, QWidget* window);
+  // The alarm page reads the log: it goes first.
+  ~LimitMonitor() override;
 
   AlarmPage* page() const { return page_; }
   // Reads the limits from `path` and watches it; a missing file is no limits. Empty: none.
@@ -65,14 +67,15 @@ class LimitMonitor : public QObject {
   void Reload();
   void ShowCount();
 
+  // The log before the page that shows it.
+  AlarmLog log_;
   QWidget* window_;
-  AlarmPage* page_;
+  QPointer<AlarmPage> page_;
   QLabel* count_label_;
   QPushButton* acknowledge_button_;
   QFileSystemWatcher* watcher_;
   QString path_;
   LimitJudge judge_;
-  AlarmLog log_;
   // Records of each kind judged so far, by number.
   std::array<std::int64_t, 2> judged_{};
 };
