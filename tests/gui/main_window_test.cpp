@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <QtCharts>
+#include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
 #include <csignal>
@@ -329,6 +330,104 @@ class MainWindowTest : public QObject {
     QCOMPARE(Text("Text2"), QStringLiteral("#1 / %1").arg(kept));  // the count, not the stored
     OpenByMenu();
     QCOMPARE(w_->state().BeaconCount, 4);
+  }
+
+  // Regression: a drop or a connection during a load was ignored. The newest command wins: the
+  // load is cancelled, and the command is carried out once the state is back. An open command
+  // that was replaced never says it finished.
+  void newestCommandDuringALoadWins() {
+    QTcpServer gone;  // a loopback port that refuses connections
+    QVERIFY(gone.listen(QHostAddress::LocalHost));
+    const quint16 refused = gone.serverPort();
+    gone.close();
+    enum class How { kOpenFiles, kDrop, kConnect };
+    struct Step {
+      How how;
+      const char* file;
+    };
+    struct Case {
+      const char* name;
+      std::vector<Step> steps;  // during the load of big.kss
+      std::int64_t beacons;
+      QString status;  // in Text4; "@": the temporary folder
+    };
+    const Case cases[] = {{"drop", {{How::kDrop, "three.kss"}}, 3, "@/three.kss"},
+                          {"OpenFiles", {{How::kOpenFiles, "four.kss"}}, 4, "@/four.kss"},
+                          {"newest of two opens",
+                           {{How::kOpenFiles, "four.kss"}, {How::kDrop, "three.kss"}},
+                           3,
+                           "@/three.kss"},
+                          {"connect", {{How::kConnect, nullptr}}, 0, " (not recorded)"},
+                          {"open after connect",
+                           {{How::kConnect, nullptr}, {How::kOpenFiles, "four.kss"}},
+                           4,
+                           "@/four.kss"},
+                          {"connect after open",
+                           {{How::kOpenFiles, "four.kss"}, {How::kConnect, nullptr}},
+                           0,
+                           " (not recorded)"}};
+    for (const Case& c : cases) {
+      MakeWindow({}, "CAPTURE_PATH=" + QFile::encodeName(dir_.path()) + "\n");
+      QSignalSpy finished(w_.get(), &MainWindow::OpenFinished);
+      w_->OpenFiles({Path("big.kss")});
+      for (const Step& step : c.steps) {
+        QVERIFY2(!Get("LoadProgress")->isHidden(), c.name);
+        if (step.how == How::kConnect) {
+          w_->ConnectToTnc({QStringLiteral("127.0.0.1"), refused, false});
+        } else {
+          const QStringList files{Path(step.file)};
+          if (step.how == How::kDrop) {
+            QVERIFY(Drop(files));
+          } else {
+            w_->OpenFiles(files);
+          }
+        }
+      }
+      QTRY_VERIFY_WITH_TIMEOUT(Get("LoadProgress")->isHidden(), kOpenTimeoutMs);
+      const bool connected = c.steps.back().how == How::kConnect;
+      QCOMPARE(finished.count(), connected ? 0 : 1);
+      QVERIFY(w_->menuBar()->isEnabled() && w_->centralWidget()->isEnabled());
+      QCOMPARE(w_->state().BeaconCount, c.beacons);
+      QCOMPARE(Text("Text2"), QStringLiteral("#1 / %1").arg(c.beacons));
+      QVERIFY2(Text("Text4").endsWith(QString(c.status).replace("@", dir_.path())),
+               qPrintable(QString(c.name) + ": " + Text("Text4")));
+      // Only the newer command's frames are inspected; the replaced load stopped short.
+      QCOMPARE(Get<QTableView>("FrameTable")->model()->rowCount(), c.beacons);
+      QVERIFY2(LogLines().filter("does not decode").isEmpty(), c.name);
+      QCOMPARE(!Get("LiveStatus")->isHidden(), connected);
+      if (connected) {
+        const QString live = Text("LiveStatus");
+        QVERIFY2(live.startsWith(QStringLiteral("connecting to 127.0.0.1:%1").arg(refused)) ||
+                     live.startsWith("connection lost: Connection refused, retrying in"),
+                 qPrintable(live));
+      }
+    }
+  }
+
+  // Closing or destroying the window during a load neither crashes nor hangs: the worker is
+  // cancelled and joined with the window, and the sanitizer build finds nothing left behind.
+  void closingDuringALoad_data() {
+    QTest::addColumn<bool>("close");
+    QTest::addColumn<bool>("load_ends");
+    QTest::newRow("destroyed while loading") << false << false;
+    QTest::newRow("closed, then destroyed while loading") << true << false;
+    QTest::newRow("closed, the load ends in the hidden window") << true << true;
+  }
+  void closingDuringALoad() {
+    QFETCH(bool, close);
+    QFETCH(bool, load_ends);
+    MakeWindow();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    QSignalSpy finished(w_.get(), &MainWindow::OpenFinished);
+    w_->OpenFiles({Path("big.kss")});
+    QVERIFY(Get("LoadProgress")->isVisible());
+    if (close) QVERIFY(w_->close());
+    if (load_ends) {
+      QVERIFY(finished.wait(kOpenTimeoutMs));
+      QCOMPARE(w_->state().BeaconCount, kBigFrames);
+    }
+    w_.reset();
   }
 
   // The debug page's table lists every frame of the last open command with its AX.25 addresses
