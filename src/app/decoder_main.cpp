@@ -177,23 +177,31 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &window, [&window, choice = *tnc] { window.ConnectToTnc(choice); });
   }
   if (parser.isSet(screenshot)) {
-    if (!captures.isEmpty()) window.OpenFiles(captures);
-    WaitUntilLaidOut(window);
-    const QImage picture = window.grab().toImage();
-    const QString path = parser.value(screenshot);
-    talphex::Status saved = talphex::SavePng(picture, path, inputs);
-    // A picture that reads back differently was not written as it should have been.
-    if (saved && QFileInfo(path).isFile() && QImageReader(path).size() != picture.size()) {
-      saved = talphex::PathError(talphex::ErrorKind::kWriteFailed,
-                                 talphex::EncodeFileName(path).toStdString(),
-                                 "the picture written cannot be read back");
+    // Taken once the captures are on view; the program ends with the picture's exit status.
+    const auto take_screenshot = [&window, &inputs, path = parser.value(screenshot)] {
+      WaitUntilLaidOut(window);
+      const QImage picture = window.grab().toImage();
+      talphex::Status saved = talphex::SavePng(picture, path, inputs);
+      // A picture that reads back differently was not written as it should have been.
+      if (saved && QFileInfo(path).isFile() && QImageReader(path).size() != picture.size()) {
+        saved = talphex::PathError(talphex::ErrorKind::kWriteFailed,
+                                   talphex::EncodeFileName(path).toStdString(),
+                                   "the picture written cannot be read back");
+      }
+      if (!saved) {
+        std::fprintf(stderr, "talphex-decoder: screenshot not saved: %s\n",
+                     talphex::TerminalText(saved.error().message).c_str());
+      }
+      QCoreApplication::exit(saved ? 0 : 1);
+    };
+    if (captures.isEmpty()) {
+      QTimer::singleShot(0, &window, take_screenshot);
+    } else {
+      QObject::connect(&window, &talphex::MainWindow::OpenFinished, &window, take_screenshot,
+                       Qt::SingleShotConnection);
+      window.OpenFiles(captures);
     }
-    if (!saved) {
-      std::fprintf(stderr, "talphex-decoder: screenshot not saved: %s\n",
-                   talphex::TerminalText(saved.error().message).c_str());
-      return 1;
-    }
-    return 0;
+    return QApplication::exec();
   }
   if (!captures.isEmpty()) {
     // Once the window is on screen, so that it shows each file as it is loaded.

@@ -15,6 +15,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
+#include <variant>
 
 #include "core/capture/capture_loader.h"
 #include "core/capture/capture_recorder.h"
@@ -112,6 +114,8 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+  // A running load is cancelled and its worker joined before anything it reports to goes.
+  delete loading_;
   // Before the state it feeds goes.
   delete live_;
   delete info_window_;
@@ -309,9 +313,16 @@ void MainWindow::MenuFileOpen_Click() { RunOpenCommand(file_chooser_(this)); }
 
 void MainWindow::OpenFiles(const QStringList& paths) { RunOpenCommand(paths); }
 
+bool MainWindow::WaitForLoad(StateCommand command) {
+  if (!loading_->running()) return false;
+  // The newest command wins: what the user asked for last is what the window shows.
+  waiting_command_ = std::move(command);
+  loading_->Cancel();
+  return true;
+}
+
 void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
-  // A file dropped while a load runs waits for no one: the running load goes on alone.
-  if (loading_->running()) return;
+  if (WaitForLoad(OpenChoice{chosen})) return;
   // The files take the place of the live frames: the connection and its counts go.
   live_->Clear();
   live_refresh_->stop();
@@ -320,7 +331,11 @@ void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   StartAfresh(false);
   // A cancelled choice loads the files of the last confirmed one again.
   if (chosen) chosen_files_ = *chosen;
-  if (!chosen_files_.isEmpty()) LoadFiles();
+  if (chosen_files_.isEmpty()) {
+    emit OpenFinished();
+    return;
+  }
+  LoadFiles();
 }
 
 void MainWindow::StartAfresh(bool live) {
@@ -341,18 +356,41 @@ void MainWindow::LoadFiles() {
   for (const QString& path : chosen_files_) paths.push_back(EncodeFileName(path).toStdString());
   // Only the status row and its Cancel button take input while the worker has the state.
   // Disabling moves the focus away; it comes back to where it was.
-  const QPointer<QWidget> focused = focusWidget();
+  focus_before_load_ = focusWidget();
   menuBar()->setEnabled(false);
   centralWidget()->setEnabled(false);
-  CaptureLoading::Outcome outcome = loading_->Run(
-      state_, paths,
-      [this](std::size_t index) { SetStatus(chosen_files_[static_cast<int>(index)]); },
-      debug_page_->TakeLog());
+  // What reads the state meanwhile (a timer, a resize, a programmatic call) finds an empty one.
+  DecoderState state = std::exchange(state_, DecoderState{});
+  state_.store_capacity = state.store_capacity;
+  loading_->Start(
+      std::move(state), paths, debug_page_->TakeLog(),
+      [this, files = chosen_files_](std::size_t index) {
+        SetStatus(files[static_cast<int>(index)]);
+      },
+      [this, paths, files = chosen_files_](CaptureLoading::Outcome outcome) {
+        OnLoadFinished(std::move(outcome), paths, files);
+      });
+}
+
+void MainWindow::OnLoadFinished(CaptureLoading::Outcome outcome,
+                                const std::vector<std::string>& paths, const QStringList& files) {
+  state_ = std::move(outcome.state);
   menuBar()->setEnabled(true);
   centralWidget()->setEnabled(true);
-  if (focused) focused->setFocus();
-  // The debug page keeps the newest lines of the log and shows the frames of this command.
+  if (focus_before_load_) focus_before_load_->setFocus();
+  // The debug page keeps the newest lines of the log, those of a cancelled load too.
   debug_page_->AppendLog(std::move(outcome.log), true);
+  if (waiting_command_) {
+    // The cancelled load is not shown: the command that cancelled it starts afresh at once.
+    const StateCommand command = *std::exchange(waiting_command_, std::nullopt);
+    if (const auto* open = std::get_if<OpenChoice>(&command)) {
+      RunOpenCommand(open->chosen);
+    } else {
+      ConnectToTnc(std::get<TncChoice>(command));
+    }
+    return;
+  }
+  // The frames of this command on the debug page.
   debug_page_->ReplaceFrames(std::move(outcome.frames));
   state_.InputFilePath = paths.back();
   monitor_->JudgeAll(state_);
@@ -361,9 +399,7 @@ void MainWindow::LoadFiles() {
   HScroll1_Change();
   // Text4 names the last file read, however fast the files went by, unless there is more to
   // say: in short on the line, in full in its tooltip.
-  if (!outcome.results.empty()) {
-    SetStatus(chosen_files_[static_cast<int>(outcome.results.size() - 1)]);
-  }
+  if (!outcome.results.empty()) SetStatus(files[static_cast<int>(outcome.results.size() - 1)]);
   const OpenStatus status = OpenCommandStatus(outcome.results, outcome.cancelled, state_);
   const auto joined = [](const std::vector<std::string>& sentences) {
     QStringList texts;
@@ -371,6 +407,7 @@ void MainWindow::LoadFiles() {
     return texts.join(QStringLiteral("; "));
   };
   if (!status.brief.empty()) SetStatus(joined(status.brief), joined(status.full));
+  emit OpenFinished();
 }
 
 void MainWindow::AppendInspectorFrame(const FrameFacts& facts) { debug_page_->AppendFrame(facts); }
@@ -393,7 +430,7 @@ void MainWindow::MenuFileDisconnect_Click() {
 }
 
 void MainWindow::ConnectToTnc(const TncChoice& choice) {
-  if (loading_->running()) return;
+  if (WaitForLoad(choice)) return;
   live_->Stop();
   live_refresh_->stop();
   StartAfresh(true);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "core/base/expected.h"
 #include "core/capture/frame_facts.h"
@@ -18,6 +19,7 @@
 #include "core/monitor/alarms.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/record_view.h"
+#include "gui/capture_loading.h"
 #include "gui/connect_dialog.h"
 #include "gui/info_window.h"
 
@@ -42,7 +44,6 @@ class FieldPage;
 class LimitMonitor;
 class StatusRow;
 
-class CaptureLoading;
 class LiveConnection;
 
 // The decoder's main window. It owns the decoder state and wires the parts that show what the
@@ -85,7 +86,8 @@ class MainWindow : public QMainWindow {
   void HScroll1_Change();
   void HScroll1_Scroll();
   void MenuFileOpen_Click();
-  // Opens capture files as if they had been chosen in the open dialog.
+  // Opens capture files as if they had been chosen in the open dialog. The files load off the
+  // user-interface thread: OpenFinished says when they are on view.
   void OpenFiles(const QStringList& paths);
   void Option1_Click(int index, ChartChoice choice = ChartChoice::kSingle);
   void Check1_Click();
@@ -100,7 +102,8 @@ class MainWindow : public QMainWindow {
   void MenuFileDisconnect_Click();
   // "Limits...": limits.ini in the system's editor.
   void MenuFileLimits_Click();
-  // Starts afresh like an open command and decodes the frames of the TNC as they come.
+  // Starts afresh like an open command and decodes the frames of the TNC as they come. During a
+  // load, the load is cancelled and the connection made when the state is back.
   void ConnectToTnc(const TncChoice& choice);
   // Shows what came since the last call: the scroll range and, while the view was at the last
   // record, the newest record; the chart's new rows; the frame log and the live status.
@@ -126,6 +129,11 @@ class MainWindow : public QMainWindow {
   // The limits.ini the records are judged by (DefaultLimitsPath at start); empty for none.
   void SetLimitsPath(const QString& path);
 
+ signals:
+  // The files of an open command are on view, or it had none to load. An open command that a
+  // newer command replaced while its files loaded does not finish.
+  void OpenFinished();
+
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -138,10 +146,22 @@ class MainWindow : public QMainWindow {
   void BuildMenus();
   void ReadSettings();
 
+  // An open command's file choice; nullopt when the dialog was cancelled.
+  struct OpenChoice {
+    std::optional<QStringList> chosen;
+  };
+  // A command that replaces the decoder state's content: an open command or a connection.
+  using StateCommand = std::variant<OpenChoice, TncChoice>;
+  // While a load has the state, `command` waits for it: the load is cancelled and only the
+  // newest such command is kept. False when no load runs and the command can go ahead.
+  bool WaitForLoad(StateCommand command);
   // The open command after the file choice: loads `paths` one after the other.
   void RunOpenCommand(const std::optional<QStringList>& chosen);
-  // Loads the chosen files off the user-interface thread; the window stays live meanwhile.
+  // Hands the state to the loader for the chosen files; the window stays live meanwhile.
   void LoadFiles();
+  // The state is back from the loader: the loaded records on view, or the waiting command run.
+  void OnLoadFinished(CaptureLoading::Outcome outcome, const std::vector<std::string>& paths,
+                      const QStringList& files);
   // The scroll bar over the stored records of the navigated kind.
   void UpdateScrollRange();
   void ShowPosition();
@@ -204,6 +224,10 @@ class MainWindow : public QMainWindow {
   // The fields of the grouped chart on show; nullopt for a single-field chart.
   std::optional<std::array<int, 3>> charted_group_;
   bool activated_ = false;  // the window has been active once
+  // The newest command given while a load ran; it runs when the state is back.
+  std::optional<StateCommand> waiting_command_;
+  // Where the focus was when the load began; it goes back there when the load ends.
+  QPointer<QWidget> focus_before_load_;
 };
 
 }  // namespace talphex

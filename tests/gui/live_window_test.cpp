@@ -17,6 +17,7 @@
 #include "gui/main_window.h"
 #include "testkit/capture_writer.h"
 #include "testkit/test_support.h"
+#include "window_test_support.h"
 
 namespace talphex {
 namespace {
@@ -163,7 +164,7 @@ class LiveWindowTest : public QObject {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray::fromStdString(earlier.bytes()));
     file.close();
-    w_->OpenFiles({Path("earlier.kss")});
+    QVERIFY(OpenAndWait(*w_, {Path("earlier.kss")}));
     QCOMPARE(w_->state().BeaconCount, 5);
     QCOMPARE(InspectorRows(), 5);
 
@@ -271,7 +272,7 @@ class LiveWindowTest : public QObject {
     const QByteArrayList live = exports();
     QVERIFY(live[0].contains("2025-11-14 09:41:00;1") && live[0].contains("2026-12-06 21:00:01;3"));
     QCOMPARE(live[1].count("\r\n"), 2);  // the header and one record
-    w_->OpenFiles({recording});
+    QVERIFY(OpenAndWait(*w_, {recording}));
     QCOMPARE(exports(), live);
   }
 
@@ -323,7 +324,7 @@ class LiveWindowTest : public QObject {
     // Reopened, the recording has every frame; a file keeps its first records, numbered from 1.
     const QString recording = QString::fromStdString(w_->state().InputFilePath);
     w_->findChild<QAction*>("MenuFileDisconnect")->trigger();
-    w_->OpenFiles({recording});
+    QVERIFY(OpenAndWait(*w_, {recording}));
     QCOMPARE(w_->state().BeaconCount, 1008);
     QCOMPARE(w_->state().Dropped(Kind::kBeacon), 0);
     QCOMPARE(Shown(), QStringLiteral("9 #9 / 1008"));

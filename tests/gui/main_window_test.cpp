@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <QtCharts>
+#include <QtNetwork>
 #include <QtTest>
 #include <QtWidgets>
 #include <csignal>
@@ -23,11 +24,14 @@
 #include "gui/file_name.h"
 #include "gui/screenshot.h"
 #include "testkit/capture_writer.h"
+#include "window_test_support.h"
 
 namespace talphex {
 namespace {
 
 const QColor kYellow(255, 255, 192);
+// Beacon frames of big.kss.
+constexpr int kBigFrames = 100000;
 const QColor kGrey(224, 224, 224);
 
 QByteArray ReadAll(const QString& path) {
@@ -104,6 +108,32 @@ class MainWindowTest : public QObject {
   }
   bool ControlsShown() const { return !Get("Command1")->isHidden() && !Get("Check1")->isHidden(); }
   void Trigger(const char* action) const { w_->findChild<QAction*>(action)->trigger(); }
+  // Open commands, each waiting until its files are on view.
+  void OpenByMenu() {
+    QVERIFY(OpenAndWait(*w_, [this] { Trigger("MenuFileOpen"); }));
+  }
+  void Open(const QStringList& paths) { QVERIFY(OpenAndWait(*w_, paths)); }
+  // Drags `paths` onto the window and drops them there; true when the window took the drag.
+  bool Drop(const QStringList& paths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    mime.setUrls(urls);
+    // A drop goes only to a widget that accepted the drag's entering.
+    QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w_.get(), &enter);
+    QCoreApplication::sendEvent(w_.get(), &drop);
+    return enter.isAccepted();
+  }
+  QStringList LogLines() const {
+    const QAbstractItemModel* lines = Get<QTableView>("Text5")->model();
+    QStringList texts;
+    for (int row = 0; row < lines->rowCount(); ++row) {
+      texts << lines->index(row, 0).data().toString();
+    }
+    return texts;
+  }
 
   // A window with this conf.ini, whose open dialog gives `answers` (files of the temporary
   // folder) in turn, an empty list being a cancelled dialog; message boxes are recorded.
@@ -126,7 +156,7 @@ class MainWindowTest : public QObject {
   }
   void MakeSampleWindow(const QByteArray& conf_ini = "") {
     MakeWindow({}, conf_ini);
-    w_->OpenFiles({Path("pass.kss")});
+    Open({Path("pass.kss")});
   }
 
   // Every value, line and lamp of the window is the core's view of `record`.
@@ -158,6 +188,12 @@ class MainWindowTest : public QObject {
     WriteAll(Path("four.kss"), BeaconCapture(4));
     WriteAll(Path("three.kss"), BeaconCapture(3));
     WriteAll(Path("long.kss"), BeaconCapture(1003));
+    // Long enough to be loading still when the test acts; its last frame does not decode, so that
+    // the frame log tells whether its load reached the end.
+    CaptureWriter big;
+    for (int i = 0; i < kBigFrames; ++i) AddSyntheticFrame(big, 2 * i);
+    big.AddRawFrame(kBeaconMarker, "the~end~does~not~decode{");
+    WriteAll(Path("big.kss"), QByteArray::fromStdString(big.bytes()));
     CaptureWriter undecodable;
     undecodable.AddRawFrame(kBeaconMarker, "not~ascii85~at~all{");
     WriteAll(Path("bad%2.kss"), QByteArray::fromStdString(undecodable.bytes()));
@@ -238,7 +274,7 @@ class MainWindowTest : public QObject {
       MakeWindow(answers);
       for (qsizetype command = 0; command < answers.size(); ++command) {
         if (command == answers.size() - 1) Scroll()->setValue(position);
-        Trigger("MenuFileOpen");
+        OpenByMenu();
       }
       QCOMPARE(Text("Text2"), position_text);
       QVERIFY2(Text("Text4").contains(QString(status).replace("@", dir_.path())),
@@ -271,36 +307,134 @@ class MainWindowTest : public QObject {
   }
 
   // The load runs off the user-interface thread: the window takes a click on Cancel meanwhile,
-  // keeps the records read so far, and can load again afterwards.
+  // keeps the records read so far, gives the focus back, and can load again afterwards.
   void cancelStopsLoading() {
-    const int frames = 100000;
-    WriteAll(Path("big.kss"), BeaconCapture(frames));
     MakeWindow({{"big.kss"}, {"four.kss"}});
-    int progress_shown = 0;
-    QTimer::singleShot(0, w_.get(), [&] {
-      progress_shown += Get("LoadProgress")->isVisible() ? 1 : 0;
-      Get<QPushButton>("LoadCancel")->click();
-    });
     w_->show();
-    Trigger("MenuFileOpen");
+    Get("Option1(5)")->setFocus();
+    QVERIFY(OpenAndWait(*w_, [this] {
+      Trigger("MenuFileOpen");
+      QVERIFY(Get("LoadProgress")->isVisible() && !w_->menuBar()->isEnabled() &&
+              !w_->centralWidget()->isEnabled());
+      Get<QPushButton>("LoadCancel")->click();
+    }));
     const std::int64_t kept = w_->state().BeaconCount;
-    QCOMPARE(progress_shown, 1);
-    QVERIFY2(kept < frames, qPrintable(QString::number(kept)));
+    QVERIFY2(kept < kBigFrames, qPrintable(QString::number(kept)));
     // Past a store's capacity (a slow click on a busy machine) the status adds what was not kept.
     QVERIFY2(
         Text("Text4").startsWith(QStringLiteral("loading cancelled after %1 frames").arg(kept)),
         qPrintable(Text("Text4")));
     QVERIFY(Get("LoadProgress")->isHidden() && Get("LoadCancel")->isHidden());
+    QVERIFY(w_->menuBar()->isEnabled() && w_->centralWidget()->isEnabled());
+    QCOMPARE(w_->focusWidget(), Get("Option1(5)"));
     QCOMPARE(Text("Text2"), QStringLiteral("#1 / %1").arg(kept));  // the count, not the stored
-    Trigger("MenuFileOpen");
+    OpenByMenu();
     QCOMPARE(w_->state().BeaconCount, 4);
+  }
+
+  // Regression: a drop or a connection during a load was ignored. The newest command wins: the
+  // load is cancelled, and the command is carried out once the state is back. An open command
+  // that was replaced never says it finished.
+  void newestCommandDuringALoadWins() {
+    QTcpServer gone;  // a loopback port that refuses connections
+    QVERIFY(gone.listen(QHostAddress::LocalHost));
+    const quint16 refused = gone.serverPort();
+    gone.close();
+    enum class How { kOpenFiles, kDrop, kConnect };
+    struct Step {
+      How how;
+      const char* file;
+    };
+    struct Case {
+      const char* name;
+      std::vector<Step> steps;  // during the load of big.kss
+      std::int64_t beacons;
+      QString status;  // in Text4; "@": the temporary folder
+    };
+    const Case cases[] = {{"drop", {{How::kDrop, "three.kss"}}, 3, "@/three.kss"},
+                          {"OpenFiles", {{How::kOpenFiles, "four.kss"}}, 4, "@/four.kss"},
+                          {"newest of two opens",
+                           {{How::kOpenFiles, "four.kss"}, {How::kDrop, "three.kss"}},
+                           3,
+                           "@/three.kss"},
+                          {"connect", {{How::kConnect, nullptr}}, 0, " (not recorded)"},
+                          {"open after connect",
+                           {{How::kConnect, nullptr}, {How::kOpenFiles, "four.kss"}},
+                           4,
+                           "@/four.kss"},
+                          {"connect after open",
+                           {{How::kOpenFiles, "four.kss"}, {How::kConnect, nullptr}},
+                           0,
+                           " (not recorded)"}};
+    for (const Case& c : cases) {
+      MakeWindow({}, "CAPTURE_PATH=" + QFile::encodeName(dir_.path()) + "\n");
+      QSignalSpy finished(w_.get(), &MainWindow::OpenFinished);
+      w_->OpenFiles({Path("big.kss")});
+      for (const Step& step : c.steps) {
+        QVERIFY2(!Get("LoadProgress")->isHidden(), c.name);
+        if (step.how == How::kConnect) {
+          w_->ConnectToTnc({QStringLiteral("127.0.0.1"), refused, false});
+        } else {
+          const QStringList files{Path(step.file)};
+          if (step.how == How::kDrop) {
+            QVERIFY(Drop(files));
+          } else {
+            w_->OpenFiles(files);
+          }
+        }
+      }
+      QTRY_VERIFY_WITH_TIMEOUT(Get("LoadProgress")->isHidden(), kOpenTimeoutMs);
+      const bool connected = c.steps.back().how == How::kConnect;
+      QCOMPARE(finished.count(), connected ? 0 : 1);
+      QVERIFY(w_->menuBar()->isEnabled() && w_->centralWidget()->isEnabled());
+      QCOMPARE(w_->state().BeaconCount, c.beacons);
+      QCOMPARE(Text("Text2"), QStringLiteral("#1 / %1").arg(c.beacons));
+      QVERIFY2(Text("Text4").endsWith(QString(c.status).replace("@", dir_.path())),
+               qPrintable(QString(c.name) + ": " + Text("Text4")));
+      // Only the newer command's frames are inspected; the replaced load stopped short.
+      QCOMPARE(Get<QTableView>("FrameTable")->model()->rowCount(), c.beacons);
+      QVERIFY2(LogLines().filter("does not decode").isEmpty(), c.name);
+      QCOMPARE(!Get("LiveStatus")->isHidden(), connected);
+      if (connected) {
+        const QString live = Text("LiveStatus");
+        QVERIFY2(live.startsWith(QStringLiteral("connecting to 127.0.0.1:%1").arg(refused)) ||
+                     live.startsWith("connection lost: Connection refused, retrying in"),
+                 qPrintable(live));
+      }
+    }
+  }
+
+  // Closing or destroying the window during a load neither crashes nor hangs: the worker is
+  // cancelled and joined with the window, and the sanitizer build finds nothing left behind.
+  void closingDuringALoad_data() {
+    QTest::addColumn<bool>("close");
+    QTest::addColumn<bool>("load_ends");
+    QTest::newRow("destroyed while loading") << false << false;
+    QTest::newRow("closed, then destroyed while loading") << true << false;
+    QTest::newRow("closed, the load ends in the hidden window") << true << true;
+  }
+  void closingDuringALoad() {
+    QFETCH(bool, close);
+    QFETCH(bool, load_ends);
+    MakeWindow();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
+    QSignalSpy finished(w_.get(), &MainWindow::OpenFinished);
+    w_->OpenFiles({Path("big.kss")});
+    QVERIFY(Get("LoadProgress")->isVisible());
+    if (close) QVERIFY(w_->close());
+    if (load_ends) {
+      QVERIFY(finished.wait(kOpenTimeoutMs));
+      QCOMPARE(w_->state().BeaconCount, kBigFrames);
+    }
+    w_.reset();
   }
 
   // The debug page's table lists every frame of the last open command with its AX.25 addresses
   // and result; choosing one dumps its bytes and its decoded body.
   void frameInspectorListsTheFramesAndDumpsTheChosenOne() {
     MakeWindow({{"four.kss", "bad%2.kss"}, {"three.kss"}});
-    Trigger("MenuFileOpen");
+    OpenByMenu();
     auto* table = Get<QTableView>("FrameTable");
     QAbstractItemModel* rows = table->model();
     QCOMPARE(rows->rowCount(), 5);
@@ -325,7 +459,7 @@ class MainWindowTest : public QObject {
     QVERIFY(Get<QPlainTextEdit>("FrameDump")->toPlainText().contains("body: does not decode"));
 
     // The next open command starts afresh; frames of a live connection are appended.
-    Trigger("MenuFileOpen");
+    OpenByMenu();
     QCOMPARE(rows->rowCount(), 3);
     QVERIFY(Get<QPlainTextEdit>("FrameDump")->toPlainText().isEmpty());
     const std::string frame("\x00VAVE<~z~>", 10);
@@ -340,13 +474,9 @@ class MainWindowTest : public QObject {
 
   void droppedCapturesAreOpened() {
     MakeWindow();
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(Path("four.kss")), QUrl::fromLocalFile(Path("a.txt"))});
-    QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w_.get(), &enter);
-    QCoreApplication::sendEvent(w_.get(), &drop);
-    QVERIFY(enter.isAccepted() && w_->state().BeaconCount == 4);
+    bool taken = false;
+    QVERIFY(OpenAndWait(*w_, [&] { taken = Drop({Path("four.kss"), Path("a.txt")}); }));
+    QVERIFY(taken && w_->state().BeaconCount == 4);
   }
 
   void scrollBarDragKeysAndChartClicks() {
@@ -455,7 +585,7 @@ class MainWindowTest : public QObject {
     AddSyntheticFrame(writer, 0);
     WriteAll(Path("late.kss"), QByteArray::fromStdString(writer.bytes()));
     MakeWindow({}, "STATION = GS-1\n");
-    w_->OpenFiles({Path("late.kss")});
+    Open({Path("late.kss")});
     w_->SetFormatChooser([](QWidget*) { return AnalysisFormat::kInflux; });
     Trigger("ExportForAnalysis");
     QCOMPARE(Text("Text4"), Path("late.lp") + kHasBeenWritten +
@@ -471,7 +601,7 @@ class MainWindowTest : public QObject {
     const QByteArray satnogs =
         QByteArray::fromStdString(SatnogsExportOf(ReadAll(Path("pass.kss")).toStdString()));
     WriteAll(Path("pass.csv"), satnogs);
-    w_->OpenFiles({Path("pass.csv"), Path("pass.kss")});
+    Open({Path("pass.csv"), Path("pass.kss")});
     QCOMPARE(w_->state().BeaconCount, 172);
     Trigger("WriteCSVFile");
     QCOMPARE(Text("Text4"), Path("pass.csv") + " would replace the capture " + Path("pass.csv"));
@@ -489,7 +619,7 @@ class MainWindowTest : public QObject {
         {Path("pass.kss"), dir_.path()}};
     for (const auto& [opened, folder] : kCases) {
       MakeWindow();
-      w_->OpenFiles({opened});
+      Open({opened});
       QCOMPARE(QFileInfo(Chart()->save_name()).path(), folder);
       QVERIFY2(Chart()->save_name().endsWith("-Temp X+ Panel.png"),
                qPrintable(Chart()->save_name()));
@@ -503,7 +633,7 @@ class MainWindowTest : public QObject {
     QVERIFY(capture.open(QIODevice::ReadOnly));
     const QString name = QString::number(capture.handle());
     MakeWindow();
-    w_->OpenFiles({"/proc/self/fd/" + name});
+    Open({"/proc/self/fd/" + name});
     QCOMPARE(w_->state().StoredCount(Kind::kBeacon), std::size_t{86});
     const TestHome home(Path("home"));
     const QString documents = Path("home/Documents/");
