@@ -28,7 +28,7 @@ function(talphex_install_program target component)
 endfunction()
 
 talphex_install_program(talphex-cli cli)
-install(FILES ${PROJECT_SOURCE_DIR}/data/sample-pass.kss
+install(FILES ${PROJECT_SOURCE_DIR}/data/sample-pass.kss ${PROJECT_SOURCE_DIR}/data/limits.example.ini
         DESTINATION ${CMAKE_INSTALL_DATADIR}/talphex COMPONENT cli)
 talphex_install_docs(cli talphex-cli)
 if(TARGET talphex-decoder)

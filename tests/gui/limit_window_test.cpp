@@ -16,6 +16,7 @@
 #include "gui/limit_monitor.h"
 #include "gui/main_window.h"
 #include "gui/window_look.h"
+#include "window_test_support.h"
 
 namespace talphex {
 namespace {
@@ -62,11 +63,6 @@ class LimitWindowTest : public QObject {
     }
     qFatal("no such record");
   }
-  void OpenSample() {
-    w_->OpenFiles({Path("pass.kss")});
-    QTRY_VERIFY_WITH_TIMEOUT(w_->state().BeaconCount > 0 && w_->centralWidget()->isEnabled(),
-                             20000);
-  }
 
  private slots:
   void init() {
@@ -78,7 +74,7 @@ class LimitWindowTest : public QObject {
     w_->resize(900, 700);
     w_->show();
     QVERIFY(QTest::qWaitForWindowExposed(w_.get()));
-    OpenSample();
+    QVERIFY(OpenAndWait(*w_, {Path("pass.kss")}));
   }
   void cleanup() { w_.reset(); }
 

@@ -64,6 +64,7 @@ check_files() {
   done
 }
 check_files "$work/cli" usr/bin/talphex-cli usr/share/talphex/sample-pass.kss \
+  usr/share/talphex/limits.example.ini \
   usr/share/man/man1/talphex-cli.1.gz usr/share/doc/talphex-cli/copyright \
   usr/share/doc/talphex-cli/changelog.Debian.gz
 check_files "$work/decoder" usr/bin/talphex-decoder usr/share/man/man1/talphex-decoder.1.gz \
