@@ -82,30 +82,15 @@ QVariant AlarmListModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 AlarmPage::AlarmPage(const AlarmLog& log, QWidget* parent)
-    : QWidget(parent), model_(new AlarmListModel(log, this)), table_(new QTableView(this)) {
+    : QWidget(parent),
+      model_(new AlarmListModel(log, this)),
+      table_(MakeRowTable(this, QStringLiteral("AlarmTable"), model_,
+                          {{AlarmListModel::kReceived, "2026-12-31 23:59:59"},
+                           {AlarmListModel::kRecord, "payload 100000"},
+                           {AlarmListModel::kSubject, "Status Word 0 Low LAS_1_ENA"},
+                           {AlarmListModel::kValue, "-12345.67"}})) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  table_->setObjectName(QStringLiteral("AlarmTable"));
-  table_->setModel(model_);
-  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  table_->setWordWrap(false);
-  SetBase(table_, kOtherValue);
-  const QFontMetrics metrics(font());
-  QHeaderView* rows = table_->verticalHeader();
-  rows->hide();
-  rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(metrics.height() + 2);
-  QHeaderView* columns = table_->horizontalHeader();
-  columns->setStretchLastSection(true);
-  const std::pair<int, const char*> widths[] = {
-      {AlarmListModel::kReceived, "2026-12-31 23:59:59"},
-      {AlarmListModel::kRecord, "payload 100000"},
-      {AlarmListModel::kSubject, "Status Word 0 Low LAS_1_ENA"},
-      {AlarmListModel::kValue, "-12345.67"}};
-  for (const auto& [column, sample] : widths) {
-    columns->resizeSection(column, metrics.horizontalAdvance(QLatin1String(sample)) + 12);
-  }
   layout->addWidget(table_);
   connect(table_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
     if (!index.isValid()) return;

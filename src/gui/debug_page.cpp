@@ -79,37 +79,15 @@ QWidget* DebugPage::BuildLogPage(QTabWidget* pages, const QFont& mono) {
 }
 
 QWidget* DebugPage::BuildFrameInspector() {
-  auto* splitter = new QSplitter(Qt::Horizontal);
+  // Made in this page, whose font measures the table, and moved to its tab.
+  auto* splitter = new QSplitter(Qt::Horizontal, this);
   splitter->setObjectName(QStringLiteral("FrameInspector"));
-  frame_table_ = new QTableView(splitter);
-  frame_table_->setObjectName(QStringLiteral("FrameTable"));
-  frame_table_->setModel(inspector_model_);
-  frame_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  frame_table_->setSelectionMode(QAbstractItemView::SingleSelection);
-  frame_table_->setWordWrap(false);
-  SetBase(frame_table_, kOtherValue);
-  // Fixed row heights and column widths: nothing is measured over all rows.
-  const QFontMetrics metrics(font());
-  QHeaderView* rows = frame_table_->verticalHeader();
-  rows->hide();
-  rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(metrics.height() + 2);
-  QHeaderView* columns = frame_table_->horizontalHeader();
-  columns->setStretchLastSection(true);
-  // Each column as wide as its title or its widest usual value.
-  const std::pair<int, const char*> widths[] = {
-      {FrameInspectorModel::kReceived, "2026-12-31 23:59:59"},
-      {FrameInspectorModel::kKind, "payload"},
-      {FrameInspectorModel::kSource, "N0CALL-15"},
-      {FrameInspectorModel::kDestination, "N0CALL-15"},
-      {FrameInspectorModel::kLength, "65536"}};
-  for (const auto& [column, sample] : widths) {
-    const QString title =
-        inspector_model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    columns->resizeSection(column, std::max(metrics.horizontalAdvance(QLatin1String(sample)),
-                                            columns->fontMetrics().horizontalAdvance(title)) +
-                                       12);
-  }
+  frame_table_ = MakeRowTable(splitter, QStringLiteral("FrameTable"), inspector_model_,
+                              {{FrameInspectorModel::kReceived, "2026-12-31 23:59:59"},
+                               {FrameInspectorModel::kKind, "payload"},
+                               {FrameInspectorModel::kSource, "N0CALL-15"},
+                               {FrameInspectorModel::kDestination, "N0CALL-15"},
+                               {FrameInspectorModel::kLength, "65536"}});
   frame_dump_ = new QPlainTextEdit(splitter);
   frame_dump_->setObjectName(QStringLiteral("FrameDump"));
   frame_dump_->setReadOnly(true);

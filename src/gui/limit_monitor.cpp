@@ -51,7 +51,7 @@ QString LimitsTemplate() {
 LimitMonitor::LimitMonitor(QStatusBar* bar, QWidget* window)
     : QObject(window),
       window_(window),
-      page_(new AlarmPage(log_)),
+      page_(new AlarmPage(log_, window)),
       count_label_(new QLabel(bar)),
       acknowledge_button_(new QPushButton(QStringLiteral("Acknowledge All"), bar)),
       watcher_(new QFileSystemWatcher(this)) {

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/window_look.h"
 
+#include <QAbstractItemModel>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPalette>
+#include <QTableView>
 #include <QWidget>
+#include <algorithm>
 
 namespace talphex {
 
@@ -38,6 +42,31 @@ void SetFill(QWidget* widget, const QColor& colour) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Window, colour);
   widget->setPalette(palette);
+}
+
+QTableView* MakeRowTable(QWidget* parent, const QString& name, QAbstractItemModel* model,
+                         std::initializer_list<std::pair<int, const char*>> widths) {
+  auto* table = new QTableView(parent);
+  table->setObjectName(name);
+  table->setModel(model);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->setSelectionMode(QAbstractItemView::SingleSelection);
+  table->setWordWrap(false);
+  SetBase(table, kOtherValue);
+  const QFontMetrics metrics(parent->font());
+  QHeaderView* rows = table->verticalHeader();
+  rows->hide();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(metrics.height() + 2);
+  QHeaderView* columns = table->horizontalHeader();
+  columns->setStretchLastSection(true);
+  for (const auto& [column, sample] : widths) {
+    const QString title = model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    columns->resizeSection(column, std::max(metrics.horizontalAdvance(QLatin1String(sample)),
+                                            columns->fontMetrics().horizontalAdvance(title)) +
+                                       12);
+  }
+  return table;
 }
 
 QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name) {

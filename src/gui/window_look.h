@@ -4,12 +4,16 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/chart/chart_model.h"
 
+class QAbstractItemModel;
 class QLineEdit;
+class QTableView;
 class QWidget;
 
 namespace talphex {
@@ -39,6 +43,11 @@ void SetFill(QWidget* widget, const QColor& colour);
 // A box the user reads and selects from but never types in; clicks give it the focus, Tab does
 // not.
 QLineEdit* MakeReadOnlyBox(QWidget* parent, const QString& name);
+// A table of one-line rows over `model`, a row selected whole, on the value boxes' white. Rows and
+// columns have fixed sizes, so that nothing is measured over all rows: each column of `widths` as
+// wide as its title or its sample value, the last one stretched.
+QTableView* MakeRowTable(QWidget* parent, const QString& name, QAbstractItemModel* model,
+                         std::initializer_list<std::pair<int, const char*>> widths);
 // The decimal separator of the values shown and written: the system's, when it is one Latin-1
 // character; else '.'.
 char LocaleDecimalSeparator();
