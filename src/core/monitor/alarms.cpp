@@ -6,6 +6,7 @@
 
 #include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
+#include "core/view/text_forms.h"
 
 namespace talphex {
 namespace {
@@ -39,6 +40,26 @@ std::string_view LevelName(Level level) {
 
 std::string_view AlarmSubject(const Alarm& alarm) {
   return alarm.flag ? FlagLimitName(alarm.index) : FieldLimitName(alarm.index);
+}
+
+std::string AlarmValueText(const Alarm& alarm) {
+  if (alarm.flag) return alarm.value != 0 ? "1" : "0";
+  return GeneralText(alarm.value, '.');
+}
+
+void AppendAlarmCsv(std::string& out, const Alarm& alarm) {
+  out.append(IsoUtcTime(alarm.rx_time, alarm.rx_millisecond)).append(",");
+  out.append(std::to_string(alarm.record)).append(",").append(KindName(alarm.kind)).append(",");
+  out.append(CsvCell(AlarmSubject(alarm))).append(",").append(AlarmValueText(alarm)).append(",");
+  out.append(LevelName(alarm.from)).append(",").append(LevelName(alarm.to)).append("\r\n");
+}
+
+std::string AlarmLine(const Alarm& alarm) {
+  const std::string time = IsoUtcTime(alarm.rx_time, alarm.rx_millisecond);
+  return (time.empty() ? std::string("-") : time) + " " + std::string(KindName(alarm.kind)) + " " +
+         std::to_string(alarm.record) + " " + std::string(AlarmSubject(alarm)) + " = " +
+         AlarmValueText(alarm) + ": " + std::string(LevelName(alarm.from)) + " -> " +
+         std::string(LevelName(alarm.to));
 }
 
 const FieldLimits* LimitsOfField(const Limits& limits, int field) {

@@ -30,6 +30,20 @@ std::string_view LevelName(Level level);
 // The field's or flag's name in limits.ini.
 std::string_view AlarmSubject(const Alarm& alarm);
 
+// The value of an alarm as text: a field's number, a flag's "0" or "1".
+std::string AlarmValueText(const Alarm& alarm);
+
+// The alarm CSV: a header line, then one line per alarm, comma-separated UTF-8 with CR LF line
+// ends as the analysis CSV; the time is empty for a record without one.
+inline constexpr std::string_view kAlarmCsvHeader =
+    "rx_time_utc,record,kind,field,value,from,to\r\n";
+void AppendAlarmCsv(std::string& out, const Alarm& alarm);
+
+// One line for a terminal, without its line end: "2026-11-14T09:41:03Z beacon 12 Battery Volt 1
+// = 8.35: green -> yellow" ("-" for no time). Only well-formed times and the catalogue's names
+// go into it.
+std::string AlarmLine(const Alarm& alarm);
+
 // The limits of a field or the rule of a flag; nullptr when there are none.
 const FieldLimits* LimitsOfField(const Limits& limits, int field);
 const FlagLimit* RuleOfFlag(const Limits& limits, int lamp);

@@ -141,5 +141,43 @@ TEST(LimitJudge, JudgesEachKindOnItsOwnAndFlagsOnPayloadRecords) {
   EXPECT_EQ(alarms[0].index, kOcLamp);
 }
 
+// The CSV line and the terminal line of an alarm: a time only when it is a date, a flag's value
+// as 0 or 1, and radio bytes in the time never written.
+TEST(AlarmLines, CsvAndTerminalLinesOfFieldAndFlagAlarms) {
+  struct Case {
+    Alarm alarm;
+    const char* csv;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{.kind = Kind::kBeacon,
+        .record = 12,
+        .rx_time = "2026-11-14 09:41:03",
+        .rx_millisecond = 7,
+        .index = kBatteryField,
+        .value = 8.35,
+        .from = Level::kGreen,
+        .to = Level::kYellow},
+       "2026-11-14T09:41:03.007Z,12,beacon,Battery Volt 1,8.35,green,yellow\r\n",
+       "2026-11-14T09:41:03.007Z beacon 12 Battery Volt 1 = 8.35: green -> yellow"},
+      {{.kind = Kind::kPayload,
+        .record = 3,
+        .rx_time = "2026-11-14 09:41:03\x1B[2J",
+        .flag = true,
+        .index = kOcLamp,
+        .value = 1,
+        .from = Level::kGreen,
+        .to = Level::kRed},
+       ",3,payload,Status Word 0 Low CH1_OC,1,green,red\r\n",
+       "- payload 3 Status Word 0 Low CH1_OC = 1: green -> red"},
+  };
+  for (const Case& c : cases) {
+    std::string csv;
+    AppendAlarmCsv(csv, c.alarm);
+    EXPECT_EQ(csv, c.csv);
+    EXPECT_EQ(AlarmLine(c.alarm), c.line);
+  }
+}
+
 }  // namespace
 }  // namespace talphex
