@@ -80,7 +80,10 @@ class Run {
         err_stream_(err_stream),
         exports_(options.decimal_comma ? ',' : '.', options.record, options.max_records,
                  options.station),
-        judge_(std::move(limits)) {
+        judge_(std::move(limits)),
+        alarms_output_(Output(OutputOption::kAlarms)),
+        summarising_(Output(OutputOption::kPassSummary) != nullptr),
+        watching_(!judge_.empty() || options.fail_on || summarising_) {
     state_.store_capacity = 0;  // every output takes its records as they come: none is stored
     state_.keep_duplicate_frames = options.keep_duplicates;
   }
@@ -126,12 +129,7 @@ class Run {
   const FrameLogSink* LogSink() const { return options_.log ? &log_sink_ : nullptr; }
   // The hex dump's, and the pass summary's for the skipped frames.
   const FrameFactsSink* FactsSink() const {
-    return options_.hexdump || Output(OutputOption::kPassSummary) != nullptr ? &facts_sink_
-                                                                             : nullptr;
-  }
-  // Whether records must be judged or summarised as they come.
-  bool Watching() const {
-    return !judge_.empty() || options_.fail_on || Output(OutputOption::kPassSummary) != nullptr;
+    return options_.hexdump || summarising_ ? &facts_sink_ : nullptr;
   }
   // Judges the record the state's sink has just been given, writes its alarms and adds it to the
   // pass summary.
@@ -168,12 +166,15 @@ class Run {
   std::vector<Alarm> alarms_;
   bool alarms_started_ = false;
   PassSummaryBuilder passes_;
+  PlannedOutput* alarms_output_;
+  bool summarising_;
+  // Whether records are judged or summarised as they come.
+  bool watching_;
 };
 
 void Run::StartAlarms() {
-  const PlannedOutput* output = Output(OutputOption::kAlarms);
-  if (alarms_started_ || output == nullptr || output->stream() == nullptr) return;
-  Put(output->stream(), kAlarmCsvHeader);
+  if (alarms_started_ || alarms_output_ == nullptr || alarms_output_->stream() == nullptr) return;
+  Put(alarms_output_->stream(), kAlarmCsvHeader);
   alarms_started_ = true;
 }
 
@@ -186,9 +187,8 @@ void Run::Watch(Kind kind, const TelemetryRecord& record) {
   if (alarms_.empty()) return;
   std::string lines;
   for (const Alarm& alarm : alarms_) AppendAlarmCsv(lines, alarm);
-  if (const PlannedOutput* output = Output(OutputOption::kAlarms);
-      output != nullptr && output->stream() != nullptr) {
-    Put(output->stream(), lines);
+  if (alarms_output_ != nullptr && alarms_output_->stream() != nullptr) {
+    Put(alarms_output_->stream(), lines);
   }
   if (!options_.Streaming()) return;
   for (const Alarm& alarm : alarms_) {
@@ -301,11 +301,11 @@ int Run::Batch() {
   // Every output is opened (as a temporary file) before the captures are read, so that records
   // stream into it.
   OpenRecordOutputs();
-  if (!plan_.outputs().empty() || Watching()) {
+  if (!plan_.outputs().empty() || watching_) {
     state_.record_sink = [this](Kind kind, const TelemetryRecord& record) {
       exports_.Take(kind, record,
                     state_.sources.empty() ? std::string_view() : state_.sources.back().name);
-      if (Watching()) Watch(kind, record);
+      if (watching_) Watch(kind, record);
     };
   }
   for (const std::string& path : options_.captures) Load(path);
@@ -409,7 +409,7 @@ int Run::Streaming() {
       any_record = true;
     }
     exports_.Take(kind, record, state_.sources.back().name);
-    if (Watching()) Watch(kind, record);
+    if (watching_) Watch(kind, record);
     FlushRecordOutputs();
   };
   StreamStop stop(options_.seconds);
