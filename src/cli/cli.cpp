@@ -165,6 +165,7 @@ class Run {
   LimitJudge judge_;
   std::vector<Alarm> alarms_;
   bool alarms_started_ = false;
+  std::string alarm_lines_;
   PassSummaryBuilder passes_;
   PlannedOutput* alarms_output_;
   bool summarising_;
@@ -182,13 +183,13 @@ void Run::Watch(Kind kind, const TelemetryRecord& record) {
   const std::int64_t number = state_.Count(kind);
   alarms_.clear();
   judge_.Judge(kind, number, record, alarms_);
-  passes_.Add(kind, number, record, alarms_);
+  if (summarising_) passes_.Add(kind, number, record, alarms_);
   StartAlarms();
   if (alarms_.empty()) return;
-  std::string lines;
-  for (const Alarm& alarm : alarms_) AppendAlarmCsv(lines, alarm);
   if (alarms_output_ != nullptr && alarms_output_->stream() != nullptr) {
-    Put(alarms_output_->stream(), lines);
+    alarm_lines_.clear();
+    for (const Alarm& alarm : alarms_) AppendAlarmCsv(alarm_lines_, alarm);
+    Put(alarms_output_->stream(), alarm_lines_);
   }
   if (!options_.Streaming()) return;
   for (const Alarm& alarm : alarms_) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +12,9 @@
 #include "core/monitor/limits.h"
 
 namespace talphex {
+
+// The first value slot of the payload status bytes (45 to 50), which hold the flags.
+inline constexpr int kFirstStatusSlot = 45;
 
 // A change of level of a field or a flag with limits, at one record.
 struct Alarm {
@@ -77,9 +82,32 @@ class LimitJudge {
   Level worst() const { return worst_; }
 
  private:
+  // Where a flag rule's bit lies in a record.
+  struct FlagBit {
+    std::size_t slot;
+    int mask;
+  };
+  using StatusBytes = std::array<double, kValueSlots - kFirstStatusSlot>;
+  // A field's limits as four numbers (a limit left out is an infinity) and the levels its track
+  // holds, so that a value that keeps the level its track has taken is not handed to the track:
+  // it could change nothing there.
+  struct FieldGate {
+    double red_low, yellow_low, yellow_high, red_high;
+    Level adopted = Level::kGreen;
+    Level running = Level::kGreen;
+    Level LevelOf(double value) const;
+  };
+
   Limits limits_;
   std::vector<LevelTrack> field_tracks_;
   std::vector<LevelTrack> flag_tracks_;
+  // Found once, so that a record visits only its kind's limits and reads its flags directly.
+  std::array<std::vector<std::size_t>, 2> fields_of_kind_;
+  std::vector<FlagBit> flag_bits_;
+  std::vector<FieldGate> field_gates_;
+  // The status bytes of the last payload record: a flag in a byte that did not change can raise
+  // no alarm (its rule's level depends on its value alone), so its rule is not looked at.
+  std::optional<StatusBytes> last_status_;
   Level worst_ = Level::kGreen;
 };
 
