@@ -126,7 +126,8 @@ TEST(PassSummary, FieldStatisticsLeaveOutValuesThatAreNotFinite) {
     SCOPED_TRACE(c.name);
     std::vector<TelemetryRecord> records;
     for (const double value : c.values) records.push_back(RecordAt("2026-11-14 09:40:00", value));
-    const Pass& pass = BeaconPass(records).passes.at(0);
+    const PassSummary summary = BeaconPass(records);
+    const Pass& pass = summary.passes.at(0);
     const FieldStats& stats = pass.fields[kBatteryField];
     EXPECT_EQ(stats.count, c.count);
     EXPECT_EQ(stats.min, c.min);
