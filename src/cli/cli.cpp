@@ -22,6 +22,8 @@
 #include "core/export/export_sink.h"
 #include "core/export/exports.h"
 #include "core/export/output_plan.h"
+#include "core/monitor/alarms.h"
+#include "core/monitor/pass_summary.h"
 #include "core/view/record_view.h"
 #include "core/view/status_texts.h"
 
@@ -31,6 +33,8 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// --fail-on's level was reached; a failure (1) or a usage error (2) says more and wins.
+constexpr int kExitAlarm = 4;
 
 // Standard output or standard error, every write checked: the first failure's reason is kept.
 class Stream {
@@ -66,7 +70,7 @@ std::string TerminalLine(std::string_view line) {
 // the batch and the streaming run.
 class Run {
  public:
-  Run(const CliOptions& options, OutputPlan& plan, std::FILE* out, std::FILE* err,
+  Run(const CliOptions& options, OutputPlan& plan, Limits limits, std::FILE* out, std::FILE* err,
       Stream& out_stream, Stream& err_stream)
       : options_(options),
         plan_(plan),
@@ -75,7 +79,11 @@ class Run {
         out_stream_(out_stream),
         err_stream_(err_stream),
         exports_(options.decimal_comma ? ',' : '.', options.record, options.max_records,
-                 options.station) {
+                 options.station),
+        judge_(std::move(limits)),
+        alarms_output_(Output(OutputOption::kAlarms)),
+        summarising_(Output(OutputOption::kPassSummary) != nullptr),
+        watching_(!judge_.empty() || options.fail_on || summarising_) {
     state_.store_capacity = 0;  // every output takes its records as they come: none is stored
     state_.keep_duplicate_frames = options.keep_duplicates;
   }
@@ -119,7 +127,22 @@ class Run {
     return options_.frames && state_.BeaconCount + state_.PayloadCount >= *options_.frames;
   }
   const FrameLogSink* LogSink() const { return options_.log ? &log_sink_ : nullptr; }
-  const FrameFactsSink* HexDumpSink() const { return options_.hexdump ? &hexdump_sink_ : nullptr; }
+  // The hex dump's, and the pass summary's for the skipped frames.
+  const FrameFactsSink* FactsSink() const {
+    return options_.hexdump || summarising_ ? &facts_sink_ : nullptr;
+  }
+  // Judges the record the state's sink has just been given, writes its alarms and adds it to the
+  // pass summary.
+  void Watch(Kind kind, const TelemetryRecord& record);
+  // Writes the alarm CSV's header once its stream is open.
+  void StartAlarms();
+  void WritePassSummary();
+  // The status of the run: kExitAlarm when --fail-on's level was reached and nothing failed.
+  int ExitStatus() const {
+    return status_ == kExitOk && options_.fail_on && judge_.worst() >= *options_.fail_on
+               ? kExitAlarm
+               : status_;
+  }
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -138,7 +161,51 @@ class Run {
   std::string summary_;
   FrameLogSink log_sink_;
   FrameFactsSink hexdump_sink_;
+  FrameFactsSink facts_sink_;
+  LimitJudge judge_;
+  std::vector<Alarm> alarms_;
+  bool alarms_started_ = false;
+  std::string alarm_lines_;
+  PassSummaryBuilder passes_;
+  PlannedOutput* alarms_output_;
+  bool summarising_;
+  // Whether records are judged or summarised as they come.
+  bool watching_;
 };
+
+void Run::StartAlarms() {
+  if (alarms_started_ || alarms_output_ == nullptr || alarms_output_->stream() == nullptr) return;
+  Put(alarms_output_->stream(), kAlarmCsvHeader);
+  alarms_started_ = true;
+}
+
+void Run::Watch(Kind kind, const TelemetryRecord& record) {
+  const std::int64_t number = state_.Count(kind);
+  alarms_.clear();
+  judge_.Judge(kind, number, record, alarms_);
+  if (summarising_) passes_.Add(kind, number, record, alarms_);
+  StartAlarms();
+  if (alarms_.empty()) return;
+  if (alarms_output_ != nullptr && alarms_output_->stream() != nullptr) {
+    alarm_lines_.clear();
+    for (const Alarm& alarm : alarms_) AppendAlarmCsv(alarm_lines_, alarm);
+    Put(alarms_output_->stream(), alarm_lines_);
+  }
+  if (!options_.Streaming()) return;
+  for (const Alarm& alarm : alarms_) {
+    err_stream_.Write("talphex-cli: alarm: " + TerminalText(AlarmLine(alarm)) + "\n");
+  }
+  std::fflush(err_);
+}
+
+void Run::WritePassSummary() {
+  const PlannedOutput* output = Output(OutputOption::kPassSummary);
+  if (output == nullptr || output->stream() == nullptr) return;
+  const PassSummary& summary = passes_.summary();
+  Put(output->stream(), SummaryFormatOf(output->path()) == SummaryFormat::kJson
+                            ? PassSummaryJson(summary)
+                            : PassSummaryMarkdown(summary));
+}
 
 void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
   log_sink_ = [print](std::string_view line) { print(TerminalLine(line)); };
@@ -147,6 +214,22 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
     AppendFrameDump(dump, facts, 16);
     dump += "\n";
     print(dump);
+  };
+  facts_sink_ = [this](const FrameFacts& facts) {
+    if (options_.hexdump) hexdump_sink_(facts);
+    switch (facts.result) {
+      case FrameResult::kBodyNotDecoded:
+        passes_.Skip(SkipReason::kBodyNotDecoded);
+        break;
+      case FrameResult::kBodyTooLong:
+        passes_.Skip(SkipReason::kBodyTooLong);
+        break;
+      case FrameResult::kPartTooLong:
+        passes_.Skip(SkipReason::kPartTooLong);
+        break;
+      default:
+        break;
+    }
   };
 }
 
@@ -181,6 +264,8 @@ void Run::FlushRecordOutputs() {
 void Run::FinishOutputs() {
   OpenRecordOutputs();
   exports_.WriteHeaders();
+  StartAlarms();
+  WritePassSummary();
   if (PlannedOutput* tlm = Output(OutputOption::kTlm); tlm != nullptr && tlm->opened()) {
     WriteReport(tlm->stream(), exports_.ReportView());
   }
@@ -202,7 +287,7 @@ void Run::DiscardOutputs() {
 
 void Run::Load(const std::string& path) {
   state_.InputFilePath = path;
-  const LoadResult result = LoadCaptureFile(state_, path, LogSink(), nullptr, HexDumpSink());
+  const LoadResult result = LoadCaptureFile(state_, path, LogSink(), nullptr, FactsSink());
   skipped_ += result.skipped_frames;
   if (result.ok()) {
     any_read_ = true;
@@ -217,10 +302,11 @@ int Run::Batch() {
   // Every output is opened (as a temporary file) before the captures are read, so that records
   // stream into it.
   OpenRecordOutputs();
-  if (!plan_.outputs().empty()) {
+  if (!plan_.outputs().empty() || watching_) {
     state_.record_sink = [this](Kind kind, const TelemetryRecord& record) {
       exports_.Take(kind, record,
                     state_.sources.empty() ? std::string_view() : state_.sources.back().name);
+      if (watching_) Watch(kind, record);
     };
   }
   for (const std::string& path : options_.captures) Load(path);
@@ -232,7 +318,7 @@ int Run::Batch() {
     // With no capture read there is nothing to write: every output stays as it was.
     DiscardOutputs();
   }
-  return status_;
+  return ExitStatus();
 }
 
 void Run::ReadStream(const std::string& name, CaptureScanner::Mode mode,
@@ -243,7 +329,7 @@ void Run::ReadStream(const std::string& name, CaptureScanner::Mode mode,
   state_.InputFilePath = name;
   CaptureScanner scanner(state_, result, LogSink(), mode);
   if (!source.empty()) state_.BeginSource(source);
-  scanner.SetFrameFactsSink(HexDumpSink());
+  scanner.SetFrameFactsSink(FactsSink());
   scanner.SetFrameLimit(
       options_.frames ? *options_.frames - state_.BeaconCount - state_.PayloadCount : -1);
   if (const std::string reason = read(scanner); !reason.empty()) {
@@ -324,6 +410,7 @@ int Run::Streaming() {
       any_record = true;
     }
     exports_.Take(kind, record, state_.sources.back().name);
+    if (watching_) Watch(kind, record);
     FlushRecordOutputs();
   };
   StreamStop stop(options_.seconds);
@@ -340,7 +427,7 @@ int Run::Streaming() {
     DiscardOutputs();
   }
   err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
-  return status_;
+  return ExitStatus();
 }
 
 }  // namespace
@@ -377,11 +464,26 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
       }
     }
   }
+  if (const std::optional<std::string>& summary = options.Output(OutputOption::kPassSummary);
+      problem.empty() && summary && !SummaryFormatOf(*summary)) {
+    problem =
+        "--pass-summary " + *summary + ": the file name must end in .md (Markdown) or .json (JSON)";
+  }
   if (!problem.empty()) {
     err_stream.Write("talphex-cli: " + TerminalText(problem) + "\n");
     return finish(kExitUsage);
   }
-  Run run(options, *plan.value(), out, err, out_stream, err_stream);
+  // The limits are read before any output is opened: a bad file is a usage error.
+  Limits limits;
+  if (options.limits) {
+    Expected<Limits> read = ReadLimitsFile(*options.limits);
+    if (!read) {
+      err_stream.Write("talphex-cli: " + TerminalText(read.error().message) + "\n");
+      return finish(kExitUsage);
+    }
+    limits = std::move(read.value());
+  }
+  Run run(options, *plan.value(), std::move(limits), out, err, out_stream, err_stream);
   return finish(options.Streaming() ? run.Streaming() : run.Batch());
 }
 

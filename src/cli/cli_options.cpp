@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "core/base/licence.h"
@@ -75,7 +77,23 @@ bool CliOptions::Streaming() const {
 std::vector<PlannedInput> CliOptions::PlanInputs() const {
   std::vector<PlannedInput> inputs;
   for (const std::string& capture : captures) inputs.push_back({capture});
+  // The limits are read, so no output may replace them.
+  if (limits) inputs.push_back({*limits});
   return inputs;
+}
+
+std::string DefaultLimitsPath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && *config == '/') return std::string(config) + "/talphex/limits.ini";
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/talphex/limits.ini";
+  return {};
+}
+
+std::optional<SummaryFormat> SummaryFormatOf(std::string_view path) {
+  if (path.ends_with(".md")) return SummaryFormat::kMarkdown;
+  if (path.ends_with(".json")) return SummaryFormat::kJson;
+  return std::nullopt;
 }
 
 std::vector<PlannedOutputRequest> CliOptions::PlanOutputs() const {
@@ -111,6 +129,17 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
     app.add_option(info.name, paths[static_cast<std::size_t>(info.id)], info.help)
         ->type_name("FILE");
   }
+  std::string limits;
+  app.add_option("--limits", limits,
+                 "Judge every record against the limits in FILE (default: "
+                 "$XDG_CONFIG_HOME/talphex/limits.ini or ~/.config/talphex/limits.ini, when it "
+                 "exists); a bad file is a usage error")
+      ->type_name("FILE");
+  std::string fail_on;
+  app.add_option("--fail-on", fail_on,
+                 "Exit with status 4 when an alarm of this level or a worse one occurred")
+      ->type_name("yellow|red")
+      ->check(CLI::IsMember({"yellow", "red"}));
   app.add_option("--record", options.record, "Record number of the report (default 1)")
       ->check(CLI::Range(1, 1 << 30));
   app.add_option("--max-records", options.max_records, "Records kept of each kind (default: all)")
@@ -128,10 +157,13 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
-      "Ctrl-C or SIGTERM).\nNo output may name a capture read or another output; a run that "
+      "Ctrl-C or SIGTERM); alarms go to standard error as they occur, and --pass-summary is "
+      "written "
+      "when input ends.\nNo output may name a capture read or another output; a run that "
       "reads no capture or receives nothing before it fails leaves every output as it was; a "
       "recording never replaces a file.\nExit status: 0 done, 1 a capture or output failed or "
-      "no connection was ever made, 2 usage error.");
+      "no connection was ever made, 2 usage error (also a bad limits file), 4 an alarm of the "
+      "--fail-on level or worse occurred and nothing failed.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -147,6 +179,13 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
       options.outputs[static_cast<std::size_t>(info.id)] = paths[static_cast<std::size_t>(info.id)];
     }
   }
+  if (app.count("--limits") > 0) {
+    options.limits = limits;
+  } else if (const std::string path = DefaultLimitsPath(); !path.empty()) {
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored)) options.limits = path;
+  }
+  if (app.count("--fail-on") > 0) options.fail_on = fail_on == "red" ? Level::kRed : Level::kYellow;
   if (app.count("--kiss-tcp") > 0) {
     Expected<HostPort> where = ParseHostPort(kiss_tcp);
     if (!where) return UsageError("--kiss-tcp " + where.error().message);

@@ -12,11 +12,22 @@
 #include "core/base/expected.h"
 #include "core/capture/live_link.h"
 #include "core/export/output_plan.h"
+#include "core/monitor/limits.h"
 
 namespace talphex {
 
 // The outputs the command line can ask for, in the order of kOutputOptions.
-enum class OutputOption { kCsv, kPayloadCsv, kTlm, kAnalysisCsv, kJsonl, kInflux, kRecordCapture };
+enum class OutputOption {
+  kCsv,
+  kPayloadCsv,
+  kTlm,
+  kAnalysisCsv,
+  kJsonl,
+  kInflux,
+  kRecordCapture,
+  kAlarms,
+  kPassSummary
+};
 
 // One output option, declared once: the usage checks, the batch run and the streaming run all
 // read this table.
@@ -31,7 +42,7 @@ struct OutputOptionInfo {
   bool needs_kiss_tcp;
 };
 
-inline constexpr std::array<OutputOptionInfo, 7> kOutputOptions = {{
+inline constexpr std::array<OutputOptionInfo, 9> kOutputOptions = {{
     {OutputOption::kCsv, "--csv", "Write the beacon records as CSV to FILE (- for stdout)",
      OutputMode::kWhole, OutputMode::kStreamed, true, false},
     {OutputOption::kPayloadCsv, "--payload-csv",
@@ -52,6 +63,16 @@ inline constexpr std::array<OutputOptionInfo, 7> kOutputOptions = {{
      "With --kiss-tcp: write every frame to FILE as it arrives, each after a timestamp part, as a "
      "capture that reloads to the same records; FILE must not exist yet",
      OutputMode::kRecording, OutputMode::kRecording, false, true},
+    {OutputOption::kAlarms, "--alarms",
+     "Write every alarm of the limits as a CSV line to FILE (- for stdout): rx_time_utc, record, "
+     "kind, field, value, from, to",
+     OutputMode::kWhole, OutputMode::kStreamed, true, false},
+    // Markdown or JSON by the file's extension, checked with the plan.
+    {OutputOption::kPassSummary, "--pass-summary",
+     "Write a summary of each pass (receive times more than 10 minutes apart) to FILE when the "
+     "run ends: frames, each field's minimum, maximum, mean and last value, the alarms and every "
+     "flag change; FILE.md is Markdown, FILE.json JSON",
+     OutputMode::kWhole, OutputMode::kWhole, true, false},
 }};
 
 inline const OutputOptionInfo& InfoOf(OutputOption id) {
@@ -78,6 +99,10 @@ struct CliOptions {
   std::optional<HostPort> kiss_tcp;
   std::optional<std::int64_t> frames;
   std::optional<double> seconds;
+  // The limits file: --limits, else the user's limits.ini when it exists; empty for none.
+  std::optional<std::string> limits;
+  // --fail-on: exit status 4 when an alarm went to this level or a worse one.
+  std::optional<Level> fail_on;
   // --help or --version: this text goes to standard output and nothing else happens.
   std::string early_output;
 
@@ -90,6 +115,15 @@ struct CliOptions {
   std::vector<PlannedInput> PlanInputs() const;
   std::vector<PlannedOutputRequest> PlanOutputs() const;
 };
+
+// The limits.ini the CLI and the window read when no --limits is given:
+// $XDG_CONFIG_HOME/talphex/limits.ini, else $HOME/.config/talphex/limits.ini; empty when neither
+// variable is set.
+std::string DefaultLimitsPath();
+
+// The format of --pass-summary FILE by its extension; nothing for an extension it does not know.
+enum class SummaryFormat { kMarkdown, kJson };
+std::optional<SummaryFormat> SummaryFormatOf(std::string_view path);
 
 // The options, or the whole usage message for standard error (exit status 2).
 Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv);

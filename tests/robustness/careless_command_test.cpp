@@ -32,6 +32,7 @@ using testing::WriteFile;
 
 constexpr char kSample[] = TALPHEX_SAMPLE_CAPTURE;
 constexpr char kEarlier[] = "earlier content\n";
+constexpr char kAlarmHeader[] = "rx_time_utc,record,kind,field,value,from,to\r\n";
 
 std::string Golden(const char* name) {
   return ReadFile(std::string(TALPHEX_TEST_DATA_DIR) + "/" + name);
@@ -121,6 +122,57 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
        1,
        "talphex-cli: standard output: No space left on device\n",
        {}},
+      // The pass monitor's outputs go through the same plan.
+      {"AlarmsAppendedToStandardOutput",
+       {"--alarms", "/dev/stdout", kSample},
+       StandardOutput::kAppendToLog,
+       false,
+       0,
+       "",
+       {{"log", std::string(kEarlier) + kAlarmHeader}}},
+      {"AlarmsToFullDevice",
+       {"--alarms", "/dev/stdout", kSample},
+       StandardOutput::kFull,
+       false,
+       1,
+       "talphex-cli: standard output: No space left on device\n",
+       {}},
+      {"AlarmsToWriteProtectedTarget",
+       {"--alarms", "@/protected.csv", "@/sample.kss"},
+       StandardOutput::kTest,
+       true,
+       1,
+       "talphex-cli: @/protected.csv: Permission denied\n",
+       {{"protected.csv", kEarlier}}},
+      {"PassSummaryAndAlarmsOfNoCaptureRead",
+       {"--pass-summary", "@/new.md", "--alarms", "@/keep.csv", "@/missing.kss"},
+       StandardOutput::kTest,
+       false,
+       1,
+       "talphex-cli: @/missing.kss: No such file or directory\n",
+       {{"keep.csv", kEarlier}}},
+      {"BadLimitsFileTouchesNoOutput",
+       {"--limits", "@/keep.tlm", "--csv", "@/keep.csv", "--pass-summary", "@/new.md", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: @/keep.tlm:1: not \"key = value\"\n",
+       {{"keep.csv", kEarlier}, {"keep.tlm", kEarlier}}},
+      {"LimitsFileNamedAsOutput",
+       {"--limits", "@/keep.csv", "--alarms", "@/keep.csv", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --alarms @/keep.csv would replace the capture @/keep.csv\n",
+       {{"keep.csv", kEarlier}}},
+      {"PassSummaryOfAnUnknownFormat",
+       {"--pass-summary", "@/keep.tlm", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --pass-summary @/keep.tlm: the file name must end in .md (Markdown) or .json "
+       "(JSON)\n",
+       {{"keep.tlm", kEarlier}}},
       {"SummaryToClosedOutput",
        {kSample},
        StandardOutput::kClosed,
@@ -195,7 +247,7 @@ TEST(CarelessCommand, NoOutputReplacesADeviceAFifoOrALinkTarget) {
   const std::string listing = dir.Listing();
   for (const std::string& path : {device, fifo, dir.File("device-link"), dir.File("fifo-link")}) {
     SCOPED_TRACE(path);
-    for (const char* option : {"--csv", "--payload-csv", "--tlm"}) {
+    for (const char* option : {"--csv", "--payload-csv", "--tlm", "--alarms"}) {
       EXPECT_EQ(testing::RunCliWith({option, path, kSample}).status, 0);
     }
     EXPECT_TRUE(WriteFileAtomically(path, [](std::FILE* out) { Put(out, "bytes"); }).ok());

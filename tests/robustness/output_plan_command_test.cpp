@@ -78,6 +78,8 @@ std::map<std::string, std::string> MakeFolder(const testing::TempDir& dir) {
       {"keep.influx", kEarlier},
       {"keep.acsv", kEarlier},
       {"keep-payload.csv", kEarlier},
+      {"keep-alarms.csv", kEarlier},
+      {"keep.md", kEarlier},
       {"log", kEarlier},
       {"empty", ""},
   };
@@ -91,9 +93,10 @@ std::vector<Row> Rows() {
   const std::string beacon_csv = Golden("sample-beacon.csv");
   const std::string header = beacon_csv.substr(0, beacon_csv.find('\n') + 1);
   const std::vector<std::string> every_output = {
-      "--csv",          "@/keep.csv",  "--payload-csv", "@/keep-payload.csv",
-      "--tlm",          "@/keep.tlm",  "--jsonl",       "@/keep.jsonl",
-      "--analysis-csv", "@/keep.acsv", "--influx",      "@/keep.influx"};
+      "--csv",          "@/keep.csv",        "--payload-csv",  "@/keep-payload.csv",
+      "--tlm",          "@/keep.tlm",        "--jsonl",        "@/keep.jsonl",
+      "--analysis-csv", "@/keep.acsv",       "--influx",       "@/keep.influx",
+      "--alarms",       "@/keep-alarms.csv", "--pass-summary", "@/keep.md"};
   std::vector<Row> rows;
   // Regression: every export option named the capture it read, and the capture was replaced.
   for (const OutputOptionInfo& info : kOutputOptions) {
@@ -104,6 +107,13 @@ std::vector<Row> Rows() {
                     {option, "@/x.kss", "@/x.kss"},
                     2,
                     "talphex-cli: " + option + " @/x.kss would replace the capture @/x.kss",
+                    {}});
+    // The limits file is read like a capture.
+    rows.push_back({"LimitsFileNamedAsOutput" + option,
+                    Intake::kCaptures,
+                    {"--limits", "@/keep.tlm", option, "@/keep.tlm", "@/x.kss"},
+                    2,
+                    "talphex-cli: " + option + " @/keep.tlm would replace the capture @/keep.tlm",
                     {}});
   }
   const std::vector<Row> listed = {
@@ -256,6 +266,15 @@ std::vector<Row> Rows() {
        {{"log", StartsWith(std::string(kEarlier) + "{")}},
        "",
        true},
+      // A live run writes its pass summary when it ends, here after --frames.
+      {"ServedPassSummarised",
+       Intake::kServingTnc,
+       {"--kiss-tcp", "TNC", "--frames", "3", "--pass-summary", "@/keep.md", "--alarms",
+        "@/keep-alarms.csv"},
+       0,
+       "",
+       {{"keep.md", StartsWith("# Pass summary\n\n## Pass 1\n")},
+        {"keep-alarms.csv", Exactly("rx_time_utc,record,kind,field,value,from,to\r\n")}}},
       {"ServedPassRecordedAndExported",
        Intake::kServingTnc,
        {"--kiss-tcp", "TNC", "--frames", "3", "--record-capture", "@/new.kss", "--csv",

@@ -22,33 +22,6 @@ bool IsIntegerField(int field) {
   return std::find(kIntegerFields.begin(), kIntegerFields.end(), field) != kIntegerFields.end();
 }
 
-std::string CsvCell(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string cell = "\"";
-  for (const char c : text) {
-    if (c == '"') cell.push_back('"');
-    cell.push_back(c);
-  }
-  return cell += '"';
-}
-
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      constexpr char kHex[] = "0123456789abcdef";
-      out.append("\\u00").push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 0xF]);
-    } else {
-      out.push_back(c);
-    }
-  }
-  return out += '"';
-}
-
 // A line-protocol tag value (printable UTF-8) that InfluxDB 1.x and 2.x store alike: commas,
 // equals signs and blanks escaped; a backslash becomes "/", as the two read a backslash before
 // other characters differently and one at the end makes the whole line invalid.
@@ -92,6 +65,33 @@ const std::vector<std::string>& JsonKeys() {
 }
 
 }  // namespace
+
+std::string CsvCell(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string cell = "\"";
+  for (const char c : text) {
+    if (c == '"') cell.push_back('"');
+    cell.push_back(c);
+  }
+  return cell += '"';
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      constexpr char kHex[] = "0123456789abcdef";
+      out.append("\\u00").push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out += '"';
+}
 
 bool FlagIsSet(const TelemetryRecord& record, int lamp) {
   const LampInfo info = Lamp(lamp);

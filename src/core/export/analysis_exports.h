@@ -29,6 +29,12 @@ inline constexpr std::size_t kAnalysisLeadColumns = 4;
 
 // Whether status flag `lamp` is set in a (payload) record.
 bool FlagIsSet(const TelemetryRecord& record, int lamp);
+// A CSV cell: quoted, its quotes doubled, when it holds a comma, a quote or a line end.
+std::string CsvCell(std::string_view text);
+// A JSON string of any bytes: quotes, backslashes and control bytes escaped, so that no text from
+// the radio can end the string or break a line. The bytes are expected to be UTF-8 already.
+std::string JsonString(std::string_view text);
+
 // "beacon" or "payload", as the exports name a record's kind.
 std::string_view KindName(Kind kind);
 

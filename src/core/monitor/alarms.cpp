@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/monitor/alarms.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
+#include "core/view/text_forms.h"
 
 namespace talphex {
 namespace {
@@ -15,10 +19,6 @@ std::string NumberText(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
   return text;
-}
-
-double FlagValue(const TelemetryRecord& record, int lamp) {
-  return FlagIsSet(record, lamp) ? 1.0 : 0.0;
 }
 
 }  // namespace
@@ -39,6 +39,26 @@ std::string_view LevelName(Level level) {
 
 std::string_view AlarmSubject(const Alarm& alarm) {
   return alarm.flag ? FlagLimitName(alarm.index) : FieldLimitName(alarm.index);
+}
+
+std::string AlarmValueText(const Alarm& alarm) {
+  if (alarm.flag) return alarm.value != 0 ? "1" : "0";
+  return GeneralText(alarm.value, '.');
+}
+
+void AppendAlarmCsv(std::string& out, const Alarm& alarm) {
+  out.append(IsoUtcTime(alarm.rx_time, alarm.rx_millisecond)).append(",");
+  out.append(std::to_string(alarm.record)).append(",").append(KindName(alarm.kind)).append(",");
+  out.append(CsvCell(AlarmSubject(alarm))).append(",").append(AlarmValueText(alarm)).append(",");
+  out.append(LevelName(alarm.from)).append(",").append(LevelName(alarm.to)).append("\r\n");
+}
+
+std::string AlarmLine(const Alarm& alarm) {
+  const std::string time = IsoUtcTime(alarm.rx_time, alarm.rx_millisecond);
+  return (time.empty() ? std::string("-") : time) + " " + std::string(KindName(alarm.kind)) + " " +
+         std::to_string(alarm.record) + " " + std::string(AlarmSubject(alarm)) + " = " +
+         AlarmValueText(alarm) + ": " + std::string(LevelName(alarm.from)) + " -> " +
+         std::string(LevelName(alarm.to));
 }
 
 const FieldLimits* LimitsOfField(const Limits& limits, int field) {
@@ -103,7 +123,21 @@ ShownRecordLimits JudgeShownRecord(const Limits& limits, const DecoderState& sta
 LimitJudge::LimitJudge(Limits limits)
     : limits_(std::move(limits)),
       field_tracks_(limits_.fields.size()),
-      flag_tracks_(limits_.flags.size()) {}
+      flag_tracks_(limits_.flags.size()) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  for (std::size_t i = 0; i < limits_.fields.size(); ++i) {
+    const FieldLimits& field = limits_.fields[i];
+    fields_of_kind_[static_cast<std::size_t>(KindOfField(field.field))].push_back(i);
+    field_gates_.push_back({.red_low = field.red_low.value_or(-kInf),
+                            .yellow_low = field.yellow_low.value_or(-kInf),
+                            .yellow_high = field.yellow_high.value_or(kInf),
+                            .red_high = field.red_high.value_or(kInf)});
+  }
+  for (const FlagLimit& rule : limits_.flags) {
+    const LampInfo info = Lamp(rule.lamp);
+    flag_bits_.push_back({static_cast<std::size_t>(info.slot), info.mask});
+  }
+}
 
 void LimitJudge::Judge(Kind kind, std::int64_t number, const TelemetryRecord& record,
                        std::vector<Alarm>& alarms) {
@@ -119,27 +153,47 @@ void LimitJudge::Judge(Kind kind, std::int64_t number, const TelemetryRecord& re
                       .to = change.to});
     if (change.to > worst_) worst_ = change.to;
   };
-  for (std::size_t i = 0; i < limits_.fields.size(); ++i) {
+  for (const std::size_t i : fields_of_kind_[static_cast<std::size_t>(kind)]) {
     const FieldLimits& limits = limits_.fields[i];
-    if (KindOfField(limits.field) != kind) continue;
     const double value = record.Value[static_cast<std::size_t>(limits.field)];
+    FieldGate& gate = field_gates_[i];
+    const Level level = gate.LevelOf(value);
+    if (level == Level::kNone || (level == gate.adopted && gate.running == gate.adopted)) continue;
+    gate.running = level;
     if (const auto change = field_tracks_[i].Field(limits, value, number)) {
+      gate.adopted = change->to;
       raise(false, limits.field, *change);
     }
   }
   // Status flags are read from payload records.
-  if (kind != Kind::kPayload) return;
+  if (kind != Kind::kPayload || limits_.flags.empty()) return;
+  StatusBytes status;
+  std::copy_n(record.Value.begin() + kFirstStatusSlot, status.size(), status.begin());
   for (std::size_t i = 0; i < limits_.flags.size(); ++i) {
-    const FlagLimit& rule = limits_.flags[i];
-    if (const auto change = flag_tracks_[i].Flag(rule, FlagValue(record, rule.lamp), number)) {
-      raise(true, rule.lamp, *change);
+    const FlagBit bit = flag_bits_[i];
+    const std::size_t byte = bit.slot - kFirstStatusSlot;
+    if (last_status_ && (*last_status_)[byte] == status[byte]) continue;
+    const double value = (static_cast<int>(status[byte]) & bit.mask) != 0 ? 1.0 : 0.0;
+    if (const auto change = flag_tracks_[i].Flag(limits_.flags[i], value, number)) {
+      raise(true, limits_.flags[i].lamp, *change);
     }
   }
+  last_status_ = status;
+}
+
+Level LimitJudge::FieldGate::LevelOf(double value) const {
+  // Comparisons with NaN are false, so test finiteness first.
+  if (!std::isfinite(value)) return Level::kNone;
+  if (value < red_low || value > red_high) return Level::kRed;
+  if (value < yellow_low || value > yellow_high) return Level::kYellow;
+  return Level::kGreen;
 }
 
 void LimitJudge::Reset() {
   field_tracks_.assign(limits_.fields.size(), LevelTrack());
+  for (FieldGate& gate : field_gates_) gate.adopted = gate.running = Level::kGreen;
   flag_tracks_.assign(limits_.flags.size(), LevelTrack());
+  last_status_.reset();
   worst_ = Level::kGreen;
 }
 

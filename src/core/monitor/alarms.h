@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@
 #include "core/view/field_catalogue.h"
 
 namespace talphex {
+
+// The first value slot of the payload status bytes (45 to 50), which hold the flags.
+inline constexpr int kFirstStatusSlot = 45;
 
 // A change of level of a field or a flag with limits, at one record.
 struct Alarm {
@@ -32,6 +36,20 @@ std::string_view LevelName(Level level);
 
 // The field's or flag's name in limits.ini.
 std::string_view AlarmSubject(const Alarm& alarm);
+
+// The value of an alarm as text: a field's number, a flag's "0" or "1".
+std::string AlarmValueText(const Alarm& alarm);
+
+// The alarm CSV: a header line, then one line per alarm, comma-separated UTF-8 with CR LF line
+// ends as the analysis CSV; the time is empty for a record without one.
+inline constexpr std::string_view kAlarmCsvHeader =
+    "rx_time_utc,record,kind,field,value,from,to\r\n";
+void AppendAlarmCsv(std::string& out, const Alarm& alarm);
+
+// One line for a terminal, without its line end: "2026-11-14T09:41:03Z beacon 12 Battery Volt 1
+// = 8.35: green -> yellow" ("-" for no time). Only well-formed times and the catalogue's names
+// go into it.
+std::string AlarmLine(const Alarm& alarm);
 
 // The limits of a field or the rule of a flag; nullptr when there are none.
 const FieldLimits* LimitsOfField(const Limits& limits, int field);
@@ -77,9 +95,32 @@ class LimitJudge {
   Level worst() const { return worst_; }
 
  private:
+  // Where a flag rule's bit lies in a record.
+  struct FlagBit {
+    std::size_t slot;
+    int mask;
+  };
+  using StatusBytes = std::array<double, kValueSlots - kFirstStatusSlot>;
+  // A field's limits as four numbers (a limit left out is an infinity) and the levels its track
+  // holds, so that a value that keeps the level its track has taken is not handed to the track:
+  // it could change nothing there.
+  struct FieldGate {
+    double red_low, yellow_low, yellow_high, red_high;
+    Level adopted = Level::kGreen;
+    Level running = Level::kGreen;
+    Level LevelOf(double value) const;
+  };
+
   Limits limits_;
   std::vector<LevelTrack> field_tracks_;
   std::vector<LevelTrack> flag_tracks_;
+  // Found once, so that a record visits only its kind's limits and reads its flags directly.
+  std::array<std::vector<std::size_t>, 2> fields_of_kind_;
+  std::vector<FlagBit> flag_bits_;
+  std::vector<FieldGate> field_gates_;
+  // The status bytes of the last payload record: a flag in a byte that did not change can raise
+  // no alarm (its rule's level depends on its value alone), so its rule is not looked at.
+  std::optional<StatusBytes> last_status_;
   Level worst_ = Level::kGreen;
 };
 

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "core/export/analysis_exports.h"
 #include "core/view/field_catalogue.h"
 
 namespace talphex {
@@ -178,6 +181,125 @@ TEST(LimitJudge, JudgesEachKindOnItsOwnAndFlagsOnPayloadRecords) {
   judge.Judge(Kind::kPayload, 1, WithStatus(1 << 4), alarms);
   ASSERT_EQ(alarms.size(), 1u);
   EXPECT_EQ(alarms[0].index, kOcLamp);
+}
+
+// The judge, which passes over flags whose status byte did not change, against the pure
+// FlagLevelChanges of each flag's values: random status bytes that repeat often, a rule of each
+// kind on every flag, beacon records between the payload records.
+TEST(LimitJudge, FlagAlarmsMatchTheFlagsLevelChanges) {
+  Limits limits;
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    limits.flags.push_back({lamp, static_cast<FlagRule>(lamp % 3)});
+  }
+  LimitJudge judge(limits);
+  std::mt19937 engine(7);
+  std::vector<Alarm> alarms;
+  std::vector<std::vector<double>> values(kLampCount);
+  TelemetryRecord record;
+  for (std::int64_t number = 1; number <= 300; ++number) {
+    for (int slot = 45; slot <= 50; ++slot) {
+      // Each byte keeps its value three times in four.
+      if (engine() % 4 == 0) record.Value[static_cast<std::size_t>(slot)] = engine() % 256;
+    }
+    judge.Judge(Kind::kPayload, number, record, alarms);
+    judge.Judge(Kind::kBeacon, number, WithStatus(0xFF, 0xFF), alarms);
+    for (int lamp = 0; lamp < kLampCount; ++lamp) {
+      values[static_cast<std::size_t>(lamp)].push_back(FlagIsSet(record, lamp) ? 1 : 0);
+    }
+  }
+  for (int lamp = 0; lamp < kLampCount; ++lamp) {
+    std::vector<std::int64_t> judged, expected;
+    for (const Alarm& alarm : alarms) {
+      if (alarm.index == lamp) judged.push_back(alarm.record);
+    }
+    for (const LevelChange& change : FlagLevelChanges(limits.flags[static_cast<std::size_t>(lamp)],
+                                                      values[static_cast<std::size_t>(lamp)], 1)) {
+      expected.push_back(change.record);
+    }
+    EXPECT_EQ(judged, expected) << FlagLimitName(lamp);
+  }
+}
+
+// The judge, which hands a field's track only the values that may change its level, against the
+// pure FieldLevelChanges: random values around the limits, some not finite, on limits of several
+// shapes (one-sided, equal limits, persistence 1 to 3).
+TEST(LimitJudge, FieldAlarmsMatchTheFieldsLevelChanges) {
+  const FieldLimits shapes[] = {
+      {.field = kBatteryField,
+       .red_low = 6.4,
+       .yellow_low = 7.0,
+       .yellow_high = 8.3,
+       .red_high = 8.5,
+       .persistence = 2},
+      {.field = kBatteryField, .yellow_high = 8.0},
+      {.field = kBatteryField, .red_low = 7.0, .persistence = 3},
+      {.field = kBatteryField, .yellow_low = 7.5, .yellow_high = 7.5, .red_high = 7.5},
+  };
+  std::mt19937 engine(11);
+  for (const FieldLimits& shape : shapes) {
+    Limits limits;
+    limits.fields.push_back(shape);
+    LimitJudge judge(limits);
+    std::vector<Alarm> alarms;
+    std::vector<double> values;
+    TelemetryRecord record;
+    for (std::int64_t number = 1; number <= 400; ++number) {
+      // Runs of equal values, as slow telemetry gives, and a value that is not finite now and then.
+      if (engine() % 3 == 0) {
+        const int pick = static_cast<int>(engine() % 20);
+        record.Value[kBatteryField] = pick == 0   ? std::nan("")
+                                      : pick == 1 ? kInf
+                                                  : 6.0 + 0.15 * static_cast<double>(pick);
+      }
+      values.push_back(record.Value[kBatteryField]);
+      judge.Judge(Kind::kBeacon, number, record, alarms);
+    }
+    const std::vector<LevelChange> expected = FieldLevelChanges(shape, values, 1);
+    ASSERT_EQ(alarms.size(), expected.size()) << shape.persistence;
+    for (std::size_t i = 0; i < alarms.size(); ++i) {
+      EXPECT_EQ(alarms[i].record, expected[i].record) << i;
+      EXPECT_EQ(alarms[i].from, expected[i].from) << i;
+      EXPECT_EQ(alarms[i].to, expected[i].to) << i;
+    }
+  }
+}
+
+// The CSV line and the terminal line of an alarm: a time only when it is a date, a flag's value
+// as 0 or 1, and radio bytes in the time never written.
+TEST(AlarmLines, CsvAndTerminalLinesOfFieldAndFlagAlarms) {
+  struct Case {
+    Alarm alarm;
+    const char* csv;
+    const char* line;
+  };
+  const Case cases[] = {
+      {{.kind = Kind::kBeacon,
+        .record = 12,
+        .rx_time = "2026-11-14 09:41:03",
+        .rx_millisecond = 7,
+        .index = kBatteryField,
+        .value = 8.35,
+        .from = Level::kGreen,
+        .to = Level::kYellow},
+       "2026-11-14T09:41:03.007Z,12,beacon,Battery Volt 1,8.35,green,yellow\r\n",
+       "2026-11-14T09:41:03.007Z beacon 12 Battery Volt 1 = 8.35: green -> yellow"},
+      {{.kind = Kind::kPayload,
+        .record = 3,
+        .rx_time = "2026-11-14 09:41:03\x1B[2J",
+        .flag = true,
+        .index = kOcLamp,
+        .value = 1,
+        .from = Level::kGreen,
+        .to = Level::kRed},
+       ",3,payload,Status Word 0 Low CH1_OC,1,green,red\r\n",
+       "- payload 3 Status Word 0 Low CH1_OC = 1: green -> red"},
+  };
+  for (const Case& c : cases) {
+    std::string csv;
+    AppendAlarmCsv(csv, c.alarm);
+    EXPECT_EQ(csv, c.csv);
+    EXPECT_EQ(AlarmLine(c.alarm), c.line);
+  }
 }
 
 }  // namespace
