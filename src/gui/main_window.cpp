@@ -22,6 +22,7 @@
 #include "core/capture/capture_recorder.h"
 #include "core/export/exports.h"
 #include "core/export/output_path.h"
+#include "core/monitor/pass_summary.h"
 #include "core/view/program_info.h"
 #include "core/view/status_texts.h"
 #include "gui/alarm_page.h"
@@ -37,6 +38,7 @@
 #include "gui/info_window.h"
 #include "gui/limit_monitor.h"
 #include "gui/live_connection.h"
+#include "gui/pass_summary_dialog.h"
 #include "gui/save_target.h"
 #include "gui/status_row.h"
 #include "gui/tnc_client.h"
@@ -167,6 +169,7 @@ void MainWindow::BuildMenus() {
       {"WriteTLMFile", &MainWindow::WriteTLMFile_Click},
       {"WritePayloadCSVFile", &MainWindow::WritePayloadCSVFile_Click},
       {"ExportForAnalysis", &MainWindow::ExportForAnalysis_Click},
+      {"PassSummary", &MainWindow::PassSummary_Click},
       {"MnuInfo", &MainWindow::MnuInfo_Click}};
   for (const auto& entry : handlers) {
     const auto handler = entry.second;
@@ -504,6 +507,30 @@ void MainWindow::ExportForAnalysis_Click() {
   if (const std::string text = InfluxLeftOutText(left_out); written && !text.empty()) {
     SetStatus(status_row_->status() + QStringLiteral("; ") + QString::fromStdString(text));
   }
+}
+
+void MainWindow::PassSummary_Click() {
+  const PassSummary summary = SummarizeStoredRecords(state_, monitor_->limits());
+  const std::string markdown = PassSummaryMarkdown(summary);
+  const auto save = [this, summary] {
+    const std::optional<QString> chosen =
+        save_chooser_(this, PathText(OutputPathFor(state_.InputFilePath, kPassSummarySuffix)));
+    if (!chosen) return;
+    const std::string path = EncodeFileName(*chosen).toStdString();
+    // The name chosen says the form: JSON for ".json", else Markdown.
+    const std::string text = chosen->endsWith(QStringLiteral(".json"), Qt::CaseInsensitive)
+                                 ? PassSummaryJson(summary)
+                                 : PassSummaryMarkdown(summary);
+    const Status saved = WritePlannedFile(InputsOf(state_), path, [&text](std::FILE* out) {
+      std::fwrite(text.data(), 1, text.size(), out);
+    });
+    SetStatus(saved ? PathText(path) + QLatin1String(kHasBeenWritten)
+                    : PathText(saved.error().message));
+  };
+  delete pass_summary_;
+  pass_summary_ = new PassSummaryDialog(QString::fromStdString(markdown), save, this);
+  pass_summary_->setAttribute(Qt::WA_DeleteOnClose);
+  pass_summary_->show();
 }
 
 void MainWindow::WriteTLMFile_Click() {

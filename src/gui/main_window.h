@@ -25,6 +25,7 @@
 
 class QAction;
 class QCheckBox;
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QTabWidget;
@@ -95,6 +96,8 @@ class MainWindow : public QMainWindow {
   void WriteTLMFile_Click();
   void WritePayloadCSVFile_Click();
   void ExportForAnalysis_Click();
+  // "Pass Summary...": the summary of the stored records in a dialog, to copy or save.
+  void PassSummary_Click();
   void Command1_Click();
   void MenuFileExit_Click();
   // Live decoding: "Connect to TNC..." asks where and connects; "Disconnect" ends it.
@@ -221,6 +224,7 @@ class MainWindow : public QMainWindow {
   QTimer* live_refresh_ = nullptr;      // single-shot: at most one refresh per interval
   QAction* disconnect_action_ = nullptr;
   LimitMonitor* monitor_ = nullptr;
+  QPointer<QDialog> pass_summary_;
   // The fields of the grouped chart on show; nullopt for a single-field chart.
   std::optional<std::array<int, 3>> charted_group_;
   bool activated_ = false;  // the window has been active once

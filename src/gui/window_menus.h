@@ -41,6 +41,9 @@ inline constexpr MenuCommand kTlmMenu[] = {
     {"Export for Analysis...", "ExportForAnalysis",
      "Write every record as comma-separated UTF-8, JSON Lines or InfluxDB line protocol beside "
      "the last capture file"},
+    {"Pass Summary...", "PassSummary",
+     "Show each pass of the records on hand: times, frames, every field's minimum, maximum, mean "
+     "and last value, the alarms and the flag changes; copy it or save it as Markdown or JSON"},
 };
 
 // The "File" (MnuFile) and "TLM File" (MnuSettings) menus and the "Info" command (MnuInfo) in

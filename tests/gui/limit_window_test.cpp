@@ -198,6 +198,40 @@ class LimitWindowTest : public QObject {
     QCOMPARE(Table()->model()->rowCount(), 2);
   }
 
+  // "Pass Summary..." shows the summary of the records on hand; "Copy" puts it on the clipboard,
+  // "Save..." writes Markdown or JSON by the name chosen, through the output plan.
+  void passSummaryDialog() {
+    QString answer;
+    w_->SetSaveChooser([&answer](QWidget*, const QString&) { return std::optional(answer); });
+    w_->findChild<QAction*>("PassSummary")->trigger();
+    auto* dialog = Get<QDialog>("PassSummary");
+    const QString text = dialog->findChild<QPlainTextEdit*>("PassSummaryText")->toPlainText();
+    QVERIFY2(text.contains("Temp X+ Panel") && text.contains("red"), qPrintable(text.left(400)));
+    QTest::mouseClick(dialog->findChild<QPushButton*>("PassSummaryCopy"), Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(), text);
+    struct Case {
+      const char* name;
+      const char* starts;
+    };
+    for (const Case& c : {Case{"summary.json", "{"}, Case{"summary.md", "#"}}) {
+      answer = Path(c.name);
+      QTest::mouseClick(dialog->findChild<QPushButton*>("PassSummarySave"), Qt::LeftButton);
+      QFile saved(answer);
+      QVERIFY2(saved.open(QIODevice::ReadOnly), c.name);
+      QVERIFY(saved.readAll().startsWith(c.starts));
+      QCOMPARE(Status(), answer + " has been written");
+    }
+    // Never over the capture the summary comes from.
+    answer = Path("pass.kss");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("PassSummarySave"), Qt::LeftButton);
+    QVERIFY2(Status().contains("would replace the capture"), qPrintable(Status()));
+    QFile capture(Path("pass.kss"));
+    QVERIFY(capture.open(QIODevice::ReadOnly));
+    QFile sample(TALPHEX_SAMPLE_CAPTURE);
+    QVERIFY(sample.open(QIODevice::ReadOnly));
+    QCOMPARE(capture.readAll(), sample.readAll());
+  }
+
   // The file "Limits..." writes when there is none explains the format and sets no limit.
   void limitsTemplateSetsNoLimit() {
     const QString text = LimitsTemplate();

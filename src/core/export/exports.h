@@ -21,6 +21,8 @@ inline constexpr char kHasBeenWritten[] = " has been written";
 inline constexpr char kBeaconCsvSuffix[] = ".csv";
 inline constexpr char kPayloadCsvSuffix[] = "-payload.csv";
 inline constexpr char kReportSuffix[] = ".tlm";
+// The pass summary the window proposes to save.
+inline constexpr char kPassSummarySuffix[] = "-pass.md";
 
 // Beacon CSV: "time;", one entry per value slot 0 to 50, every line ended by ";" and CR LF;
 // one line per stored beacon record, values in the two-decimal form.
