@@ -11,6 +11,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/setup.sh test
+# The user's own settings and limits.ini stay out of the tests.
+XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_CONFIG_HOME
+trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
 ./scripts/check-format.sh
 
 run() {
