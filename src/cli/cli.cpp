@@ -4,10 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +28,7 @@
 #include "core/export/output_plan.h"
 #include "core/view/record_view.h"
 #include "core/view/status_texts.h"
+#include "net/mqtt_publisher.h"
 
 namespace talphex {
 namespace {
@@ -31,6 +36,8 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// How long a run that has ended waits for the broker to take what is still queued.
+constexpr std::chrono::seconds kMqttDeliveryWait{10};
 
 // Standard output or standard error, every write checked: the first failure's reason is kept.
 class Stream {
@@ -67,7 +74,7 @@ std::string TerminalLine(std::string_view line) {
 class Run {
  public:
   Run(const CliOptions& options, OutputPlan& plan, std::FILE* out, std::FILE* err,
-      Stream& out_stream, Stream& err_stream)
+      Stream& out_stream, Stream& err_stream, std::optional<MqttSettings> mqtt)
       : options_(options),
         plan_(plan),
         out_(out),
@@ -78,6 +85,14 @@ class Run {
                  options.station) {
     state_.store_capacity = 0;  // every output takes its records as they come: none is stored
     state_.keep_duplicate_frames = options.keep_duplicates;
+    if (mqtt) {
+      mqtt_ = std::make_unique<MqttPublisher>(std::move(*mqtt), [this](const std::string& line) {
+        // From the publisher's thread, a line at a time.
+        const std::lock_guard lock(err_mutex_);
+        Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
+        std::fflush(err_);
+      });
+    }
   }
 
   int Batch();
@@ -119,7 +134,15 @@ class Run {
     return options_.frames && state_.BeaconCount + state_.PayloadCount >= *options_.frames;
   }
   const FrameLogSink* LogSink() const { return options_.log ? &log_sink_ : nullptr; }
-  const FrameFactsSink* HexDumpSink() const { return options_.hexdump ? &hexdump_sink_ : nullptr; }
+  // Every frame read: to the hex dump and to the broker.
+  const FrameFactsSink* FrameSink() const {
+    return options_.hexdump || mqtt_ ? &frame_sink_ : nullptr;
+  }
+  // The station network: started before the input is read, given what is still queued when it
+  // has ended, then its summary line.
+  void StartMqtt();
+  void PublishRecord(Kind kind, const TelemetryRecord& record, std::string_view source);
+  void FinishMqtt();
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -138,6 +161,12 @@ class Run {
   std::string summary_;
   FrameLogSink log_sink_;
   FrameFactsSink hexdump_sink_;
+  FrameFactsSink frame_sink_;
+  std::unique_ptr<MqttPublisher> mqtt_;
+  std::mutex err_mutex_;
+  AnalysisWriter mqtt_jsonl_{AnalysisFormat::kJsonLines};
+  std::array<std::int64_t, 2> mqtt_records_{};
+  std::string mqtt_line_;
 };
 
 void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
@@ -148,6 +177,38 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
     dump += "\n";
     print(dump);
   };
+  frame_sink_ = [this](const FrameFacts& facts) {
+    if (options_.hexdump) hexdump_sink_(facts);
+    if (mqtt_) {
+      mqtt_->Publish(MqttFramesTopic(options_.station),
+                     MqttFrameJson(facts, state_.RxMillisecond, options_.station));
+    }
+  };
+}
+
+void Run::StartMqtt() {
+  if (mqtt_) mqtt_->Start();
+}
+
+void Run::PublishRecord(Kind kind, const TelemetryRecord& record, std::string_view source) {
+  if (!mqtt_) return;
+  mqtt_line_.clear();
+  mqtt_jsonl_.Append(mqtt_line_, kind, record, ++mqtt_records_[static_cast<std::size_t>(kind)],
+                     source);
+  while (!mqtt_line_.empty() && (mqtt_line_.back() == '\n' || mqtt_line_.back() == '\r')) {
+    mqtt_line_.pop_back();
+  }
+  mqtt_->Publish(MqttRecordsTopic(options_.station, kind), mqtt_line_);
+}
+
+void Run::FinishMqtt() {
+  if (!mqtt_) return;
+  mqtt_->WaitDelivered(kMqttDeliveryWait);
+  mqtt_->Stop();
+  const MqttCounts counts = mqtt_->counts();
+  if (counts.waiting > 0) status_ = kExitFailure;
+  const std::lock_guard lock(err_mutex_);
+  err_stream_.Write("talphex-cli: " + TerminalText(MqttSummaryText(*options_.mqtt, counts)) + "\n");
 }
 
 void Run::OpenRecordOutputs() {
@@ -202,7 +263,7 @@ void Run::DiscardOutputs() {
 
 void Run::Load(const std::string& path) {
   state_.InputFilePath = path;
-  const LoadResult result = LoadCaptureFile(state_, path, LogSink(), nullptr, HexDumpSink());
+  const LoadResult result = LoadCaptureFile(state_, path, LogSink(), nullptr, FrameSink());
   skipped_ += result.skipped_frames;
   if (result.ok()) {
     any_read_ = true;
@@ -217,12 +278,15 @@ int Run::Batch() {
   // Every output is opened (as a temporary file) before the captures are read, so that records
   // stream into it.
   OpenRecordOutputs();
-  if (!plan_.outputs().empty()) {
+  if (!plan_.outputs().empty() || mqtt_) {
     state_.record_sink = [this](Kind kind, const TelemetryRecord& record) {
-      exports_.Take(kind, record,
-                    state_.sources.empty() ? std::string_view() : state_.sources.back().name);
+      const std::string_view source =
+          state_.sources.empty() ? std::string_view() : state_.sources.back().name;
+      exports_.Take(kind, record, source);
+      PublishRecord(kind, record, source);
     };
   }
+  StartMqtt();
   for (const std::string& path : options_.captures) Load(path);
   if (plan_.outputs().empty()) {
     out_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
@@ -232,6 +296,7 @@ int Run::Batch() {
     // With no capture read there is nothing to write: every output stays as it was.
     DiscardOutputs();
   }
+  FinishMqtt();
   return status_;
 }
 
@@ -243,7 +308,7 @@ void Run::ReadStream(const std::string& name, CaptureScanner::Mode mode,
   state_.InputFilePath = name;
   CaptureScanner scanner(state_, result, LogSink(), mode);
   if (!source.empty()) state_.BeginSource(source);
-  scanner.SetFrameFactsSink(HexDumpSink());
+  scanner.SetFrameFactsSink(FrameSink());
   scanner.SetFrameLimit(
       options_.frames ? *options_.frames - state_.BeaconCount - state_.PayloadCount : -1);
   if (const std::string reason = read(scanner); !reason.empty()) {
@@ -325,7 +390,9 @@ int Run::Streaming() {
     }
     exports_.Take(kind, record, state_.sources.back().name);
     FlushRecordOutputs();
+    PublishRecord(kind, record, state_.sources.back().name);
   };
+  StartMqtt();
   StreamStop stop(options_.seconds);
   if (options_.kiss_tcp) {
     ReadTnc(stop);
@@ -340,6 +407,7 @@ int Run::Streaming() {
     DiscardOutputs();
   }
   err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
+  FinishMqtt();
   return status_;
 }
 
@@ -381,7 +449,24 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     err_stream.Write("talphex-cli: " + TerminalText(problem) + "\n");
     return finish(kExitUsage);
   }
-  Run run(options, *plan.value(), out, err, out_stream, err_stream);
+  // The broker's credentials are read before anything is opened; a file that cannot give them
+  // is a usage error.
+  std::optional<MqttSettings> mqtt;
+  if (options.mqtt_publish) {
+    const auto credentials =
+        ReadMqttCredentials(options.mqtt_password_file, std::getenv("TALPHEX_MQTT_USER"),
+                            std::getenv("TALPHEX_MQTT_PASSWORD"));
+    if (!credentials) {
+      err_stream.Write("talphex-cli: " +
+                       TerminalText((options.mqtt_password_file ? "--mqtt-password-file: " : "") +
+                                    credentials.error().message) +
+                       "\n");
+      return finish(kExitUsage);
+    }
+    mqtt = MqttSettings{*options.mqtt, options.station, credentials.value(),
+                        options.mqtt_ca.value_or("")};
+  }
+  Run run(options, *plan.value(), out, err, out_stream, err_stream, std::move(mqtt));
   return finish(options.Streaming() ? run.Streaming() : run.Batch());
 }
 

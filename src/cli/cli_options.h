@@ -12,6 +12,7 @@
 #include "core/base/expected.h"
 #include "core/capture/live_link.h"
 #include "core/export/output_plan.h"
+#include "net/mqtt_url.h"
 
 namespace talphex {
 
@@ -78,6 +79,11 @@ struct CliOptions {
   std::optional<HostPort> kiss_tcp;
   std::optional<std::int64_t> frames;
   std::optional<double> seconds;
+  // The station network: the broker, and what is done with it.
+  std::optional<MqttUrl> mqtt;
+  bool mqtt_publish = false;
+  std::optional<std::string> mqtt_ca;
+  std::optional<std::string> mqtt_password_file;
   // --help or --version: this text goes to standard output and nothing else happens.
   std::string early_output;
 
