@@ -8,7 +8,8 @@
 # frames the sample's bytes); the status is retained "online" while a CLI runs and becomes
 # "offline" by the last will when it is killed; a CLI started before the broker reports that it
 # cannot connect, keeps its messages and delivers them when the broker appears; with no broker
-# at all the summary reports the messages as not delivered and the exit status is 1.
+# at all the queue keeps the newest 10,000, the summary counts the dropped and the undelivered,
+# and the exit status is 1.
 set -euo pipefail
 cli=$1
 sample=$2
@@ -170,11 +171,15 @@ grep -qx "talphex-cli: MQTT $url: $messages published, 0 dropped, 0 not delivere
 collect T3 "$messages"
 check_messages T3 || fail "messages of T3"
 
-# 4. No broker within the wait: every message is reported as not delivered.
+# 4. No broker within the wait, and more messages than the queue holds (the sample 50 times): the
+# oldest are dropped and counted, the rest reported as not delivered.
 stop_broker
+for _ in $(seq 50); do cat "$sample"; done >long.kss
+"$cli" --jsonl long.jsonl long.kss
+long_messages=$(($(wc -l <long.jsonl) + 50 * frames))
 status_code=0
-"$cli" "$sample" --mqtt "$url" --mqtt-publish --station T4 >T4.out 2>T4.err || status_code=$?
+"$cli" long.kss --mqtt "$url" --mqtt-publish --station T4 >T4.out 2>T4.err || status_code=$?
 [ "$status_code" = 1 ] || fail "exit status $status_code without a broker"
-grep -qx "talphex-cli: MQTT $url: 0 published, 0 dropped, $messages not delivered" T4.err ||
-  fail "T4's summary"
+grep -qx "talphex-cli: MQTT $url: 0 published, $((long_messages - 10000)) dropped, 10000 not delivered" \
+  T4.err || fail "T4's summary, of $long_messages messages"
 echo "MQTT: $frames frames and $records records delivered"
