@@ -19,7 +19,7 @@ test_packages=(
   xvfb xauth time
   clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
   appstream desktop-file-utils groff-base man-db
-  direwolf influxdb curl mosquitto mosquitto-clients
+  direwolf influxdb curl mosquitto mosquitto-clients strace
   python3 python3-pandas
 )
 

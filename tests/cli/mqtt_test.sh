@@ -6,10 +6,10 @@
 # subscriber has to be listening at the moment the CLI publishes. Checked: every frame and record
 # of the sample arrives as valid JSON (the records equal the --jsonl export line for line, the
 # frames the sample's bytes); the status is retained "online" while a CLI runs and becomes
-# "offline" by the last will when it is killed; a CLI started before the broker reports that it
-# cannot connect, keeps its messages and delivers them when the broker appears; with no broker
-# at all the queue keeps the newest 10,000, the summary counts the dropped and the undelivered,
-# and the exit status is 1.
+# "offline" by the last will when it is killed; a run without the options opens no socket; a CLI
+# started before the broker reports that it cannot connect, keeps its messages and delivers them
+# when the broker appears; with no broker at all the queue keeps the newest 10,000, the summary
+# counts the dropped and the undelivered, and the exit status is 1.
 set -euo pipefail
 cli=$1
 sample=$2
@@ -153,6 +153,14 @@ cli_pid=
 exec 8>&-
 for _ in $(seq 50); do [ "$(status T2)" = offline ] && break; sleep 0.1; done
 [ "$(status T2)" = offline ] || fail "no last will for T2: $(status T2)"
+
+# The same capture with none of the options opens no socket, and publishing it connects to the
+# broker (so that the trace is seen to show connections).
+strace -f -e trace=socket,connect -o quiet.trace "$cli" "$sample" --jsonl quiet.jsonl
+if grep -E "socket\(|connect\(" quiet.trace; then fail "a run without --mqtt opened a socket"; fi
+strace -f -e trace=socket,connect -o publish.trace "$cli" "$sample" --mqtt "$url" --mqtt-publish \
+  --station T5 >T5.out 2>T5.err
+grep -q "connect(.*htons($port)" publish.trace || fail "no connection to the broker in the trace"
 
 # 3. The broker away when the CLI starts: it says so, keeps the messages, and delivers them
 # once the broker is back.
