@@ -11,7 +11,7 @@ set -euo pipefail
 run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  libcli11-dev fonts-dejavu-core
+  libcli11-dev libmosquitto-dev fonts-dejavu-core
 )
 package_packages=(dpkg-dev file lintian)
 test_packages=(
@@ -19,7 +19,7 @@ test_packages=(
   xvfb xauth time
   clang-14 clang-tidy-14 libclang-rt-14-dev libfuzzer-14-dev
   appstream desktop-file-utils groff-base man-db
-  direwolf influxdb curl
+  direwolf influxdb curl mosquitto mosquitto-clients strace
   python3 python3-pandas
 )
 

@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     inputs.push_back({talphex::EncodeFileName(capture).toStdString()});
   }
   if (parser.isSet(limits))
-    inputs.push_back({talphex::EncodeFileName(parser.value(limits)).toStdString()});
+    inputs.push_back({talphex::EncodeFileName(parser.value(limits)).toStdString(), "limits file"});
   if (parser.isSet(screenshot)) {
     const talphex::Expected<std::unique_ptr<talphex::OutputPlan>> plan = talphex::OutputPlan::Make(
         inputs,

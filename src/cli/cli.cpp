@@ -4,10 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +30,7 @@
 #include "core/monitor/pass_summary.h"
 #include "core/view/record_view.h"
 #include "core/view/status_texts.h"
+#include "net/mqtt_publisher.h"
 
 namespace talphex {
 namespace {
@@ -35,6 +40,8 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 // --fail-on's level was reached; a failure (1) or a usage error (2) says more and wins.
 constexpr int kExitAlarm = 4;
+// How long a run that has ended waits for the broker to take what is still queued.
+constexpr std::chrono::seconds kMqttDeliveryWait{10};
 
 // Standard output or standard error, every write checked: the first failure's reason is kept.
 class Stream {
@@ -71,7 +78,7 @@ std::string TerminalLine(std::string_view line) {
 class Run {
  public:
   Run(const CliOptions& options, OutputPlan& plan, Limits limits, std::FILE* out, std::FILE* err,
-      Stream& out_stream, Stream& err_stream)
+      Stream& out_stream, Stream& err_stream, std::optional<MqttSettings> mqtt)
       : options_(options),
         plan_(plan),
         out_(out),
@@ -86,6 +93,14 @@ class Run {
         watching_(!judge_.empty() || options.fail_on || summarising_) {
     state_.store_capacity = 0;  // every output takes its records as they come: none is stored
     state_.keep_duplicate_frames = options.keep_duplicates;
+    if (mqtt) {
+      mqtt_ = std::make_unique<MqttPublisher>(std::move(*mqtt), [this](const std::string& line) {
+        // From the publisher's thread, a line at a time.
+        const std::lock_guard lock(err_mutex_);
+        Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
+        std::fflush(err_);
+      });
+    }
   }
 
   int Batch();
@@ -127,9 +142,10 @@ class Run {
     return options_.frames && state_.BeaconCount + state_.PayloadCount >= *options_.frames;
   }
   const FrameLogSink* LogSink() const { return options_.log ? &log_sink_ : nullptr; }
-  // The hex dump's, and the pass summary's for the skipped frames.
+  // Every frame read: to the hex dump, to the pass summary for the skipped ones, and to the
+  // broker.
   const FrameFactsSink* FactsSink() const {
-    return options_.hexdump || summarising_ ? &facts_sink_ : nullptr;
+    return options_.hexdump || summarising_ || mqtt_ ? &facts_sink_ : nullptr;
   }
   // Judges the record the state's sink has just been given, writes its alarms and adds it to the
   // pass summary.
@@ -143,6 +159,11 @@ class Run {
                ? kExitAlarm
                : status_;
   }
+  // The station network: started before the input is read, given what is still queued when it
+  // has ended, then its summary line.
+  void StartMqtt();
+  void PublishRecord(Kind kind, const TelemetryRecord& record, std::string_view source);
+  void FinishMqtt();
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -171,6 +192,11 @@ class Run {
   bool summarising_;
   // Whether records are judged or summarised as they come.
   bool watching_;
+  std::unique_ptr<MqttPublisher> mqtt_;
+  std::mutex err_mutex_;
+  AnalysisWriter mqtt_jsonl_{AnalysisFormat::kJsonLines};
+  std::array<std::int64_t, 2> mqtt_records_{};
+  std::string mqtt_line_;
 };
 
 void Run::StartAlarms() {
@@ -192,6 +218,7 @@ void Run::Watch(Kind kind, const TelemetryRecord& record) {
     Put(alarms_output_->stream(), alarm_lines_);
   }
   if (!options_.Streaming()) return;
+  const std::lock_guard lock(err_mutex_);
   for (const Alarm& alarm : alarms_) {
     err_stream_.Write("talphex-cli: alarm: " + TerminalText(AlarmLine(alarm)) + "\n");
   }
@@ -217,6 +244,10 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
   };
   facts_sink_ = [this](const FrameFacts& facts) {
     if (options_.hexdump) hexdump_sink_(facts);
+    if (mqtt_) {
+      mqtt_->Publish(MqttFramesTopic(options_.station),
+                     MqttFrameJson(facts, state_.RxMillisecond, options_.station));
+    }
     switch (facts.result) {
       case FrameResult::kBodyNotDecoded:
         passes_.Skip(SkipReason::kBodyNotDecoded);
@@ -231,6 +262,31 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
         break;
     }
   };
+}
+
+void Run::StartMqtt() {
+  if (mqtt_) mqtt_->Start();
+}
+
+void Run::PublishRecord(Kind kind, const TelemetryRecord& record, std::string_view source) {
+  if (!mqtt_) return;
+  mqtt_line_.clear();
+  mqtt_jsonl_.Append(mqtt_line_, kind, record, ++mqtt_records_[static_cast<std::size_t>(kind)],
+                     source);
+  while (!mqtt_line_.empty() && (mqtt_line_.back() == '\n' || mqtt_line_.back() == '\r')) {
+    mqtt_line_.pop_back();
+  }
+  mqtt_->Publish(MqttRecordsTopic(options_.station, kind), mqtt_line_);
+}
+
+void Run::FinishMqtt() {
+  if (!mqtt_) return;
+  mqtt_->WaitDelivered(kMqttDeliveryWait);
+  mqtt_->Stop();
+  const MqttCounts counts = mqtt_->counts();
+  if (counts.waiting > 0) status_ = kExitFailure;
+  const std::lock_guard lock(err_mutex_);
+  err_stream_.Write("talphex-cli: " + TerminalText(MqttSummaryText(*options_.mqtt, counts)) + "\n");
 }
 
 void Run::OpenRecordOutputs() {
@@ -302,13 +358,16 @@ int Run::Batch() {
   // Every output is opened (as a temporary file) before the captures are read, so that records
   // stream into it.
   OpenRecordOutputs();
-  if (!plan_.outputs().empty() || watching_) {
+  if (!plan_.outputs().empty() || watching_ || mqtt_) {
     state_.record_sink = [this](Kind kind, const TelemetryRecord& record) {
-      exports_.Take(kind, record,
-                    state_.sources.empty() ? std::string_view() : state_.sources.back().name);
+      const std::string_view source =
+          state_.sources.empty() ? std::string_view() : state_.sources.back().name;
+      exports_.Take(kind, record, source);
+      PublishRecord(kind, record, source);
       if (watching_) Watch(kind, record);
     };
   }
+  StartMqtt();
   for (const std::string& path : options_.captures) Load(path);
   if (plan_.outputs().empty()) {
     out_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
@@ -318,6 +377,7 @@ int Run::Batch() {
     // With no capture read there is nothing to write: every output stays as it was.
     DiscardOutputs();
   }
+  FinishMqtt();
   return ExitStatus();
 }
 
@@ -412,7 +472,9 @@ int Run::Streaming() {
     exports_.Take(kind, record, state_.sources.back().name);
     if (watching_) Watch(kind, record);
     FlushRecordOutputs();
+    PublishRecord(kind, record, state_.sources.back().name);
   };
+  StartMqtt();
   StreamStop stop(options_.seconds);
   if (options_.kiss_tcp) {
     ReadTnc(stop);
@@ -427,6 +489,7 @@ int Run::Streaming() {
     DiscardOutputs();
   }
   err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
+  FinishMqtt();
   return ExitStatus();
 }
 
@@ -483,7 +546,25 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     }
     limits = std::move(read.value());
   }
-  Run run(options, *plan.value(), std::move(limits), out, err, out_stream, err_stream);
+  // The broker's credentials are read before anything is opened; a file that cannot give them
+  // is a usage error.
+  std::optional<MqttSettings> mqtt;
+  if (options.mqtt_publish) {
+    const auto credentials =
+        ReadMqttCredentials(options.mqtt_password_file, std::getenv("TALPHEX_MQTT_USER"),
+                            std::getenv("TALPHEX_MQTT_PASSWORD"));
+    if (!credentials) {
+      err_stream.Write("talphex-cli: " +
+                       TerminalText((options.mqtt_password_file ? "--mqtt-password-file: " : "") +
+                                    credentials.error().message) +
+                       "\n");
+      return finish(kExitUsage);
+    }
+    mqtt = MqttSettings{*options.mqtt, options.station, credentials.value(),
+                        options.mqtt_ca.value_or("")};
+  }
+  Run run(options, *plan.value(), std::move(limits), out, err, out_stream, err_stream,
+          std::move(mqtt));
   return finish(options.Streaming() ? run.Streaming() : run.Batch());
 }
 

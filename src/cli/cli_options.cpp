@@ -34,6 +34,18 @@ std::string TerminalLines(std::string_view text) {
   return safe;
 }
 
+// What is wrong with the station network's options; empty when nothing is.
+std::string MqttUsageProblem(const CliOptions& options) {
+  if (options.mqtt_publish && !options.mqtt) return "--mqtt-publish needs --mqtt URL";
+  if (options.mqtt && !options.mqtt_publish) return "--mqtt needs --mqtt-publish";
+  if (options.mqtt_ca && !(options.mqtt && options.mqtt->tls)) {
+    return "--mqtt-ca needs an mqtts:// URL in --mqtt";
+  }
+  if (options.mqtt_password_file && !options.mqtt) return "--mqtt-password-file needs --mqtt URL";
+  if (options.mqtt && options.station.empty()) return "--mqtt needs --station NAME";
+  return "";
+}
+
 // What is wrong with options that parsed one by one; empty when nothing is.
 std::string UsageProblem(const CliOptions& options) {
   if (options.captures.empty() && !options.kiss_tcp) {
@@ -65,7 +77,7 @@ std::string UsageProblem(const CliOptions& options) {
       return std::string(info.name) + " writes binary frames, so it needs a FILE, not -";
     }
   }
-  return "";
+  return MqttUsageProblem(options);
 }
 
 }  // namespace
@@ -77,8 +89,10 @@ bool CliOptions::Streaming() const {
 std::vector<PlannedInput> CliOptions::PlanInputs() const {
   std::vector<PlannedInput> inputs;
   for (const std::string& capture : captures) inputs.push_back({capture});
-  // The limits are read, so no output may replace them.
-  if (limits) inputs.push_back({*limits});
+  // The limits and the broker's files are read, so no output may replace them.
+  if (limits) inputs.push_back({*limits, "limits file"});
+  if (mqtt_ca) inputs.push_back({*mqtt_ca, "CA file"});
+  if (mqtt_password_file) inputs.push_back({*mqtt_password_file, "password file"});
   return inputs;
 }
 
@@ -150,10 +164,25 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                "Print every frame as read: receive time, kind, AX.25 source > destination, "
                "length, result, then its bytes and its decoded body as hex dumps");
   app.add_option("--station", options.station,
-                 "Name the receiving station in the --influx export (letters, digits, - and _)")
+                 "Name the receiving station in the --influx export and the MQTT topics (letters, "
+                 "digits, - and _)")
       ->type_name("NAME");
   app.add_flag("--keep-duplicates", options.keep_duplicates,
                "Decode every frame of SatNOGS frame exports, also one heard by several stations");
+  std::string mqtt;
+  app.add_option("--mqtt", mqtt, "The MQTT broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
+      ->type_name("URL");
+  app.add_flag("--mqtt-publish", options.mqtt_publish,
+               "Publish every frame and record on talphex/STATION/frames and "
+               "talphex/STATION/records/beacon|payload (QoS 1), the station's state on "
+               "talphex/STATION/status");
+  app.add_option("--mqtt-ca", options.mqtt_ca,
+                 "With mqtts://: the certificates (PEM) that sign the broker's")
+      ->type_name("FILE");
+  app.add_option("--mqtt-password-file", options.mqtt_password_file,
+                 "Read the broker's user and password from the first line of FILE, "
+                 "user:password (else from TALPHEX_MQTT_USER and TALPHEX_MQTT_PASSWORD)")
+      ->type_name("FILE");
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
@@ -190,6 +219,11 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
     Expected<HostPort> where = ParseHostPort(kiss_tcp);
     if (!where) return UsageError("--kiss-tcp " + where.error().message);
     options.kiss_tcp = where.value();
+  }
+  if (app.count("--mqtt") > 0) {
+    Expected<MqttUrl> url = ParseMqttUrl(mqtt);
+    if (!url) return UsageError("--mqtt: " + url.error().message);
+    options.mqtt = url.value();
   }
   if (const std::string problem = UsageProblem(options); !problem.empty()) {
     return UsageError(problem);

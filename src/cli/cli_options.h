@@ -13,6 +13,7 @@
 #include "core/capture/live_link.h"
 #include "core/export/output_plan.h"
 #include "core/monitor/limits.h"
+#include "net/mqtt_url.h"
 
 namespace talphex {
 
@@ -103,6 +104,11 @@ struct CliOptions {
   std::optional<std::string> limits;
   // --fail-on: exit status 4 when an alarm went to this level or a worse one.
   std::optional<Level> fail_on;
+  // The station network: the broker, and what is done with it.
+  std::optional<MqttUrl> mqtt;
+  bool mqtt_publish = false;
+  std::optional<std::string> mqtt_ca;
+  std::optional<std::string> mqtt_password_file;
   // --help or --version: this text goes to standard output and nothing else happens.
   std::string early_output;
 

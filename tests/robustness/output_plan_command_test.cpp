@@ -113,7 +113,7 @@ std::vector<Row> Rows() {
                     Intake::kCaptures,
                     {"--limits", "@/keep.tlm", option, "@/keep.tlm", "@/x.kss"},
                     2,
-                    "talphex-cli: " + option + " @/keep.tlm would replace the capture @/keep.tlm",
+                    "talphex-cli: " + option + " @/keep.tlm would replace the limits file @/keep.tlm",
                     {}});
   }
   const std::vector<Row> listed = {

@@ -110,7 +110,7 @@ std::optional<Error> ClashOf(const std::vector<PlannedInput>& inputs,
       if (!identity.SameAs(InputIdentity(input.path))) continue;
       return Usage(
           ErrorKind::kOutputIsCapture,
-          Named(outputs[i]) + " would replace the capture " +
+          Named(outputs[i]) + " would replace the " + input.role + " " +
               (input.path == kStandardStream ? std::string("on standard input") : input.path));
     }
     // "--csv *.kss" makes the first capture the output: a capture is never an export's target.

@@ -30,6 +30,8 @@ inline constexpr std::string_view kStandardStream = "-";
 // An input of a run: how the user named it (for messages) and its path.
 struct PlannedInput {
   std::string path;
+  // What the file is to the run, as a refused output's message names it.
+  std::string role = "capture";
 };
 
 // An output of a run: the option or command that asks for it (for messages), its path and mode.
