@@ -109,12 +109,13 @@ std::vector<Row> Rows() {
                     "talphex-cli: " + option + " @/x.kss would replace the capture @/x.kss",
                     {}});
     // The limits file is read like a capture.
-    rows.push_back({"LimitsFileNamedAsOutput" + option,
-                    Intake::kCaptures,
-                    {"--limits", "@/keep.tlm", option, "@/keep.tlm", "@/x.kss"},
-                    2,
-                    "talphex-cli: " + option + " @/keep.tlm would replace the limits file @/keep.tlm",
-                    {}});
+    rows.push_back(
+        {"LimitsFileNamedAsOutput" + option,
+         Intake::kCaptures,
+         {"--limits", "@/keep.tlm", option, "@/keep.tlm", "@/x.kss"},
+         2,
+         "talphex-cli: " + option + " @/keep.tlm would replace the limits file @/keep.tlm",
+         {}});
   }
   const std::vector<Row> listed = {
       // Regression: "--csv *.kss" turned the first capture into a CSV.
