@@ -27,6 +27,7 @@
 #include "core/monitor/alarms.h"
 #include "core/monitor/pass_summary.h"
 #include "core/view/field_catalogue.h"
+#include "every_limit.h"
 #include "gui/live_connection.h"
 #include "gui/main_window.h"
 #include "gui/tnc_client.h"
@@ -94,25 +95,6 @@ BENCHMARK(BM_LiveFrame)
     ->Args({1, 1, 200000})
     ->Unit(benchmark::kMillisecond);
 
-// A limit on every field and a rule on every flag.
-talphex::Limits EveryLimit() {
-  talphex::Limits limits;
-  for (int field = 0; field < talphex::kFieldCount; ++field) {
-    limits.fields.push_back({.field = field,
-                             .red_low = -1e9,
-                             .yellow_low = -1e8,
-                             .yellow_high = 1e8,
-                             .red_high = 1e9,
-                             .persistence = 2});
-  }
-  limits.fields[4].yellow_high = 8.0;
-  for (int lamp = 0; lamp < talphex::kLampCount; ++lamp) {
-    limits.flags.push_back(
-        {lamp, lamp % 2 == 0 ? talphex::FlagRule::kWatch : talphex::FlagRule::kShouldBe0});
-  }
-  return limits;
-}
-
 void BM_LiveFrameJudged(benchmark::State& state) {
   const bool painted = state.range(0) == 1;
   const bool judging_only = state.range(0) == 2;
@@ -120,7 +102,7 @@ void BM_LiveFrameJudged(benchmark::State& state) {
   window.show();
   const QByteArray frame = LiveFrames(999, 1);
   ConnectWith(window, 1000);
-  talphex::LimitJudge judge(EveryLimit());
+  talphex::LimitJudge judge(talphex::EveryLimit());
   talphex::PassSummaryBuilder passes;
   std::vector<talphex::Alarm> alarms;
   for (auto _ : state) {

@@ -22,6 +22,7 @@
 #include "core/monitor/limits.h"
 #include "core/monitor/pass_summary.h"
 #include "core/view/field_catalogue.h"
+#include "every_limit.h"
 #include "testkit/capture_writer.h"
 #include "testkit/test_support.h"
 
@@ -58,33 +59,13 @@ void BM_LoadCapture(benchmark::State& bench) {
 }
 BENCHMARK(BM_LoadCapture)->Arg(0)->Arg(1000)->Arg(-1)->Unit(benchmark::kMillisecond);
 
-// A limit on every field and a rule on every flag: the battery voltages of the generated capture
-// cross their yellow limit now and then, the status bytes change at every payload record.
-talphex::Limits EveryLimit() {
-  talphex::Limits limits;
-  for (int field = 0; field < talphex::kFieldCount; ++field) {
-    limits.fields.push_back({.field = field,
-                             .red_low = -1e9,
-                             .yellow_low = -1e8,
-                             .yellow_high = 1e8,
-                             .red_high = 1e9,
-                             .persistence = 2});
-  }
-  limits.fields[4].yellow_high = 8.0;
-  for (int lamp = 0; lamp < talphex::kLampCount; ++lamp) {
-    limits.flags.push_back(
-        {lamp, lamp % 2 == 0 ? talphex::FlagRule::kWatch : talphex::FlagRule::kShouldBe0});
-  }
-  return limits;
-}
-
 // state.range(0): 0 the records handed to a sink that only counts them, 1 judged, 2 judged and
 // summarised, as talphex-cli does with --limits and --pass-summary.
 void BM_LoadCaptureJudged(benchmark::State& bench) {
   const std::string& capture = GeneratedCapture();
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(capture.data()),
                                             capture.size());
-  const talphex::Limits limits = EveryLimit();
+  const talphex::Limits limits = talphex::EveryLimit();
   std::int64_t alarms_raised = 0;
   for (auto _ : bench) {
     talphex::DecoderState state;
@@ -120,7 +101,7 @@ BENCHMARK(BM_LoadCaptureJudged)
 // The limits of EveryLimit as a limits.ini.
 std::string EveryLimitText() {
   std::string text;
-  for (const talphex::FieldLimits& field : EveryLimit().fields) {
+  for (const talphex::FieldLimits& field : talphex::EveryLimit().fields) {
     const auto number = [](double value) { return std::to_string(value); };
     text += "[" + std::string(talphex::FieldLimitName(field.field)) + "]\n";
     text += "red_low = " + number(*field.red_low) + "\nyellow_low = " + number(*field.yellow_low) +
@@ -128,7 +109,7 @@ std::string EveryLimitText() {
             "\nred_high = " + number(*field.red_high) + "\npersistence = 2\n";
   }
   text += "[flags]\n";
-  for (const talphex::FlagLimit& flag : EveryLimit().flags) {
+  for (const talphex::FlagLimit& flag : talphex::EveryLimit().flags) {
     text += std::string(talphex::FlagLimitName(flag.lamp)) +
             (flag.rule == talphex::FlagRule::kWatch ? " = watch\n" : " = 0\n");
   }

@@ -6,6 +6,7 @@
 # live burst of 112 frames in one write from a TNC. Every
 # record must be one point, and the values read back must be those of the analysis CSV.
 set -euo pipefail
+source "$(dirname "$0")/../loopback_ports.sh"
 cli=$1
 sample=$2
 work=$(mktemp -d)
@@ -18,16 +19,6 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-listening() { (: >"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-free_port() {
-  local candidate
-  for _ in $(seq 50); do
-    candidate=$((20000 + RANDOM % 29000))
-    if ! listening "$candidate" && [ "$candidate" != "${1:-}" ]; then echo "$candidate"; return; fi
-  done
-  echo "no free port found" >&2
-  exit 1
-}
 http_port=$(free_port)
 rpc_port=$(free_port "$http_port")
 
@@ -86,7 +77,7 @@ done
 
 # A live burst: a TNC that sends the sample's 112 frames, without their timestamp parts, in one
 # write, so that they arrive within the same millisecond or so.
-tnc_port=$(free_port "$http_port")
+tnc_port=$(free_port "$http_port" "$rpc_port")
 python3 - "$sample" "$tnc_port" <<'EOF' &
 import socket
 import sys

@@ -11,6 +11,7 @@
 # when the broker appears; with no broker at all the queue keeps the newest 10,000, the summary
 # counts the dropped and the undelivered, and the exit status is 1.
 set -euo pipefail
+source "$(dirname "$0")/../loopback_ports.sh"
 cli=$1
 sample=$2
 work=$(mktemp -d)
@@ -27,13 +28,7 @@ trap cleanup EXIT
 cd "$work"
 fail() { echo "FAIL: $*"; for log in *.err mosquitto.log; do [ -e "$log" ] && { echo "== $log"; cat "$log"; }; done; exit 1; }
 
-listening() { (: >"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-port=
-for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 29000))
-  if ! listening "$candidate"; then port=$candidate; break; fi
-done
-[ -n "$port" ] || { echo "no free port found"; exit 1; }
+port=$(free_port)
 url="mqtt://127.0.0.1:$port"
 
 # Run as root, mosquitto becomes the user named here, who must be able to write $work.

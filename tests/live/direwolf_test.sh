@@ -6,6 +6,7 @@
 # Given talphex-decoder as well, the window connects at the same time (talphex-decoder --kiss-tcp)
 # and its recording of the pass must reload to the same records.
 set -euo pipefail
+source "$(dirname "$0")/../loopback_ports.sh"
 cli=$1
 sample=$2
 decoder=${3:-}
@@ -31,14 +32,8 @@ grep -a -E '^(TALPHEX|VAVE)' log.txt | tr -d '\r' | sed -e 's/\\\\/\\/g' -e 's/^
 head -n $frames all-packets.txt >packets.txt
 gen_packets -r 44100 -o pass.wav packets.txt >gen_packets.log 2>&1
 
-listening() { (: >"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # Dire Wolf quietly serves on 8001 when asked for a port above 49151.
-port=
-for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 29000))
-  if ! listening "$candidate"; then port=$candidate; break; fi
-done
-[ -n "$port" ] || { echo "no free port found"; exit 1; }
+port=$(free_port)
 printf 'ADEVICE stdin null\nARATE 44100\nMODEM 1200\nKISSPORT %s\nAGWPORT 0\n' "$port" >dw.conf
 
 mkfifo audio
