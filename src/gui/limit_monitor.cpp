@@ -75,6 +75,7 @@ void LimitMonitor::SetPath(const QString& path) {
   if (!watcher_->files().isEmpty()) watcher_->removePaths(watcher_->files());
   if (!watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
   path_ = path;
+  read_once_ = false;
   Reload();
 }
 
@@ -94,6 +95,10 @@ void LimitMonitor::Reload() {
       limits = std::move(read.value());
     }
   }
+  // The folder changes with other files too (the window's own settings): limits that read the
+  // same change nothing, and the alarms keep their acknowledgement.
+  if (read_once_ && limits == judge_.limits()) return;
+  read_once_ = true;
   judge_ = LimitJudge(std::move(limits));
   emit limitsChanged();
 }

@@ -75,6 +75,7 @@ class LimitMonitor : public QObject {
   QPushButton* acknowledge_button_;
   QFileSystemWatcher* watcher_;
   QString path_;
+  bool read_once_ = false;  // the limits of path_ have been read
   LimitJudge judge_;
   // Records of each kind judged so far, by number.
   std::array<std::int64_t, 2> judged_{};

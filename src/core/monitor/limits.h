@@ -37,6 +37,7 @@ struct FieldLimits {
   int field = 0;  // field index of the catalogue
   std::optional<double> red_low{}, yellow_low{}, yellow_high{}, red_high{};
   int persistence = 1;
+  friend bool operator==(const FieldLimits&, const FieldLimits&) = default;
 };
 
 enum class FlagRule { kShouldBe0, kShouldBe1, kWatch };
@@ -44,11 +45,13 @@ enum class FlagRule { kShouldBe0, kShouldBe1, kWatch };
 struct FlagLimit {
   int lamp = 0;  // lamp index of the catalogue
   FlagRule rule = FlagRule::kWatch;
+  friend bool operator==(const FlagLimit&, const FlagLimit&) = default;
 };
 
 struct Limits {
   std::vector<FieldLimits> fields;
   std::vector<FlagLimit> flags;
+  friend bool operator==(const Limits&, const Limits&) = default;
 };
 
 // The name limits.ini gives a field (its analysis column without the unit: "Battery Volt 1") or
