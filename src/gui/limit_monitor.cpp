@@ -13,9 +13,9 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QUrl>
-#include <algorithm>
 #include <vector>
 
+#include "core/monitor/pass_summary.h"
 #include "gui/alarm_page.h"
 #include "gui/file_name.h"
 #include "gui/window_look.h"
@@ -118,21 +118,16 @@ void LimitMonitor::Clear() {
 
 void LimitMonitor::JudgeNew(const DecoderState& state, bool live) {
   std::vector<Alarm> alarms;
+  // Records dropped before they were judged are past: the levels go on from the first kept. The
+  // alarms come in the order the records were received.
+  VisitStoredRecords(state, {judged_[0] + 1, judged_[1] + 1},
+                     [&](Kind kind, std::int64_t number, const TelemetryRecord& record) {
+                       judge_.Judge(kind, number, record, alarms);
+                     });
   for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
-    std::int64_t& judged = judged_[static_cast<std::size_t>(kind)];
-    // Records dropped before they were judged are past: the levels go on from the first kept.
-    judged = std::max(judged, state.FirstStored(kind) - 1);
-    for (; judged < state.Count(kind); ++judged) {
-      const TelemetryRecord* record = state.StoredRecord(kind, judged + 1);
-      if (record == nullptr) break;
-      judge_.Judge(kind, judged + 1, *record, alarms);
-    }
+    judged_[static_cast<std::size_t>(kind)] = state.Count(kind);
   }
   if (alarms.empty()) return;
-  // Each kind was judged in record order; the list shows them as they were received.
-  std::stable_sort(alarms.begin(), alarms.end(), [](const Alarm& a, const Alarm& b) {
-    return a.rx_time.empty() || b.rx_time.empty() ? false : a.rx_time < b.rx_time;
-  });
   const int alerts = log_.Add(alarms, SteadyMs());
   if (live && alerts > 0) {
     QApplication::alert(window_);

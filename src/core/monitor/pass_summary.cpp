@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/monitor/pass_summary.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -153,22 +154,28 @@ void PassSummaryBuilder::Skip(SkipReason reason) {
   ++CurrentPass().skipped[static_cast<std::size_t>(reason)];
 }
 
-PassSummary SummarizeStoredRecords(const DecoderState& state, const Limits& limits) {
-  PassSummaryBuilder builder;
-  LimitJudge judge(limits);
-  std::vector<Alarm> alarms;
-  std::size_t beacon = 0, payload = 0;
-  const std::size_t beacons = state.StoredCount(Kind::kBeacon);
-  const std::size_t payloads = state.StoredCount(Kind::kPayload);
+void VisitStoredRecords(const DecoderState& state, std::array<std::int64_t, 2> first,
+                        const StoredRecordVisitor& visit) {
+  // Index into each store of the next record to visit, and the store's end.
+  std::array<std::size_t, 2> next{};
+  std::array<std::size_t, 2> end{};
+  for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
+    const auto k = static_cast<std::size_t>(kind);
+    next[k] =
+        static_cast<std::size_t>(std::max<std::int64_t>(first[k] - state.FirstStored(kind), 0));
+    end[k] = state.StoredCount(kind);
+  }
   // Milliseconds since 1970 of a record's receive time; nothing when it is not a date.
   const auto time_of = [](const TelemetryRecord& record) -> std::optional<std::int64_t> {
     const std::optional<std::int64_t> seconds = ParseUtcDateTime(record.RxTime);
     if (!seconds) return std::nullopt;
     return *seconds * 1000 + (record.RxMillisecond > 0 ? record.RxMillisecond : 0);
   };
-  while (beacon < beacons || payload < payloads) {
-    bool take_beacon = payload == payloads;
-    if (beacon < beacons && payload < payloads) {
+  std::size_t& beacon = next[0];
+  std::size_t& payload = next[1];
+  while (beacon < end[0] || payload < end[1]) {
+    bool take_beacon = payload >= end[1];
+    if (beacon < end[0] && payload < end[1]) {
       const std::optional<std::int64_t> b = time_of(state.BeaconStore[beacon]);
       const std::optional<std::int64_t> p = time_of(state.PayloadStore[payload]);
       take_beacon = !(b && p && *p < *b);
@@ -178,10 +185,20 @@ PassSummary SummarizeStoredRecords(const DecoderState& state, const Limits& limi
     const TelemetryRecord& record = state.Store(kind)[index];
     const std::int64_t number = state.FirstStored(kind) + static_cast<std::int64_t>(index);
     ++index;
-    alarms.clear();
-    judge.Judge(kind, number, record, alarms);
-    builder.Add(kind, number, record, alarms);
+    visit(kind, number, record);
   }
+}
+
+PassSummary SummarizeStoredRecords(const DecoderState& state, const Limits& limits) {
+  PassSummaryBuilder builder;
+  LimitJudge judge(limits);
+  std::vector<Alarm> alarms;
+  VisitStoredRecords(state, {state.FirstStored(Kind::kBeacon), state.FirstStored(Kind::kPayload)},
+                     [&](Kind kind, std::int64_t number, const TelemetryRecord& record) {
+                       alarms.clear();
+                       judge.Judge(kind, number, record, alarms);
+                       builder.Add(kind, number, record, alarms);
+                     });
   PassSummary summary = builder.summary();
   summary.skipped_counted = false;
   for (Pass& pass : summary.passes) pass.skipped = {};

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -99,9 +100,15 @@ class PassSummaryBuilder {
   std::optional<std::array<double, kValueSlots - kFieldCount>> last_status_;
 };
 
-// The summary of the records stored in `state`, judged against `limits`: both stores merged in
-// receive-time order (a beacon record first when the times are equal; a record without a time
-// after the record before it in its store), each kind in record order.
+// Visits the records stored in `state` from record number `first[kind]` of each kind on, both
+// stores merged in receive-time order (a beacon record first when the times are equal; a record
+// without a time after the record before it in its store), each kind in record order.
+using StoredRecordVisitor =
+    std::function<void(Kind kind, std::int64_t number, const TelemetryRecord& record)>;
+void VisitStoredRecords(const DecoderState& state, std::array<std::int64_t, 2> first,
+                        const StoredRecordVisitor& visit);
+
+// The summary of the records stored in `state`, judged against `limits`, visited as above.
 PassSummary SummarizeStoredRecords(const DecoderState& state, const Limits& limits);
 
 // The summary as Markdown: a section per pass with its counts, a table of the fields, its alarms
