@@ -11,7 +11,7 @@ set -euo pipefail
 run_packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
-  libcli11-dev libmosquitto-dev fonts-dejavu-core
+  libcli11-dev libmosquitto-dev libcurl4-openssl-dev fonts-dejavu-core
 )
 package_packages=(dpkg-dev file lintian)
 test_packages=(
