@@ -108,7 +108,7 @@ std::string KissBeaconFrame(int number, int port, int command) {
   return KissEscape(frame) + "\xC0";
 }
 
-void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n) {
+void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n, std::int64_t status_every) {
   constexpr std::int64_t kFirstPosixTime = 1794649260;  // 2026-11-14 09:41:00 UTC
   const std::int64_t posix_time = kFirstPosixTime + n;
   writer.AddTimestamp(UtcTimeText(posix_time * 1000));
@@ -123,7 +123,7 @@ void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n) {
     writer.AddFrame("TALPHEX", EncodeBeaconBody(beacon));
   } else {
     PayloadRaw payload;
-    payload.status = {static_cast<std::uint16_t>(n), 0x1234, 0xC0DB};
+    payload.status = {static_cast<std::uint16_t>(n / status_every), 0x1234, 0xC0DB};
     payload.supervisor_time = static_cast<std::uint16_t>(n);
     payload.overflow_time = static_cast<std::uint32_t>(n) * 7919u;
     writer.AddFrame("VAVE", EncodePayloadBody(payload));

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/decode/decoder_state.h"
@@ -109,15 +110,35 @@ class LimitJudge {
     Level adopted = Level::kGreen;
     Level running = Level::kGreen;
     Level LevelOf(double value) const;
+    // The values, as [low, high], that keep the level the gate holds after `value`: the band of
+    // its limits that `value` lies in. Empty while a run towards another level is under way or
+    // after a value that is not finite, so that the next value is judged in full.
+    std::pair<double, double> StayBand(double value) const;
+    std::pair<double, double> GreenBand() const;
   };
+
+  // The values of `record` outside their field's stay band, one bit per slot from the kind's
+  // first on: only these can change a level. Branch-free over the kind's slots, so that the
+  // common record of a quiet pass costs a few vector compares.
+  std::uint64_t OutsideSlots(Kind kind, const TelemetryRecord& record) const;
 
   Limits limits_;
   std::vector<LevelTrack> field_tracks_;
   std::vector<LevelTrack> flag_tracks_;
-  // Found once, so that a record visits only its kind's limits and reads its flags directly.
-  std::array<std::vector<std::size_t>, 2> fields_of_kind_;
+  // Found once, so that a record reads its flags directly.
   std::vector<FlagBit> flag_bits_;
   std::vector<FieldGate> field_gates_;
+  // Per kind, each field's stay band (everything for a field without limits) and the index of
+  // its limits, from the kind's first value slot on, padded to whole pairs of slots with bands
+  // that hold everything.
+  struct KindBands {
+    std::size_t first_slot = 0;
+    std::array<double, kFirstPayloadSlot + 2> low{};
+    std::array<double, kFirstPayloadSlot + 2> high{};
+    std::array<int, kFirstPayloadSlot + 2> limit{};
+  };
+  void SetBand(std::size_t limit, std::pair<double, double> band);
+  std::array<KindBands, 2> bands_{};
   // The status bytes of the last payload record: a flag in a byte that did not change can raise
   // no alarm (its rule's level depends on its value alone), so its rule is not looked at.
   std::optional<StatusBytes> last_status_;

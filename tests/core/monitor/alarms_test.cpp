@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -220,46 +222,61 @@ TEST(LimitJudge, FlagAlarmsMatchTheFlagsLevelChanges) {
   }
 }
 
-// The judge, which hands a field's track only the values that may change its level, against the
-// pure FieldLevelChanges: random values around the limits, some not finite, on limits of several
-// shapes (one-sided, equal limits, persistence 1 to 3).
+// The judge, which looks at a field only when its value leaves the band that keeps its level,
+// against the pure FieldLevelChanges: values on each limit, just beside it, far beyond it, not
+// finite, in runs as slow telemetry gives; limits of several shapes (one-sided, equal limits,
+// persistence 1 to 3) on the first and last field of each kind, judged together.
 TEST(LimitJudge, FieldAlarmsMatchTheFieldsLevelChanges) {
   const FieldLimits shapes[] = {
-      {.field = kBatteryField,
-       .red_low = 6.4,
-       .yellow_low = 7.0,
-       .yellow_high = 8.3,
-       .red_high = 8.5,
-       .persistence = 2},
-      {.field = kBatteryField, .yellow_high = 8.0},
-      {.field = kBatteryField, .red_low = 7.0, .persistence = 3},
-      {.field = kBatteryField, .yellow_low = 7.5, .yellow_high = 7.5, .red_high = 7.5},
+      {.red_low = 6.4, .yellow_low = 7.0, .yellow_high = 8.3, .red_high = 8.5, .persistence = 2},
+      {.yellow_high = 8.0},
+      {.red_low = 7.0, .persistence = 3},
+      {.yellow_low = 7.5, .yellow_high = 7.5, .red_high = 7.5},
+      {.red_low = 6.4, .yellow_low = 6.4, .red_high = 8.5},
   };
+  // The first and last field of each kind: the judge keeps each kind's values in pairs.
+  constexpr int kFields[] = {
+      0, kBatteryField, kFirstPayloadSlot - 1, kFirstPayloadSlot, kCurrentField, kFieldCount - 1};
   std::mt19937 engine(11);
   for (const FieldLimits& shape : shapes) {
     Limits limits;
-    limits.fields.push_back(shape);
+    std::vector<double> picks = {std::nan(""), kInf, -kInf, 1e300, -1e300, 7.2};
+    for (const std::optional<double>& limit :
+         {shape.red_low, shape.yellow_low, shape.yellow_high, shape.red_high}) {
+      if (!limit) continue;
+      picks.insert(picks.end(), {*limit, std::nextafter(*limit, kInf),
+                                 std::nextafter(*limit, -kInf), *limit + 0.3, *limit - 0.3});
+    }
+    for (const int field : kFields) {
+      FieldLimits entry = shape;
+      entry.field = field;
+      limits.fields.push_back(entry);
+    }
     LimitJudge judge(limits);
     std::vector<Alarm> alarms;
-    std::vector<double> values;
-    TelemetryRecord record;
-    for (std::int64_t number = 1; number <= 400; ++number) {
-      // Runs of equal values, as slow telemetry gives, and a value that is not finite now and then.
-      if (engine() % 3 == 0) {
-        const int pick = static_cast<int>(engine() % 20);
-        record.Value[kBatteryField] = pick == 0   ? std::nan("")
-                                      : pick == 1 ? kInf
-                                                  : 6.0 + 0.15 * static_cast<double>(pick);
+    std::array<std::vector<double>, kFieldCount> values;
+    std::array<TelemetryRecord, 2> records;
+    for (std::int64_t number = 1; number <= 600; ++number) {
+      for (const int field : kFields) {
+        TelemetryRecord& record = records[static_cast<std::size_t>(KindOfField(field))];
+        if (engine() % 3 == 0) record.Value[field] = picks[engine() % picks.size()];
+        values[field].push_back(record.Value[field]);
       }
-      values.push_back(record.Value[kBatteryField]);
-      judge.Judge(Kind::kBeacon, number, record, alarms);
+      judge.Judge(Kind::kBeacon, number, records[0], alarms);
+      judge.Judge(Kind::kPayload, number, records[1], alarms);
     }
-    const std::vector<LevelChange> expected = FieldLevelChanges(shape, values, 1);
-    ASSERT_EQ(alarms.size(), expected.size()) << shape.persistence;
-    for (std::size_t i = 0; i < alarms.size(); ++i) {
-      EXPECT_EQ(alarms[i].record, expected[i].record) << i;
-      EXPECT_EQ(alarms[i].from, expected[i].from) << i;
-      EXPECT_EQ(alarms[i].to, expected[i].to) << i;
+    for (const int field : kFields) {
+      std::vector<Alarm> of_field;
+      for (const Alarm& alarm : alarms) {
+        if (alarm.index == field) of_field.push_back(alarm);
+      }
+      const std::vector<LevelChange> expected = FieldLevelChanges(shape, values[field], 1);
+      ASSERT_EQ(of_field.size(), expected.size()) << "field " << field;
+      for (std::size_t i = 0; i < of_field.size(); ++i) {
+        EXPECT_EQ(of_field[i].record, expected[i].record) << field << " " << i;
+        EXPECT_EQ(of_field[i].from, expected[i].from) << field << " " << i;
+        EXPECT_EQ(of_field[i].to, expected[i].to) << field << " " << i;
+      }
     }
   }
 }
