@@ -118,9 +118,9 @@ std::uint64_t FrameHash(std::string_view bytes) {
 
 FrameMessageResult ParseFrameMessage(std::string_view text) {
   if (text.size() > kMaxFrameMessageSize) {
-    return Fault(FrameMessageFault::kTooLarge, std::to_string(text.size()) +
-                                                   " bytes, more than a frame message holds (" +
-                                                   std::to_string(kMaxFrameMessageSize) + ")");
+    return Fault(
+        FrameMessageFault::kTooLarge,
+        "larger than a frame message can be (" + std::to_string(kMaxFrameMessageSize) + " bytes)");
   }
   static constexpr std::array<std::string_view, 4> kKeys = {"rx_time_utc", "station", "frame_hex",
                                                             "kiss_port"};

@@ -55,7 +55,7 @@ TEST(FrameMessage, RefusesBadMessagesWithTheirReason) {
   };
   const Case kCases[] = {
       {std::string(kMaxFrameMessageSize + 1, ' '), FrameMessageFault::kTooLarge,
-       "65537 bytes, more than a frame message holds (65536)"},
+       "larger than a frame message can be (65536 bytes)"},
       {"", FrameMessageFault::kSyntax, "not a JSON object"},
       {"[1]", FrameMessageFault::kSyntax, "not a JSON object"},
       {"{\"station\":\"a\"", FrameMessageFault::kSyntax, "expected \",\" or \"}\" between keys"},
