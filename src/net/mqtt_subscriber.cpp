@@ -215,9 +215,12 @@ bool MqttSubscriber::Connection(struct mosquitto* mosq) {
       return connected;
     }
   }
-  // Acknowledgements of what was received go out before the connection closes.
-  mosquitto_loop(mosq, 0, 1);
+  // Acknowledgements of what was received go out before the connection closes, so that the
+  // broker does not hand those frames to the next run again.
+  // Nothing more is read: a frame not read now stays with the broker for the next run.
+  mosquitto_loop_write(mosq, 1);
   mosquitto_disconnect(mosq);
+  mosquitto_loop_write(mosq, 1);
   if (connected) Say("disconnected");
   return connected;
 }

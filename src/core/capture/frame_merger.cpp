@@ -5,7 +5,10 @@
 #include <array>
 #include <functional>
 
+#include "core/base/recent_frames.h"
 #include "core/base/utc_time.h"
+#include "core/capture/capture_loader.h"
+#include "core/capture/kiss_stream.h"
 #include "core/view/conf_ini.h"
 
 namespace talphex {
@@ -100,20 +103,6 @@ std::optional<std::int64_t> IsoMilliseconds(std::string_view text) {
   return *seconds * 1000 + millisecond;
 }
 
-// Bytes of a frame: FNV-1a over 64 bits, then mixed, so that frames differing in one byte land
-// far apart.
-std::uint64_t FrameHash(std::string_view bytes) {
-  std::uint64_t hash = 0xCBF29CE484222325u;
-  for (const char byte : bytes) {
-    hash ^= static_cast<std::uint8_t>(byte);
-    hash *= 0x100000001B3u;
-  }
-  hash ^= bytes.size();
-  hash ^= hash >> 33;
-  hash *= 0xFF51AFD7ED558CCDu;
-  return hash ^ (hash >> 33);
-}
-
 }  // namespace
 
 FrameMessageResult ParseFrameMessage(std::string_view text) {
@@ -184,6 +173,18 @@ FrameMessageResult ParseFrameMessage(std::string_view text) {
     return Fault(FrameMessageFault::kBadKissPort, "kiss_port: expected 0 to 15 or null");
   }
   return {std::move(message), std::nullopt};
+}
+
+void AppendMergedKiss(std::string& out, const MergedFrame& frame) {
+  out.push_back(static_cast<char>(kFend));
+  if (frame.rx_ms % 1000 != 0) {
+    out += TimestampPart(frame.rx_ms);
+  } else {
+    out.push_back('\0');
+    out += UtcTimeText(frame.rx_ms);
+    out.append(kTimestampPartSize - 20, '\0');
+  }
+  AppendKissFrame(out, frame.kiss_port, frame.bytes);
 }
 
 FrameMerger::Taken FrameMerger::Add(HeardFrame frame) {

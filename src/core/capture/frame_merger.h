@@ -69,6 +69,11 @@ struct MergedFrame {
   std::vector<std::string> stations;
 };
 
+// Appends a merged frame as a live KISS stream carries it: a timestamp part of its receive time,
+// then the frame on its port. A time on a whole second is stamped without milliseconds, as capture
+// files stamp theirs, since a frame message cannot tell ".000" from a time without them.
+void AppendMergedKiss(std::string& out, const MergedFrame& frame);
+
 struct MergerCounts {
   std::int64_t received = 0;    // frames added
   std::int64_t duplicates = 0;  // of those, frames whose bytes had been seen already
