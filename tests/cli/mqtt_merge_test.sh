@@ -49,9 +49,12 @@ stop_broker() {
   wait "$broker_pid" 2>/dev/null || true
   broker_pid=
 }
-# Waits until FILE has a line matching PATTERN (grep -E), at most 20 s.
+# Waits until FILE has COUNT lines (default 1) matching PATTERN (grep -E), at most 20 s.
 await() {
-  for _ in $(seq 200); do grep -Eq "$2" "$1" 2>/dev/null && return; sleep 0.1; done
+  for _ in $(seq 200); do
+    [ "$(grep -Ec "$2" "$1" 2>/dev/null)" -ge "${3:-1}" ] && return
+    sleep 0.1
+  done
   fail "$1 never says: $2"
 }
 
@@ -153,8 +156,9 @@ sleep 2
 stop_broker
 sleep 1
 start_broker
-await M2a.err "connection lost"
-sleep 2
+# The subscriber back in its session, and frames decoded after it.
+await M2a.err "subscribed to talphex/P/frames" 2
+sleep 1
 kill -TERM "${pids[0]}"
 wait "${pids[0]}" || true
 # Frames published while no subscriber runs wait in its session.
