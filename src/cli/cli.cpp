@@ -518,9 +518,9 @@ void Run::ReadMerged(StreamStop& stop) {
         while (!stop.stopped() && !FramesDone()) {
           constexpr std::int64_t kLongestWaitMs = 1000;
           const std::optional<std::int64_t> next = merger.NextReleaseMs();
-          stop.WaitReadable(subscriber_->wake_fd(),
-                            next ? std::clamp<std::int64_t>(*next - NowMs(), 0, kLongestWaitMs)
-                                 : kLongestWaitMs);
+          stop.WaitReadable(
+              subscriber_->wake_fd(),
+              next ? std::clamp<std::int64_t>(*next - NowMs(), 0, kLongestWaitMs) : kLongestWaitMs);
           take();
           merger.Release(NowMs(), merged);
           DecodeMerged(scanner, merged);

@@ -149,9 +149,10 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "localhost:8001), reconnecting when the connection drops")
       ->type_name("HOST:PORT");
   app.add_option("--frames", options.frames,
-                 "With --kiss-tcp or -: end after N decoded frames of both kinds")
+                 "With --kiss-tcp, --mqtt-subscribe or -: end after N decoded frames of both kinds")
       ->type_name("N");
-  app.add_option("--seconds", options.seconds, "With --kiss-tcp or -: end after S seconds")
+  app.add_option("--seconds", options.seconds,
+                 "With --kiss-tcp, --mqtt-subscribe or -: end after S seconds")
       ->type_name("S");
   std::array<std::string, kOutputOptions.size()> paths;
   for (const OutputOptionInfo& info : kOutputOptions) {
