@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "core/base/text_safety.h"
 #include "core/capture/capture_loader.h"
 #include "core/capture/capture_recorder.h"
+#include "core/capture/frame_merger.h"
 #include "core/export/analysis_exports.h"
 #include "core/export/export_sink.h"
 #include "core/export/exports.h"
@@ -31,6 +33,7 @@
 #include "core/view/record_view.h"
 #include "core/view/status_texts.h"
 #include "net/mqtt_publisher.h"
+#include "net/mqtt_subscriber.h"
 
 namespace talphex {
 namespace {
@@ -42,6 +45,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitAlarm = 4;
 // How long a run that has ended waits for the broker to take what is still queued.
 constexpr std::chrono::seconds kMqttDeliveryWait{10};
+// Malformed messages of a merging run said one line each, at most; the rest are counted.
+constexpr std::int64_t kMaxMalformedLines = 10;
 
 // Standard output or standard error, every write checked: the first failure's reason is kept.
 class Stream {
@@ -93,13 +98,14 @@ class Run {
         watching_(!judge_.empty() || options.fail_on || summarising_) {
     state_.store_capacity = 0;  // every output takes its records as they come: none is stored
     state_.keep_duplicate_frames = options.keep_duplicates;
-    if (mqtt) {
-      mqtt_ = std::make_unique<MqttPublisher>(std::move(*mqtt), [this](const std::string& line) {
-        // From the publisher's thread, a line at a time.
-        const std::lock_guard lock(err_mutex_);
-        Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
-        std::fflush(err_);
-      });
+    // From the publisher's or subscriber's thread, a line at a time.
+    auto events = [this](const std::string& line) { ErrorLine(line); };
+    if (mqtt && options.mqtt_subscribe) {
+      subscriber_ = std::make_unique<MqttSubscriber>(std::move(*mqtt), *options.mqtt_subscribe,
+                                                     std::move(events));
+      exports_.AddStationsColumn();
+    } else if (mqtt) {
+      mqtt_ = std::make_unique<MqttPublisher>(std::move(*mqtt), std::move(events));
     }
   }
 
@@ -164,6 +170,17 @@ class Run {
   void StartMqtt();
   void PublishRecord(Kind kind, const TelemetryRecord& record, std::string_view source);
   void FinishMqtt();
+  // The merging source: frames of every station from the broker, decoded once each in
+  // receive-time order, with the stations that heard them.
+  void ReadMerged(StreamStop& stop);
+  void DecodeMerged(CaptureScanner& scanner, std::vector<MergedFrame>& frames);
+  void Malformed(const ArrivedMessage& message, const std::string& reason);
+  // One escaped line on standard error, from any thread.
+  void ErrorLine(const std::string& line) {
+    const std::lock_guard lock(err_mutex_);
+    Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
+    std::fflush(err_);
+  }
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -197,6 +214,10 @@ class Run {
   AnalysisWriter mqtt_jsonl_{AnalysisFormat::kJsonLines};
   std::array<std::int64_t, 2> mqtt_records_{};
   std::string mqtt_line_;
+  std::unique_ptr<MqttSubscriber> subscriber_;
+  std::span<const std::string> stations_;  // of the merged frame being decoded
+  std::int64_t malformed_ = 0;
+  std::string kiss_frame_;
 };
 
 void Run::StartAlarms() {
@@ -438,6 +459,87 @@ void Run::ReadTnc(StreamStop& stop) {
       source);
 }
 
+void Run::Malformed(const ArrivedMessage& message, const std::string& reason) {
+  ++malformed_;
+  if (malformed_ > kMaxMalformedLines) return;
+  constexpr std::size_t kTopicShown = 100;
+  std::string line = "MQTT " + options_.mqtt->Text() + ": malformed message on " +
+                     message.topic.substr(0, kTopicShown) +
+                     (message.topic.size() > kTopicShown ? "..." : "") + ": " + reason;
+  if (malformed_ == kMaxMalformedLines) line += "; further ones are only counted";
+  ErrorLine(line);
+}
+
+void Run::DecodeMerged(CaptureScanner& scanner, std::vector<MergedFrame>& frames) {
+  for (const MergedFrame& frame : frames) {
+    if (FramesDone()) break;
+    kiss_frame_.clear();
+    AppendMergedKiss(kiss_frame_, frame);
+    stations_ = frame.stations;
+    scanner.Feed({reinterpret_cast<const std::uint8_t*>(kiss_frame_.data()), kiss_frame_.size()},
+                 frame.rx_ms);
+  }
+  stations_ = {};
+  frames.clear();
+}
+
+void Run::ReadMerged(StreamStop& stop) {
+  CaptureRecorder recorder;
+  if (const PlannedOutput* recording = Output(OutputOption::kRecordCapture)) {
+    if (const Status opened = recorder.Open(recording->path()); !opened) {
+      Report(opened.error());
+      return;
+    }
+  }
+  const std::string source =
+      recorder.recording() ? recorder.path() : "mqtt:" + options_.mqtt->where.Text();
+  FrameMerger merger;
+  ReadStream(
+      options_.mqtt->Text(), CaptureScanner::Mode::kLive,
+      [&](CaptureScanner& scanner) {
+        scanner.SetFrameSink([&](const LiveFrame& live) {
+          if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
+        });
+        std::vector<ArrivedMessage> arrived;
+        std::vector<MergedFrame> merged;
+        const auto take = [&] {
+          arrived.clear();
+          subscriber_->Take(arrived);
+          for (const ArrivedMessage& message : arrived) {
+            ArrivedFrame frame = FrameOfMessage(message);
+            if (frame.frame) {
+              (void)merger.Add(std::move(*frame.frame));
+            } else {
+              Malformed(message, frame.error);
+            }
+          }
+        };
+        subscriber_->Start();
+        while (!stop.stopped() && !FramesDone()) {
+          constexpr std::int64_t kLongestWaitMs = 1000;
+          const std::optional<std::int64_t> next = merger.NextReleaseMs();
+          stop.WaitReadable(
+              subscriber_->wake_fd(),
+              next ? std::clamp<std::int64_t>(*next - NowMs(), 0, kLongestWaitMs) : kLongestWaitMs);
+          take();
+          merger.Release(NowMs(), merged);
+          DecodeMerged(scanner, merged);
+        }
+        // What the broker handed over before the end is decoded, the held frames included.
+        subscriber_->Stop();
+        take();
+        merger.ReleaseAll(merged);
+        DecodeMerged(scanner, merged);
+        return std::string();
+      },
+      source);
+  if (!subscriber_->ever_connected()) status_ = kExitFailure;
+  const MergerCounts& counts = merger.counts();
+  ErrorLine("MQTT " + options_.mqtt->Text() + ": " + std::to_string(counts.received) +
+            " frames received, " + std::to_string(counts.duplicates) + " duplicates, " +
+            std::to_string(malformed_) + " malformed");
+}
+
 void Run::ReadCaptures(StreamStop& stop) {
   for (const std::string& path : options_.captures) {
     if (stop.stopped() || FramesDone()) break;
@@ -469,7 +571,7 @@ int Run::Streaming() {
       exports_.WriteHeaders();
       any_record = true;
     }
-    exports_.Take(kind, record, state_.sources.back().name);
+    exports_.Take(kind, record, state_.sources.back().name, stations_);
     if (watching_) Watch(kind, record);
     FlushRecordOutputs();
     PublishRecord(kind, record, state_.sources.back().name);
@@ -478,6 +580,8 @@ int Run::Streaming() {
   StreamStop stop(options_.seconds);
   if (options_.kiss_tcp) {
     ReadTnc(stop);
+  } else if (subscriber_) {
+    ReadMerged(stop);
   } else {
     ReadCaptures(stop);
   }
@@ -549,7 +653,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   // The broker's credentials are read before anything is opened; a file that cannot give them
   // is a usage error.
   std::optional<MqttSettings> mqtt;
-  if (options.mqtt_publish) {
+  if (options.mqtt) {
     const auto credentials =
         ReadMqttCredentials(options.mqtt_password_file, std::getenv("TALPHEX_MQTT_USER"),
                             std::getenv("TALPHEX_MQTT_PASSWORD"));

@@ -11,6 +11,7 @@
 #include "core/base/licence.h"
 #include "core/base/text_safety.h"
 #include "core/view/conf_ini.h"
+#include "net/mqtt_subscriber.h"
 
 namespace talphex {
 namespace {
@@ -37,7 +38,16 @@ std::string TerminalLines(std::string_view text) {
 // What is wrong with the station network's options; empty when nothing is.
 std::string MqttUsageProblem(const CliOptions& options) {
   if (options.mqtt_publish && !options.mqtt) return "--mqtt-publish needs --mqtt URL";
-  if (options.mqtt && !options.mqtt_publish) return "--mqtt needs --mqtt-publish";
+  if (options.mqtt_subscribe) {
+    if (!options.mqtt) return "--mqtt-subscribe needs --mqtt URL";
+    if (options.mqtt_publish) return "--mqtt-subscribe and --mqtt-publish cannot be used together";
+    if (const std::string problem = MqttFilterProblem(*options.mqtt_subscribe); !problem.empty()) {
+      return "--mqtt-subscribe: " + problem;
+    }
+  }
+  if (options.mqtt && !options.mqtt_publish && !options.mqtt_subscribe) {
+    return "--mqtt needs --mqtt-publish or --mqtt-subscribe";
+  }
   if (options.mqtt_ca && !(options.mqtt && options.mqtt->tls)) {
     return "--mqtt-ca needs an mqtts:// URL in --mqtt";
   }
@@ -48,8 +58,11 @@ std::string MqttUsageProblem(const CliOptions& options) {
 
 // What is wrong with options that parsed one by one; empty when nothing is.
 std::string UsageProblem(const CliOptions& options) {
-  if (options.captures.empty() && !options.kiss_tcp) {
-    return "give a CAPTURE, - for standard input, or --kiss-tcp HOST:PORT";
+  if (options.captures.empty() && !options.kiss_tcp && !options.mqtt_subscribe) {
+    return "give a CAPTURE, - for standard input, --kiss-tcp HOST:PORT or --mqtt-subscribe";
+  }
+  if (options.mqtt_subscribe && (!options.captures.empty() || options.kiss_tcp)) {
+    return "--mqtt-subscribe reads no CAPTURE and no --kiss-tcp";
   }
   if (!options.captures.empty() && options.kiss_tcp) return "--kiss-tcp reads no CAPTURE";
   if (std::count(options.captures.begin(), options.captures.end(), kStandardStream) > 1) {
@@ -59,7 +72,7 @@ std::string UsageProblem(const CliOptions& options) {
     return "--station: NAME may hold only letters, digits, - and _";
   }
   if (!options.Streaming() && (options.frames || options.seconds)) {
-    return "--frames and --seconds need --kiss-tcp or - as CAPTURE";
+    return "--frames and --seconds need --kiss-tcp, --mqtt-subscribe or - as CAPTURE";
   }
   if (options.seconds && !(std::isfinite(*options.seconds) && *options.seconds > 0 &&
                            *options.seconds <= kMaxSeconds)) {
@@ -71,8 +84,9 @@ std::string UsageProblem(const CliOptions& options) {
   for (const OutputOptionInfo& info : kOutputOptions) {
     const std::optional<std::string>& path = options.Output(info.id);
     if (!path) continue;
-    if (info.needs_kiss_tcp && !options.kiss_tcp)
-      return std::string(info.name) + " needs --kiss-tcp";
+    if (info.needs_kiss_tcp && !options.kiss_tcp && !options.mqtt_subscribe) {
+      return std::string(info.name) + " needs --kiss-tcp or --mqtt-subscribe";
+    }
     if (!info.standard_output_allowed && *path == kStandardStream) {
       return std::string(info.name) + " writes binary frames, so it needs a FILE, not -";
     }
@@ -83,7 +97,8 @@ std::string UsageProblem(const CliOptions& options) {
 }  // namespace
 
 bool CliOptions::Streaming() const {
-  return kiss_tcp || std::find(captures.begin(), captures.end(), kStandardStream) != captures.end();
+  return kiss_tcp || mqtt_subscribe ||
+         std::find(captures.begin(), captures.end(), kStandardStream) != captures.end();
 }
 
 std::vector<PlannedInput> CliOptions::PlanInputs() const {
@@ -134,9 +149,10 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "localhost:8001), reconnecting when the connection drops")
       ->type_name("HOST:PORT");
   app.add_option("--frames", options.frames,
-                 "With --kiss-tcp or -: end after N decoded frames of both kinds")
+                 "With --kiss-tcp, --mqtt-subscribe or -: end after N decoded frames of both kinds")
       ->type_name("N");
-  app.add_option("--seconds", options.seconds, "With --kiss-tcp or -: end after S seconds")
+  app.add_option("--seconds", options.seconds,
+                 "With --kiss-tcp, --mqtt-subscribe or -: end after S seconds")
       ->type_name("S");
   std::array<std::string, kOutputOptions.size()> paths;
   for (const OutputOptionInfo& info : kOutputOptions) {
@@ -183,6 +199,15 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "Read the broker's user and password from the first line of FILE, "
                  "user:password (else from TALPHEX_MQTT_USER and TALPHEX_MQTT_PASSWORD)")
       ->type_name("FILE");
+  std::string subscribe_filter;
+  app.add_option("--mqtt-subscribe", subscribe_filter,
+                 "With --mqtt and --station: decode the frames every station publishes on the "
+                 "topics of FILTER (default talphex/+/frames) once each, in receive-time order "
+                 "within 2 s, a frame heard by several stations once with all their names "
+                 "(stations in --analysis-csv and --jsonl), in a persistent session that keeps "
+                 "frames while this station is away")
+      ->expected(0, 1)
+      ->type_name("[FILTER]");
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
@@ -224,6 +249,10 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
     Expected<MqttUrl> url = ParseMqttUrl(mqtt);
     if (!url) return UsageError("--mqtt: " + url.error().message);
     options.mqtt = url.value();
+  }
+  if (app.count("--mqtt-subscribe") > 0) {
+    options.mqtt_subscribe =
+        subscribe_filter.empty() ? std::string(kDefaultMqttFilter) : subscribe_filter;
   }
   if (const std::string problem = UsageProblem(options); !problem.empty()) {
     return UsageError(problem);

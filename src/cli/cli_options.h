@@ -61,7 +61,8 @@ inline constexpr std::array<OutputOptionInfo, 9> kOutputOptions = {{
      OutputMode::kStreamed, true, false},
     // Binary KISS bytes, so never to a terminal; a new file, never one that exists.
     {OutputOption::kRecordCapture, "--record-capture",
-     "With --kiss-tcp: write every frame to FILE as it arrives, each after a timestamp part, as a "
+     "With --kiss-tcp or --mqtt-subscribe: write every frame to FILE as it arrives, each after a "
+     "timestamp part, as a "
      "capture that reloads to the same records; FILE must not exist yet",
      OutputMode::kRecording, OutputMode::kRecording, false, true},
     {OutputOption::kAlarms, "--alarms",
@@ -109,6 +110,8 @@ struct CliOptions {
   bool mqtt_publish = false;
   std::optional<std::string> mqtt_ca;
   std::optional<std::string> mqtt_password_file;
+  // --mqtt-subscribe: the filter of the frames merged from many stations, a streaming source.
+  std::optional<std::string> mqtt_subscribe;
   // --help or --version: this text goes to standard output and nothing else happens.
   std::string early_output;
 

@@ -257,7 +257,7 @@ std::vector<Row> Rows() {
        Intake::kCaptures,
        {"--record-capture", "@/new.kss", "@/x.kss"},
        2,
-       "talphex-cli: --record-capture needs --kiss-tcp",
+       "talphex-cli: --record-capture needs --kiss-tcp or --mqtt-subscribe",
        {}},
       {"ServedPassAppendsToStandardOutput",
        Intake::kServingTnc,

@@ -6,6 +6,22 @@
 
 namespace talphex {
 
+void AppendKissFrame(std::string& out, int port, std::string_view frame) {
+  const auto escaped = [&out](std::uint8_t value) {
+    if (value == kFend || value == kFesc) {
+      out.push_back(static_cast<char>(kFesc));
+      out.push_back(static_cast<char>(value == kFend ? kTfend : kTfesc));
+    } else {
+      out.push_back(static_cast<char>(value));
+    }
+  };
+  out.push_back(static_cast<char>(kFend));
+  // Port 12's command byte is a delimiter's value: it is escaped like the frame's bytes.
+  escaped(static_cast<std::uint8_t>((port & 0xF) << 4));
+  for (const char byte : frame) escaped(static_cast<std::uint8_t>(byte));
+  out.push_back(static_cast<char>(kFend));
+}
+
 void KissUnescape(std::string_view raw, std::string& out) {
   out.resize(raw.size());
   char* w = out.data();

@@ -31,6 +31,9 @@ using KissPartSink = std::function<void(const KissPart& part)>;
 // Undoes the KISS escapes in one pass: FESC TFEND is 0xC0, FESC TFESC is 0xDB; any other byte,
 // a lone FESC included, passes through unchanged.
 void KissUnescape(std::string_view raw, std::string& out);
+// Appends `frame` as one KISS frame of data on `port` (0 to 15): a delimiter, the command byte,
+// the frame with 0xC0 and 0xDB escaped, a delimiter.
+void AppendKissFrame(std::string& out, int port, std::string_view frame);
 
 // Cuts a byte stream fed in pieces of any size into KISS parts. Every part closed by a delimiter
 // goes to the sink, empty ones included; the unclosed rest waits for the next piece. Memory does

@@ -191,6 +191,7 @@ std::string AnalysisWriter::Header() const {
     if (!line.empty()) line.push_back(',');
     line += CsvCell(name);
   }
+  if (stations_column_) line += ",stations";
   return line += "\r\n";
 }
 
@@ -213,7 +214,8 @@ void AnalysisWriter::SetSource(std::string_view source) {
 }
 
 void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& record,
-                            std::int64_t number, std::string_view source) {
+                            std::int64_t number, std::string_view source,
+                            std::span<const std::string> stations) {
   SetSource(source);
   const std::string time = IsoUtcTime(record.RxTime, record.RxMillisecond);
   const bool payload = kind == Kind::kPayload;
@@ -229,6 +231,14 @@ void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& 
       for (int lamp = 0; lamp < kLampCount; ++lamp) {
         out.push_back(',');
         if (payload) out.push_back(FlagIsSet(record, lamp) ? '1' : '0');
+      }
+      if (stations_column_) {
+        // Station names are letters, digits, "-" and "_": no cell needs quotes.
+        out.push_back(',');
+        for (std::size_t i = 0; i < stations.size(); ++i) {
+          if (i > 0) out.push_back(' ');
+          out += PrintableUtf8(stations[i]);
+        }
       }
       out += "\r\n";
       return;
@@ -246,6 +256,14 @@ void AnalysisWriter::Append(std::string& out, Kind kind, const TelemetryRecord& 
       for (int lamp = 0; lamp < kLampCount; ++lamp) {
         out.append(keys[kAnalysisLeadColumns + kFieldCount + lamp]);
         out.append(!payload ? "null" : FlagIsSet(record, lamp) ? "true" : "false");
+      }
+      if (stations_column_) {
+        out.append(",\"stations\":[");
+        for (std::size_t i = 0; i < stations.size(); ++i) {
+          if (i > 0) out.push_back(',');
+          out += JsonString(PrintableUtf8(stations[i]));
+        }
+        out.push_back(']');
       }
       out += "}\n";
       return;

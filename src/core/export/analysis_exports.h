@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,12 +63,16 @@ class AnalysisWriter {
   // `station` (see IsStationName) is the line protocol's station tag; empty leaves it out.
   explicit AnalysisWriter(AnalysisFormat format, std::string_view station = {});
 
+  // Runs that merge the frames of many stations: the CSV gets a last column and JSON a last key
+  // "stations", the stations that heard each record's frame (CSV: separated by a space; JSON: an
+  // array). The line protocol is not changed.
+  void AddStationsColumn() { stations_column_ = true; }
   // What comes before the first record: the CSV header line, else nothing.
   std::string Header() const;
   // Appends the line of record `number` (1 for the first of its kind) read from the capture
-  // `source` (a path; its file name is written).
+  // `source` (a path; its file name is written) and heard by `stations` (with the column).
   void Append(std::string& out, Kind kind, const TelemetryRecord& record, std::int64_t number,
-              std::string_view source);
+              std::string_view source, std::span<const std::string> stations = {});
   // Line protocol: the records left out for want of a time InfluxDB can hold.
   const InfluxLeftOut& left_out() const { return left_out_; }
 
@@ -83,6 +88,7 @@ class AnalysisWriter {
   std::int64_t PointTime(Kind kind, std::int64_t received);
 
   AnalysisFormat format_;
+  bool stations_column_ = false;
   std::string station_tag_;  // ",station=NAME", or empty
   InfluxLeftOut left_out_;
   std::string source_path_;  // the source of the escaped forms below

@@ -28,7 +28,12 @@ void ExportSink::Start(Analysis& analysis) {
   Put(analysis.out, analysis.writer.Header());
 }
 
-void ExportSink::Take(Kind kind, const TelemetryRecord& record, std::string_view source) {
+void ExportSink::AddStationsColumn() {
+  for (Analysis& analysis : analysis_) analysis.writer.AddStationsColumn();
+}
+
+void ExportSink::Take(Kind kind, const TelemetryRecord& record, std::string_view source,
+                      std::span<const std::string> stations) {
   const std::int64_t number = ++taken_[Index(kind)];
   if (max_records_ && number > static_cast<std::int64_t>(*max_records_)) return;
   if (number == report_record_) report_records_[Index(kind)] = record;
@@ -42,7 +47,7 @@ void ExportSink::Take(Kind kind, const TelemetryRecord& record, std::string_view
     if (analysis.out == nullptr) continue;
     Start(analysis);
     line_.clear();
-    analysis.writer.Append(line_, kind, record, number, source);
+    analysis.writer.Append(line_, kind, record, number, source, stations);
     Put(analysis.out, line_);
   }
 }

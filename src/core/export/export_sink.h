@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,12 @@ class ExportSink {
   void SetAnalysis(AnalysisFormat format, std::FILE* out) {
     analysis_[static_cast<std::size_t>(format)].out = out;
   }
-  // A record decoded from the capture `source` (a path, written by the analysis exports).
-  void Take(Kind kind, const TelemetryRecord& record, std::string_view source = {});
+  // Merging runs: the analysis CSV and JSON name the stations that heard each record.
+  void AddStationsColumn();
+  // A record decoded from the capture `source` (a path, written by the analysis exports), heard
+  // by `stations` when the exports name them.
+  void Take(Kind kind, const TelemetryRecord& record, std::string_view source = {},
+            std::span<const std::string> stations = {});
   // Writes the header of every file that has none yet: once the input has ended, and at the
   // start of a stream so that its readers know the columns at once.
   void WriteHeaders();

@@ -141,6 +141,20 @@ TEST(KissStreamDecoder, ReadsBackWhatTheWriterWrote) {
   }
 }
 
+// Frames written as KISS come back from the stream decoder as the command byte of their port and
+// their bytes, delimiters and escape bytes among them.
+TEST(KissStreamDecoder, ReadsBackFramesAppendedAsKiss) {
+  for (std::uint64_t seed = 1; seed <= 40; ++seed) {
+    const int port = static_cast<int>(seed % 16);
+    const std::string bytes = testing::RandomBytes(seed, seed * 7 % 61 + 1) + "\xC0\xDB";
+    std::string stream;
+    AppendKissFrame(stream, port, bytes);
+    const std::vector<Part> parts = Parts(stream, KissStreamDecoder::Start::kLiveStream);
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_EQ(parts[0].text, std::string(1, static_cast<char>(port << 4)) + bytes);
+  }
+}
+
 // A new connection drops the part cut off by the old one, and the noise before the next delimiter.
 TEST(KissStreamDecoder, RestartDropsTheCutOffPartAndTheNoiseAfterIt) {
   KissStreamDecoder decoder(KissStreamDecoder::Start::kLiveStream);

@@ -13,6 +13,7 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/base/utc_time.h"
 #include "core/view/field_catalogue.h"
@@ -302,6 +303,45 @@ TEST(AnalysisExports, StationTag) {
     std::string line;
     writer.Append(line, Kind::kPayload, record, 1, c.source);
     EXPECT_EQ(line.substr(0, std::strlen(c.start)), c.start);
+  }
+}
+
+// Merging runs name the stations of each record last, first hearer first; the line protocol,
+// which tags one station per point, stays as it was.
+TEST(AnalysisExports, StationsColumnLast) {
+  TelemetryRecord record;
+  record.RxTime = "2026-11-14 09:41:03";
+  const std::vector<std::string> two = {"GS-2", "GS_1"};
+  struct Case {
+    AnalysisFormat format;
+    std::vector<std::string> stations;
+    const char* header_end;
+    const char* line_end;
+  };
+  const Case kCases[] = {
+      {AnalysisFormat::kCsv, two, ",stations\r\n", ",GS-2 GS_1\r\n"},
+      {AnalysisFormat::kCsv, {}, ",stations\r\n", ",0,\r\n"},
+      {AnalysisFormat::kJsonLines, two, "", ",\"stations\":[\"GS-2\",\"GS_1\"]}\n"},
+      {AnalysisFormat::kJsonLines, {}, "", "false,\"stations\":[]}\n"},
+      {AnalysisFormat::kInflux, two, "", " 1794649263000000000\n"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(static_cast<int>(c.format));
+    AnalysisWriter plain(c.format);
+    AnalysisWriter merged(c.format);
+    merged.AddStationsColumn();
+    std::string plain_line;
+    std::string merged_line;
+    plain.Append(plain_line, Kind::kPayload, record, 1, "a.kss");
+    merged.Append(merged_line, Kind::kPayload, record, 1, "a.kss", c.stations);
+    EXPECT_TRUE(merged_line.ends_with(c.line_end)) << merged_line;
+    EXPECT_TRUE(merged.Header().ends_with(c.header_end));
+    // Everything before the column is the plain line's: all but its "\r\n" or "}\n".
+    const std::size_t kept = plain_line.size() - 2;
+    EXPECT_EQ(merged_line.substr(0, kept), plain_line.substr(0, kept));
+    if (c.format == AnalysisFormat::kInflux) {
+      EXPECT_EQ(merged_line, plain_line);
+    }
   }
 }
 
