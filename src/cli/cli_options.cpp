@@ -46,6 +46,19 @@ std::string MqttUsageProblem(const CliOptions& options) {
   return "";
 }
 
+// What is wrong with --influx-url; empty when nothing is.
+std::string InfluxUsageProblem(const CliOptions& options) {
+  if (!options.influx_url) return "";
+  if (options.influx_url->api == InfluxApi::kV2 && options.influx_token.empty()) {
+    return "--influx-url: an InfluxDB 2 URL needs the token in the environment variable "
+           "INFLUX_TOKEN";
+  }
+  if (options.influx_folder.empty()) {
+    return "--influx-url needs XDG_CACHE_HOME or HOME for the folder of its spool";
+  }
+  return "";
+}
+
 // What is wrong with options that parsed one by one; empty when nothing is.
 std::string UsageProblem(const CliOptions& options) {
   if (options.captures.empty() && !options.kiss_tcp) {
@@ -77,7 +90,8 @@ std::string UsageProblem(const CliOptions& options) {
       return std::string(info.name) + " writes binary frames, so it needs a FILE, not -";
     }
   }
-  return MqttUsageProblem(options);
+  if (std::string problem = MqttUsageProblem(options); !problem.empty()) return problem;
+  return InfluxUsageProblem(options);
 }
 
 }  // namespace
@@ -183,6 +197,13 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "Read the broker's user and password from the first line of FILE, "
                  "user:password (else from TALPHEX_MQTT_USER and TALPHEX_MQTT_PASSWORD)")
       ->type_name("FILE");
+  std::string influx_url;
+  app.add_option("--influx-url", influx_url,
+                 "Write every record with a receive time to InfluxDB, to its write endpoint: "
+                 "http://HOST:8086/write?db=NAME, or .../api/v2/write?org=ORG&bucket=BUCKET "
+                 "with the token in INFLUX_TOKEN; points wait in "
+                 "$XDG_CACHE_HOME/talphex/influx-spool.lp while the server is away")
+      ->type_name("URL");
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
@@ -224,6 +245,14 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
     Expected<MqttUrl> url = ParseMqttUrl(mqtt);
     if (!url) return UsageError("--mqtt: " + url.error().message);
     options.mqtt = url.value();
+  }
+  if (app.count("--influx-url") > 0) {
+    Expected<InfluxUrl> url = ParseInfluxUrl(influx_url);
+    if (!url) return UsageError("--influx-url: " + url.error().message);
+    options.influx_url = url.value();
+    const char* token = std::getenv("INFLUX_TOKEN");
+    options.influx_token = token != nullptr ? token : "";
+    options.influx_folder = InfluxCacheFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
   }
   if (const std::string problem = UsageProblem(options); !problem.empty()) {
     return UsageError(problem);
