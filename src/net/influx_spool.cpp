@@ -92,39 +92,37 @@ Status InfluxSpool::Open() {
         ErrorKind::kWriteFailed, path_,
         errno == EWOULDBLOCK ? "another run is using this spool" : std::strerror(errno));
   }
-  // What an earlier run left, cut into batches at line ends.
+  // What an earlier run left, cut into batches at line ends: each Add() moves end_ to the end of
+  // the batch it takes.
   std::vector<char> chunk(kChunk);
-  std::uint64_t batch_start = 0;
+  std::uint64_t size = 0;
   std::int64_t batch_points = 0;
   for (;;) {
-    const ssize_t read = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(end_));
+    const ssize_t read = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(size));
     if (read < 0 && errno == EINTR) continue;
     if (read < 0) return ReadError(path_, errno);
     if (read == 0) break;
     for (ssize_t i = 0; i < read; ++i) {
       if (chunk[static_cast<std::size_t>(i)] != '\n') continue;
-      const std::uint64_t line_end = end_ + static_cast<std::uint64_t>(i) + 1;
+      const std::uint64_t line_end = size + static_cast<std::uint64_t>(i) + 1;
       if (++batch_points == batch_points_) {
-        Add(line_end - batch_start, batch_points);
-        batch_start = line_end;
+        Add(line_end - end_, batch_points);
         batch_points = 0;
       }
     }
-    end_ += static_cast<std::uint64_t>(read);
+    size += static_cast<std::uint64_t>(read);
   }
   // A last line cut short by a crash is ended, so that nothing is joined to it; the server
   // judges it like any other.
-  if (end_ > batch_start) {
+  if (size > end_) {
     char last = 0;
-    if (!ReadAll(fd_, &last, 1, end_ - 1)) return ReadError(path_, errno);
+    if (!ReadAll(fd_, &last, 1, size - 1)) return ReadError(path_, errno);
     if (last != '\n') {
-      if (!WriteAll(fd_, "\n", 1, end_)) return WriteError(path_, errno);
-      ++end_;
+      if (!WriteAll(fd_, "\n", 1, size)) return WriteError(path_, errno);
+      ++size;
       ++batch_points;
     }
-    const std::uint64_t batch_end = end_;
-    end_ = batch_start;
-    Add(batch_end - batch_start, batch_points);
+    Add(size - end_, batch_points);
   }
   DropBeyondLimit();
   return Ok();

@@ -15,8 +15,8 @@ Error UrlError(std::string what) { return Error{ErrorKind::kUsage, std::move(wha
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == b;
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char lower, char given) {
+           return std::tolower(static_cast<unsigned char>(given)) == lower;
          });
 }
 
