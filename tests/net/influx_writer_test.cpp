@@ -5,8 +5,8 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
-#include <regex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -68,6 +68,20 @@ InfluxWriterSettings Settings(const std::string& folder) {
   return settings;
 }
 
+// Whether `text` matches `glob`, where "*" stands for any run of bytes and "#" for a digit.
+bool Matches(std::string_view text, std::string_view glob) {
+  if (glob.empty()) return text.empty();
+  if (glob[0] == '*') {
+    for (std::size_t skip = 0; skip <= text.size(); ++skip) {
+      if (Matches(text.substr(skip), glob.substr(1))) return true;
+    }
+    return false;
+  }
+  if (text.empty()) return false;
+  const bool same = glob[0] == '#' ? text[0] >= '0' && text[0] <= '9' : text[0] == glob[0];
+  return same && Matches(text.substr(1), glob.substr(1));
+}
+
 struct Events {
   std::mutex mutex;
   std::vector<std::string> lines;
@@ -77,12 +91,11 @@ struct Events {
       lines.push_back(line);
     };
   }
-  int Count(const std::string& pattern) {
+  // The lines that match `glob`.
+  int Count(const std::string& glob) {
     const std::lock_guard lock(mutex);
-    const std::regex re(pattern);
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&re](const auto& line) {
-      return std::regex_match(line, re);
-    }));
+    return static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [&glob](const auto& line) { return Matches(line, glob); }));
   }
 };
 
@@ -107,12 +120,12 @@ TEST(InfluxWriter, RetriesFailuresUntilTakenAndSendsEveryPointOnceInOrder) {
   EXPECT_EQ(counts.sent, 12'001);
   EXPECT_EQ(counts.waiting + counts.rejected + counts.dropped, 0);
   const std::string spool = dir.File(kInfluxSpoolName);
-  EXPECT_EQ(events.Count("InfluxDB db:8086: cannot write: Couldn't connect to server; [0-9]+ "
-                         "points wait in " +
+  EXPECT_EQ(events.Count("InfluxDB db:8086: cannot write: Couldn't connect to server; #* points "
+                         "wait in " +
                          spool + ", retrying in 0 s"),
             1);
-  EXPECT_EQ(events.Count("InfluxDB db:8086: cannot write: HTTP 503: engine is busy; .*"), 1);
-  EXPECT_EQ(events.Count("InfluxDB db:8086: writing again; [0-9]+ points waiting"), 1);
+  EXPECT_EQ(events.Count("InfluxDB db:8086: cannot write: HTTP 503: engine is busy; *"), 1);
+  EXPECT_EQ(events.Count("InfluxDB db:8086: writing again; #* points waiting"), 1);
   EXPECT_EQ(ReadFile(spool), "");
 }
 
@@ -156,13 +169,11 @@ TEST(InfluxWriter, RetriesServerErrorsAndKeepsRejectedBatchesOnce) {
     }
     ASSERT_EQ(rejected_files.size(), c.rejected ? 1u : 0u);
     if (!c.rejected) continue;
-    EXPECT_TRUE(std::regex_match(rejected_files[0],
-                                 std::regex(dir.path() + "/rejected-[0-9]{8}T[0-9]{6}-1\\.lp")));
+    EXPECT_TRUE(Matches(rejected_files[0], dir.path() + "/rejected-########T######-1.lp"));
     EXPECT_EQ(ReadFile(rejected_files[0]), Line(0) + Line(1) + Line(2));
     EXPECT_EQ(events.Count("InfluxDB db:8086: rejected 3 points: " +
-                           std::regex_replace(InfluxServerReason(c.first.status, c.first.body),
-                                              std::regex(R"([\\^$.|?*+()\[\]{}])"), "\\$&") +
-                           "; kept in " + rejected_files[0]),
+                           InfluxServerReason(c.first.status, c.first.body) + "; kept in " +
+                           rejected_files[0]),
               1);
   }
 }
@@ -212,7 +223,7 @@ TEST(InfluxWriter, AFullSpoolDropsTheOldestAndCountsEveryPoint) {
   EXPECT_EQ(counts.waiting + counts.dropped, 9);
   EXPECT_LE(counts.waiting, 4);
   EXPECT_GE(counts.dropped, 5);
-  EXPECT_EQ(events.Count("InfluxDB db:8086: the spool .* is full \\(0 MB\\): the oldest points are "
+  EXPECT_EQ(events.Count("InfluxDB db:8086: the spool * is full (0 MB): the oldest points are "
                          "dropped"),
             1);
   // The newest points are the ones kept.
