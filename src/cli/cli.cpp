@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,7 @@
 #include "core/monitor/pass_summary.h"
 #include "core/view/record_view.h"
 #include "core/view/status_texts.h"
+#include "net/influx_writer.h"
 #include "net/mqtt_publisher.h"
 #include "net/mqtt_subscriber.h"
 
@@ -47,6 +49,8 @@ constexpr int kExitAlarm = 4;
 constexpr std::chrono::seconds kMqttDeliveryWait{10};
 // Malformed messages of a merging run said one line each, at most; the rest are counted.
 constexpr std::int64_t kMaxMalformedLines = 10;
+// How long a run that has ended sends what InfluxDB has not taken; the rest stays spooled.
+constexpr std::chrono::seconds kInfluxFinishWait{5};
 
 // Standard output or standard error, every write checked: the first failure's reason is kept.
 class Stream {
@@ -111,6 +115,8 @@ class Run {
 
   int Batch();
   int Streaming();
+  // InfluxDB: opens the spool and starts sending before the input is read.
+  [[nodiscard]] Status StartInflux();
 
  private:
   PlannedOutput* Output(OutputOption id) const { return plan_.Find(InfoOf(id).name); }
@@ -181,6 +187,9 @@ class Run {
     Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
     std::fflush(err_);
   }
+  // Every record's point to InfluxDB; at the end a bounded wait and the summary line.
+  void WriteInflux(Kind kind, const TelemetryRecord& record, std::string_view source);
+  void FinishInflux();
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -218,6 +227,10 @@ class Run {
   std::span<const std::string> stations_;  // of the merged frame being decoded
   std::int64_t malformed_ = 0;
   std::string kiss_frame_;
+  std::unique_ptr<InfluxWriter> influx_;
+  AnalysisWriter influx_points_{AnalysisFormat::kInflux, options_.station};
+  std::array<std::int64_t, 2> influx_records_{};
+  std::string influx_line_;
 };
 
 void Run::StartAlarms() {
@@ -310,6 +323,47 @@ void Run::FinishMqtt() {
   err_stream_.Write("talphex-cli: " + TerminalText(MqttSummaryText(*options_.mqtt, counts)) + "\n");
 }
 
+Status Run::StartInflux() {
+  if (!options_.influx_url) return Ok();
+  InfluxWriterSettings settings;
+  settings.host = options_.influx_url->host;
+  settings.folder = options_.influx_folder;
+  influx_ = std::make_unique<InfluxWriter>(
+      settings, InfluxHttpSender(*options_.influx_url, options_.influx_token),
+      [this](const std::string& line) {
+        // From the writer's thread or the decoder's, a line at a time; the server's words are
+        // escaped here.
+        const std::lock_guard lock(err_mutex_);
+        Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
+        std::fflush(err_);
+      });
+  if (Status opened = influx_->Open(); !opened) return opened;
+  influx_->Start();
+  return Ok();
+}
+
+void Run::WriteInflux(Kind kind, const TelemetryRecord& record, std::string_view source) {
+  if (!influx_) return;
+  influx_line_.clear();
+  influx_points_.Append(influx_line_, kind, record,
+                        ++influx_records_[static_cast<std::size_t>(kind)], source);
+  if (!influx_line_.empty()) influx_->Add(influx_line_);
+}
+
+void Run::FinishInflux() {
+  if (!influx_) return;
+  influx_->Finish(kInfluxFinishWait);
+  const InfluxCounts counts = influx_->counts();
+  if (counts.waiting > 0 || counts.rejected > 0 || counts.dropped > 0) status_ = kExitFailure;
+  const std::lock_guard lock(err_mutex_);
+  std::string line = InfluxSummaryText(options_.influx_url->host, counts);
+  if (const std::string left_out = InfluxLeftOutText(influx_points_.left_out());
+      !left_out.empty()) {
+    line += "; " + left_out;
+  }
+  err_stream_.Write("talphex-cli: " + TerminalText(line) + "\n");
+}
+
 void Run::OpenRecordOutputs() {
   for (const auto& output : plan_.outputs()) {
     if (output->mode() == OutputMode::kRecording || output->opened() || output->failed()) continue;
@@ -379,12 +433,13 @@ int Run::Batch() {
   // Every output is opened (as a temporary file) before the captures are read, so that records
   // stream into it.
   OpenRecordOutputs();
-  if (!plan_.outputs().empty() || watching_ || mqtt_) {
+  if (!plan_.outputs().empty() || watching_ || mqtt_ || influx_) {
     state_.record_sink = [this](Kind kind, const TelemetryRecord& record) {
       const std::string_view source =
           state_.sources.empty() ? std::string_view() : state_.sources.back().name;
       exports_.Take(kind, record, source);
       PublishRecord(kind, record, source);
+      WriteInflux(kind, record, source);
       if (watching_) Watch(kind, record);
     };
   }
@@ -399,6 +454,7 @@ int Run::Batch() {
     DiscardOutputs();
   }
   FinishMqtt();
+  FinishInflux();
   return ExitStatus();
 }
 
@@ -575,6 +631,7 @@ int Run::Streaming() {
     if (watching_) Watch(kind, record);
     FlushRecordOutputs();
     PublishRecord(kind, record, state_.sources.back().name);
+    WriteInflux(kind, record, state_.sources.back().name);
   };
   StartMqtt();
   StreamStop stop(options_.seconds);
@@ -594,7 +651,28 @@ int Run::Streaming() {
   }
   err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
   FinishMqtt();
+  FinishInflux();
   return ExitStatus();
+}
+
+// The folder of InfluxDB's spool and rejected batches, made when missing, and the spool planned
+// with the run's outputs so that no input or output can be it (the writer opens it itself, and
+// creates rejected files only as new files). A problem is a message for standard error.
+std::string PrepareInfluxFolder(const CliOptions& options, std::FILE* out) {
+  if (!options.influx_url) return "";
+  std::error_code error;
+  std::filesystem::create_directories(options.influx_folder, error);
+  if (error) {
+    return "--influx-url: cannot make the folder " + options.influx_folder + ": " + error.message();
+  }
+  std::vector<PlannedOutputRequest> outputs = options.PlanOutputs();
+  outputs.push_back(
+      {"--influx-url", options.influx_folder + "/" + kInfluxSpoolName, OutputMode::kStreamed});
+  Expected<std::unique_ptr<OutputPlan>> plan =
+      OutputPlan::Make(options.PlanInputs(), std::move(outputs), out);
+  if (!plan) return plan.error().message;
+  const Status checked = plan.value()->Find("--influx-url")->Check();
+  return checked ? "" : "--influx-url: " + checked.error().message;
 }
 
 }  // namespace
@@ -636,6 +714,7 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
     problem =
         "--pass-summary " + *summary + ": the file name must end in .md (Markdown) or .json (JSON)";
   }
+  if (problem.empty()) problem = PrepareInfluxFolder(options, out);
   if (!problem.empty()) {
     err_stream.Write("talphex-cli: " + TerminalText(problem) + "\n");
     return finish(kExitUsage);
@@ -669,6 +748,10 @@ int RunCli(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   }
   Run run(options, *plan.value(), std::move(limits), out, err, out_stream, err_stream,
           std::move(mqtt));
+  if (const Status started = run.StartInflux(); !started) {
+    err_stream.Write("talphex-cli: --influx-url: " + TerminalText(started.error().message) + "\n");
+    return finish(kExitUsage);
+  }
   return finish(options.Streaming() ? run.Streaming() : run.Batch());
 }
 

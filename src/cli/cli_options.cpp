@@ -56,6 +56,19 @@ std::string MqttUsageProblem(const CliOptions& options) {
   return "";
 }
 
+// What is wrong with --influx-url; empty when nothing is.
+std::string InfluxUsageProblem(const CliOptions& options) {
+  if (!options.influx_url) return "";
+  if (options.influx_url->api == InfluxApi::kV2 && options.influx_token.empty()) {
+    return "--influx-url: an InfluxDB 2 URL needs the token in the environment variable "
+           "INFLUX_TOKEN";
+  }
+  if (options.influx_folder.empty()) {
+    return "--influx-url needs XDG_CACHE_HOME or HOME for the folder of its spool";
+  }
+  return "";
+}
+
 // What is wrong with options that parsed one by one; empty when nothing is.
 std::string UsageProblem(const CliOptions& options) {
   if (options.captures.empty() && !options.kiss_tcp && !options.mqtt_subscribe) {
@@ -91,7 +104,8 @@ std::string UsageProblem(const CliOptions& options) {
       return std::string(info.name) + " writes binary frames, so it needs a FILE, not -";
     }
   }
-  return MqttUsageProblem(options);
+  if (std::string problem = MqttUsageProblem(options); !problem.empty()) return problem;
+  return InfluxUsageProblem(options);
 }
 
 }  // namespace
@@ -208,6 +222,13 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "frames while this station is away")
       ->expected(0, 1)
       ->type_name("[FILTER]");
+  std::string influx_url;
+  app.add_option("--influx-url", influx_url,
+                 "Write every record with a receive time to InfluxDB, to its write endpoint: "
+                 "http://HOST:8086/write?db=NAME, or .../api/v2/write?org=ORG&bucket=BUCKET "
+                 "with the token in INFLUX_TOKEN; points wait in "
+                 "$XDG_CACHE_HOME/talphex/influx-spool.lp while the server is away")
+      ->type_name("URL");
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
@@ -253,6 +274,14 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   if (app.count("--mqtt-subscribe") > 0) {
     options.mqtt_subscribe =
         subscribe_filter.empty() ? std::string(kDefaultMqttFilter) : subscribe_filter;
+  }
+  if (app.count("--influx-url") > 0) {
+    Expected<InfluxUrl> url = ParseInfluxUrl(influx_url);
+    if (!url) return UsageError("--influx-url: " + url.error().message);
+    options.influx_url = url.value();
+    const char* token = std::getenv("INFLUX_TOKEN");
+    options.influx_token = token != nullptr ? token : "";
+    options.influx_folder = InfluxCacheFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
   }
   if (const std::string problem = UsageProblem(options); !problem.empty()) {
     return UsageError(problem);

@@ -13,6 +13,7 @@
 #include "core/capture/live_link.h"
 #include "core/export/output_plan.h"
 #include "core/monitor/limits.h"
+#include "net/influx_url.h"
 #include "net/mqtt_url.h"
 
 namespace talphex {
@@ -112,6 +113,11 @@ struct CliOptions {
   std::optional<std::string> mqtt_password_file;
   // --mqtt-subscribe: the filter of the frames merged from many stations, a streaming source.
   std::optional<std::string> mqtt_subscribe;
+  // InfluxDB written directly: the write endpoint, the token (INFLUX_TOKEN; empty for none) and
+  // the folder of the spool and the rejected batches.
+  std::optional<InfluxUrl> influx_url;
+  std::string influx_token;
+  std::string influx_folder;
   // --help or --version: this text goes to standard output and nothing else happens.
   std::string early_output;
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -316,6 +317,23 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
        2,
        "talphex-cli: --tlm @/keep.tlm would replace the CA file @/keep.tlm\n",
        {{"keep.tlm", kEarlier}}},
+      {"InfluxFtpUrl",
+       {"--influx-url", "ftp://127.0.0.1/write?db=t", "--csv", "@/keep.csv", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --influx-url: the URL must start with http:// or https://\nRun with --help "
+       "for more information.\n",
+       {{"keep.csv", kEarlier}}},
+      // INFLUX_TOKEN is not set in the tests' environment.
+      {"InfluxV2WithoutToken",
+       {"--influx-url", "http://127.0.0.1:1/api/v2/write?org=o&bucket=b", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --influx-url: an InfluxDB 2 URL needs the token in the environment variable "
+       "INFLUX_TOKEN\nRun with --help for more information.\n",
+       {}},
       {"SummaryToClosedOutput",
        {kSample},
        StandardOutput::kClosed,
@@ -360,6 +378,54 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
                                  (ReadFile(dir.File("out.csv")).empty() ? "" : "out.csv\n") +
                                  "protected.csv\nsample.kss\n" +
                                  (ReadFile(dir.File("target.csv")).empty() ? "" : "target.csv\n"));
+  }
+}
+
+// The InfluxDB spool in the cache folder (XDG_CACHE_HOME) is an output of the run: a folder that
+// cannot be made, and a spool that is a capture or another output, stop the run before it reads.
+TEST(CarelessCommand, InfluxSpoolIsPlannedWithTheOutputs) {
+  struct SpoolCase {
+    const char* name;
+    const char* cache;  // XDG_CACHE_HOME; "@" stands for the temporary folder
+    std::vector<std::string> args;
+    std::string err;
+  };
+  constexpr char kUrl[] = "http://127.0.0.1:1/write?db=t";
+  constexpr char kSpool[] = "@/cache/talphex/influx-spool.lp";
+  const SpoolCase cases[] = {
+      {"CacheFolderIsAFile",
+       "@/keep.csv",
+       {"--influx-url", kUrl, kSample},
+       "talphex-cli: --influx-url: cannot make the folder @/keep.csv/talphex: Not a directory\n"},
+      {"SpoolIsTheCapture",
+       "@/cache",
+       {"--influx-url", kUrl, kSpool},
+       "talphex-cli: --influx-url @/cache/talphex/influx-spool.lp would replace the capture "
+       "@/cache/talphex/influx-spool.lp\n"},
+      {"SpoolIsAnotherOutput",
+       "@/cache",
+       {"--influx-url", kUrl, "--jsonl", kSpool, kSample},
+       "talphex-cli: --jsonl @/cache/talphex/influx-spool.lp and --influx-url "
+       "@/cache/talphex/influx-spool.lp name the same file\n"},
+  };
+  for (const SpoolCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const testing::TempDir dir;
+    WriteFile(dir.File("keep.csv"), kEarlier);
+    fs::create_directories(dir.File("cache/talphex"));
+    WriteFile(InFolder(kSpool, dir.path()), kEarlier);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(InFolder(arg, dir.path()));
+    const auto run = testing::RunInChild(
+        [&](std::FILE* err) {
+          ::setenv("XDG_CACHE_HOME", InFolder(c.cache, dir.path()).c_str(), 1);
+          return testing::RunCliTo(stdout, err, args);
+        },
+        false);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, InFolder(c.err, dir.path()));
+    EXPECT_EQ(ReadFile(dir.File("keep.csv")), kEarlier);
+    EXPECT_EQ(ReadFile(InFolder(kSpool, dir.path())), kEarlier);
   }
 }
 
