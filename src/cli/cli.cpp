@@ -31,6 +31,7 @@
 #include "core/view/record_view.h"
 #include "core/view/status_texts.h"
 #include "net/mqtt_publisher.h"
+#include "net/sids_submitter.h"
 
 namespace talphex {
 namespace {
@@ -101,6 +102,7 @@ class Run {
         std::fflush(err_);
       });
     }
+    MakeSids();
   }
 
   int Batch();
@@ -145,7 +147,7 @@ class Run {
   // Every frame read: to the hex dump, to the pass summary for the skipped ones, and to the
   // broker.
   const FrameFactsSink* FactsSink() const {
-    return options_.hexdump || summarising_ || mqtt_ ? &facts_sink_ : nullptr;
+    return options_.hexdump || summarising_ || mqtt_ || sids_ ? &facts_sink_ : nullptr;
   }
   // Judges the record the state's sink has just been given, writes its alarms and adds it to the
   // pass summary.
@@ -164,6 +166,15 @@ class Run {
   void StartMqtt();
   void PublishRecord(Kind kind, const TelemetryRecord& record, std::string_view source);
   void FinishMqtt();
+  // Frames shared with SatNOGS DB: the submitter made with the run, started before the input is
+  // read, offered every frame received live (and those of capture files with --sids-files), given
+  // a bounded wait when the input has ended, then its summary line.
+  void MakeSids();
+  void StartSids() {
+    if (sids_) sids_->Start();
+  }
+  void OfferSids(const FrameFacts& facts);
+  void FinishSids();
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -197,6 +208,8 @@ class Run {
   AnalysisWriter mqtt_jsonl_{AnalysisFormat::kJsonLines};
   std::array<std::int64_t, 2> mqtt_records_{};
   std::string mqtt_line_;
+  std::unique_ptr<SidsSubmitter> sids_;
+  bool reading_file_ = false;  // a capture file is being read, not a TNC or standard input
 };
 
 void Run::StartAlarms() {
@@ -248,6 +261,7 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
       mqtt_->Publish(MqttFramesTopic(options_.station),
                      MqttFrameJson(facts, state_.RxMillisecond, options_.station));
     }
+    OfferSids(facts);
     switch (facts.result) {
       case FrameResult::kBodyNotDecoded:
         passes_.Skip(SkipReason::kBodyNotDecoded);
@@ -287,6 +301,34 @@ void Run::FinishMqtt() {
   if (counts.waiting > 0) status_ = kExitFailure;
   const std::lock_guard lock(err_mutex_);
   err_stream_.Write("talphex-cli: " + TerminalText(MqttSummaryText(*options_.mqtt, counts)) + "\n");
+}
+
+void Run::MakeSids() {
+  if (!options_.sids) return;
+  sids_ = std::make_unique<SidsSubmitter>(options_.sids->settings, [this](const std::string& line) {
+    // From the submitter's thread; the server's answer in it is escaped here.
+    const std::lock_guard lock(err_mutex_);
+    Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
+    std::fflush(err_);
+  });
+}
+
+void Run::OfferSids(const FrameFacts& facts) {
+  if (sids_ && (!reading_file_ || options_.sids->files)) sids_->Offer(facts, state_.RxMillisecond);
+}
+
+void Run::FinishSids() {
+  if (!sids_) return;
+  sids_->WaitSent(options_.sids->wait);
+  sids_->Stop();
+  const SidsCounts counts = sids_->counts();
+  // A frame that did not reach the database fails the run, as an output that failed does.
+  if (counts.waiting + counts.rejected + counts.given_up + counts.dropped > 0) {
+    status_ = kExitFailure;
+  }
+  const std::lock_guard lock(err_mutex_);
+  err_stream_.Write("talphex-cli: " +
+                    TerminalText(SidsSummaryText(options_.sids->settings.server, counts)) + "\n");
 }
 
 void Run::OpenRecordOutputs() {
@@ -343,7 +385,9 @@ void Run::DiscardOutputs() {
 
 void Run::Load(const std::string& path) {
   state_.InputFilePath = path;
+  reading_file_ = true;
   const LoadResult result = LoadCaptureFile(state_, path, LogSink(), nullptr, FactsSink());
+  reading_file_ = false;
   skipped_ += result.skipped_frames;
   if (result.ok()) {
     any_read_ = true;
@@ -368,6 +412,7 @@ int Run::Batch() {
     };
   }
   StartMqtt();
+  StartSids();
   for (const std::string& path : options_.captures) Load(path);
   if (plan_.outputs().empty()) {
     out_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
@@ -378,6 +423,7 @@ int Run::Batch() {
     DiscardOutputs();
   }
   FinishMqtt();
+  FinishSids();
   return ExitStatus();
 }
 
@@ -475,6 +521,7 @@ int Run::Streaming() {
     PublishRecord(kind, record, state_.sources.back().name);
   };
   StartMqtt();
+  StartSids();
   StreamStop stop(options_.seconds);
   if (options_.kiss_tcp) {
     ReadTnc(stop);
@@ -490,6 +537,7 @@ int Run::Streaming() {
   }
   err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
   FinishMqtt();
+  FinishSids();
   return ExitStatus();
 }
 

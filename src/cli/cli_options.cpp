@@ -96,13 +96,22 @@ std::vector<PlannedInput> CliOptions::PlanInputs() const {
   return inputs;
 }
 
-std::string DefaultLimitsPath() {
+namespace {
+
+// `name` in the user's configuration folder: $XDG_CONFIG_HOME/talphex, else ~/.config/talphex.
+std::string UserConfigFile(const char* name) {
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && *config == '/') return std::string(config) + "/talphex/limits.ini";
+  if (config != nullptr && *config == '/') return std::string(config) + "/talphex/" + name;
   const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/talphex/limits.ini";
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/talphex/" + name;
   return {};
 }
+
+}  // namespace
+
+std::string DefaultLimitsPath() { return UserConfigFile("limits.ini"); }
+
+std::string DefaultConfIniPath() { return UserConfigFile("conf.ini"); }
 
 std::optional<SummaryFormat> SummaryFormatOf(std::string_view path) {
   if (path.ends_with(".md")) return SummaryFormat::kMarkdown;
@@ -183,6 +192,8 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "Read the broker's user and password from the first line of FILE, "
                  "user:password (else from TALPHEX_MQTT_USER and TALPHEX_MQTT_PASSWORD)")
       ->type_name("FILE");
+  SidsCommandLine sids;
+  AddSidsOptions(app, sids);
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
@@ -228,6 +239,10 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   if (const std::string problem = UsageProblem(options); !problem.empty()) {
     return UsageError(problem);
   }
+  Expected<std::optional<SidsOptions>> checked =
+      CheckSidsOptions(app, sids, options.Streaming(), DefaultConfIniPath());
+  if (!checked) return UsageError(checked.error().message);
+  options.sids = std::move(checked.value());
   return options;
 }
 

@@ -50,7 +50,8 @@ check_depends() {
     grep -qxE "$allowed" <<<"$package" || { echo "unexpected dependency: $package"; exit 1; }
   done
 }
-check_depends "$cli" 'libc6|libgcc-s1|libstdc\+\+6|libmosquitto1' 'libc6 libstdc++6 libmosquitto1'
+check_depends "$cli" 'libc6|libgcc-s1|libstdc\+\+6|libmosquitto1|libcurl4' \
+  'libc6 libstdc++6 libmosquitto1 libcurl4'
 check_depends "$decoder" 'libc6|libgcc-s1|libstdc\+\+6|libqt6[a-z0-9]*|qt6-qpa-plugins' \
   'libc6 libstdc++6 libqt6widgets6 libqt6charts6 qt6-qpa-plugins'
 
