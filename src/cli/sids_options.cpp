@@ -14,6 +14,8 @@ constexpr double kLongitudeLimit = 180;
 constexpr double kLatitudeLimit = 90;
 // The longest --sids-wait: an hour, the time after which a failing frame is given up anyway.
 constexpr double kMaxWaitSeconds = 3600;
+// NORAD catalogue numbers have at most nine digits.
+constexpr std::int64_t kMaxNoradId = 999'999'999;
 
 // The options that mean nothing without --sids.
 constexpr std::array<const char*, 7> kSidsDetails = {"--sids-url", "--sids-files", "--norad-id",
@@ -56,8 +58,7 @@ void AddSidsOptions(CLI::App& app, SidsCommandLine& given) {
                "receive times (frames without one are counted and not sent)");
   app.add_option("--norad-id", given.norad_id,
                  "With --sids: the satellite's NORAD catalogue number (never guessed)")
-      ->type_name("N")
-      ->check(CLI::Range(std::int64_t{1}, std::int64_t{999'999'999}));
+      ->type_name("N");
   app.add_option("--callsign", given.callsign,
                  "With --sids: the station's callsign, letters, digits, - and / (default: "
                  "CALLSIGN in conf.ini)")
@@ -73,8 +74,7 @@ void AddSidsOptions(CLI::App& app, SidsCommandLine& given) {
   app.add_option("--sids-wait", given.wait_seconds,
                  "With --sids: how long a run that has ended waits for the frames still queued "
                  "(default 5 seconds)")
-      ->type_name("S")
-      ->check(CLI::Range(0.0, kMaxWaitSeconds));
+      ->type_name("S");
 }
 
 Expected<std::optional<SidsOptions>> CheckSidsOptions(const CLI::App& app,
@@ -86,6 +86,9 @@ Expected<std::optional<SidsOptions>> CheckSidsOptions(const CLI::App& app,
   if (!given.sids) return std::optional<SidsOptions>();
   SidsOptions options;
   options.files = given.files;
+  if (!(given.wait_seconds >= 0 && given.wait_seconds <= kMaxWaitSeconds)) {
+    return Problem("--sids-wait: S must be a number of seconds from 0 to 3600");
+  }
   options.wait = std::chrono::milliseconds(static_cast<std::int64_t>(given.wait_seconds * 1000));
   const Expected<std::string> server = SidsServerOf(given.url);
   if (!server) return Problem("--sids-url: " + server.error().message);
@@ -98,6 +101,9 @@ Expected<std::optional<SidsOptions>> CheckSidsOptions(const CLI::App& app,
   }
   if (app.count("--norad-id") == 0) {
     return Problem("--sids needs --norad-id N, the satellite's NORAD catalogue number");
+  }
+  if (given.norad_id < 1 || given.norad_id > kMaxNoradId) {
+    return Problem("--norad-id: N must be a whole number from 1 to 999999999");
   }
   options.settings.station.norad_id = given.norad_id;
   options.settings.station.version = TALPHEX_VERSION;
