@@ -140,7 +140,7 @@ std::string PercentEncode(std::string_view text) {
 
 std::optional<SidsFrame> SidsFrameOf(const FrameFacts& facts, int millisecond) {
   std::string timestamp = IsoUtcTime(facts.rx_time, millisecond < 0 ? 0 : millisecond);
-  if (timestamp.empty() || facts.bytes.size() != facts.length) return std::nullopt;
+  if (timestamp.empty()) return std::nullopt;
   std::string_view frame = facts.bytes;
   if (facts.kiss && !frame.empty()) frame.remove_prefix(1);
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -171,6 +171,7 @@ std::string SidsSummaryText(std::string_view server, const SidsCounts& counts) {
   if (counts.without_time > 0) {
     text += ", " + std::to_string(counts.without_time) + " without a receive time";
   }
+  if (counts.too_long > 0) text += ", " + std::to_string(counts.too_long) + " too long";
   return text;
 }
 
@@ -196,6 +197,11 @@ void SidsSubmitter::Offer(const FrameFacts& facts, int millisecond) {
   last_offset_ = facts.offset;
   last_offered_.assign(facts.bytes);
   if (again) return;
+  if (facts.bytes.size() != facts.length) {
+    const std::lock_guard lock(mutex_);
+    ++counts_.too_long;
+    return;
+  }
   const std::optional<SidsFrame> frame = SidsFrameOf(facts, millisecond);
   {
     const std::lock_guard lock(mutex_);
@@ -230,8 +236,8 @@ SidsCounts SidsSubmitter::counts() const {
   return counts;
 }
 
-void SidsSubmitter::Say(const std::string& what) const {
-  if (events_) events_("SiDS " + settings_.server + ": " + what);
+void SidsSubmitter::Say(const std::string& what) {
+  said_.push_back("SiDS " + settings_.server + ": " + what);
 }
 
 void SidsSubmitter::Loop() {
@@ -253,6 +259,15 @@ void SidsSubmitter::Loop() {
     lock.lock();
     sending_ = false;
     Answered(std::move(item), response, Clock::now());
+    // Told without the lock, so that a slow terminal never holds up the decoder's Offer.
+    if (!said_.empty()) {
+      lock.unlock();
+      for (const std::string& line : said_) {
+        if (events_) events_(line);
+      }
+      said_.clear();
+      lock.lock();
+    }
     changed_.notify_all();
   }
 }

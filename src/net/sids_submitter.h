@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "core/base/expected.h"
 #include "core/capture/frame_facts.h"
@@ -59,8 +60,8 @@ struct SidsFrame {
   std::string frame_hex;
 };
 
-// The frame as the loader met it, or nothing when it has no receive time (or it is not whole: a
-// part longer than the loader keeps). `millisecond` is the state's RxMillisecond (-1: .000).
+// The frame as the loader met it, or nothing when it has no receive time. `millisecond` is the
+// state's RxMillisecond (-1: .000). The frame must be whole (`bytes` as long as `length`).
 std::optional<SidsFrame> SidsFrameOf(const FrameFacts& facts, int millisecond);
 
 // The form body: noradID, source, timestamp, frame, locator=longLat, longitude, latitude,
@@ -88,10 +89,11 @@ struct SidsCounts {
   std::int64_t given_up = 0;      // failing for longer than SidsTiming::give_up
   std::int64_t dropped = 0;       // pushed out of the full queue
   std::int64_t without_time = 0;  // offered with no receive time, so never queued
+  std::int64_t too_long = 0;      // offered as only its start (a part longer than kept)
 };
 
 // "SiDS HOST: N sent, N waiting, N rejected, N given up, N dropped", then ", N without a receive
-// time" when there were any.
+// time" and ", N too long" when there were any.
 std::string SidsSummaryText(std::string_view server, const SidsCounts& counts);
 
 // Sends frames from a thread of its own, each once: a failure (no answer, a 5xx or a 429) is
@@ -131,7 +133,7 @@ class SidsSubmitter {
   void Loop();
   // Handles the answer to `item`'s POST; under the lock.
   void Answered(Item item, const HttpResponse& response, std::chrono::steady_clock::time_point now);
-  void Say(const std::string& what) const;
+  void Say(const std::string& what);
 
   SidsSettings settings_;
   EventSink events_;
@@ -149,6 +151,8 @@ class SidsSubmitter {
   // Submitter thread only: the last state told, and its reason.
   Link link_ = Link::kStarting;
   std::string reason_;
+  // Submitter thread only: lines to tell once the lock is released.
+  std::vector<std::string> said_;
   // Offering thread only: the last frame offered, so that its second report is not sent again.
   std::string last_offered_;
   std::uint64_t last_offset_ = 0;

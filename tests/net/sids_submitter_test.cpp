@@ -152,9 +152,6 @@ TEST(SidsSubmitter, FramesCarryTheirTimeAndBytesWithoutTheKissByte) {
       {"NoReceiveTime", std::string("\x00\x41", 2), 2, "", 5, true, nullptr, ""},
       {"TimeThatIsNoDate", std::string("\x00\x41", 2), 2, "2026-13-14 09:41:03", 5, true, nullptr,
        ""},
-      // A part longer than the loader keeps is only its start.
-      {"OnlyItsStart", std::string("\x00\x41", 2), 70'000, "2026-11-14 09:41:03", 5, true, nullptr,
-       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -201,6 +198,12 @@ FrameFacts Frame(const std::string& bytes, FrameKind kind,
   facts.rx_time = rx_time;
   facts.kind = kind;
   facts.result = FrameResult::kDecoded;
+  return facts;
+}
+
+// Only the start of a part longer than the loader keeps.
+FrameFacts Cut(FrameFacts facts) {
+  facts.length += 70'000;
   return facts;
 }
 
@@ -258,6 +261,12 @@ TEST(SidsSubmitter, EachFrameIsSentOnceRetriedOrCountedAsTheServerAnswers) {
        0,
        {.without_time = 1},
        {}},
+      {"OnlyItsStartNotSent",
+       {Answer(200)},
+       {Cut(Frame(first, FrameKind::kOther))},
+       0,
+       {.too_long = 1},
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -277,6 +286,7 @@ TEST(SidsSubmitter, EachFrameIsSentOnceRetriedOrCountedAsTheServerAnswers) {
     EXPECT_EQ(counts.rejected, c.counts.rejected);
     EXPECT_EQ(counts.given_up, c.counts.given_up);
     EXPECT_EQ(counts.without_time, c.counts.without_time);
+    EXPECT_EQ(counts.too_long, c.counts.too_long);
     EXPECT_EQ(events, c.events);
     if (c.posts >= 0) {
       EXPECT_EQ(static_cast<std::int64_t>(server.bodies.size()), c.posts);
@@ -302,6 +312,9 @@ TEST(SidsSubmitter, FullQueueDropsTheOldestAndCountsThem) {
   EXPECT_EQ(counts.dropped, 1);
   EXPECT_EQ(SidsSummaryText("host", counts),
             "SiDS host: 0 sent, 10000 waiting, 0 rejected, 0 given up, 1 dropped");
+  EXPECT_EQ(SidsSummaryText("host", {.sent = 1, .without_time = 2, .too_long = 3}),
+            "SiDS host: 1 sent, 0 waiting, 0 rejected, 0 given up, 0 dropped, 2 without a receive "
+            "time, 3 too long");
 }
 
 }  // namespace
