@@ -8,7 +8,8 @@
 #include "core/base/expected.h"
 #include "net/sids_submitter.h"
 
-namespace CLI {
+// CLI11's parser, declared here so that the header does not pull the library in.
+namespace CLI {  // NOLINT(readability-identifier-naming)
 class App;
 }
 
