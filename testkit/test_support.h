@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Test helpers: files read and written whole, random bytes, a temporary folder, and the
-// command-line decoder run in-process or in a child process.
+// Test helpers: files read and written whole, random bytes, an environment variable set for a
+// while, a temporary folder, and the command-line decoder run in-process or in a child process.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -54,6 +55,32 @@ inline std::string RandomBytes(std::uint64_t seed, std::size_t size) {
   for (char& byte : bytes) byte = static_cast<char>(engine() >> 56);
   return bytes;
 }
+
+// Sets an environment variable while it lives.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value) {
+      ::setenv(name, value->c_str(), 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {

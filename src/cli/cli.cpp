@@ -36,6 +36,7 @@
 #include "net/influx_writer.h"
 #include "net/mqtt_publisher.h"
 #include "net/mqtt_subscriber.h"
+#include "net/sids_submitter.h"
 
 namespace talphex {
 namespace {
@@ -111,6 +112,7 @@ class Run {
     } else if (mqtt) {
       mqtt_ = std::make_unique<MqttPublisher>(std::move(*mqtt), std::move(events));
     }
+    MakeSids();
   }
 
   int Batch();
@@ -157,7 +159,7 @@ class Run {
   // Every frame read: to the hex dump, to the pass summary for the skipped ones, and to the
   // broker.
   const FrameFactsSink* FactsSink() const {
-    return options_.hexdump || summarising_ || mqtt_ ? &facts_sink_ : nullptr;
+    return options_.hexdump || summarising_ || mqtt_ || sids_ ? &facts_sink_ : nullptr;
   }
   // Judges the record the state's sink has just been given, writes its alarms and adds it to the
   // pass summary.
@@ -190,6 +192,15 @@ class Run {
   // Every record's point to InfluxDB; at the end a bounded wait and the summary line.
   void WriteInflux(Kind kind, const TelemetryRecord& record, std::string_view source);
   void FinishInflux();
+  // Frames shared with SatNOGS DB: the submitter made with the run, started before the input is
+  // read, offered every frame received live (and those of capture files with --sids-files), given
+  // a bounded wait when the input has ended, then its summary line.
+  void MakeSids();
+  void StartSids() {
+    if (sids_) sids_->Start();
+  }
+  void OfferSids(const FrameFacts& facts);
+  void FinishSids();
   // Where the frame log and the hex dump go: batch runs write through the checked stream,
   // streaming runs flush every line so that a slow stream's reader sees it at once.
   void SetPrinter(const std::function<void(std::string_view)>& print);
@@ -231,6 +242,8 @@ class Run {
   AnalysisWriter influx_points_{AnalysisFormat::kInflux, options_.station};
   std::array<std::int64_t, 2> influx_records_{};
   std::string influx_line_;
+  std::unique_ptr<SidsSubmitter> sids_;
+  bool reading_file_ = false;  // a capture file is being read, not a TNC or standard input
 };
 
 void Run::StartAlarms() {
@@ -282,6 +295,7 @@ void Run::SetPrinter(const std::function<void(std::string_view)>& print) {
       mqtt_->Publish(MqttFramesTopic(options_.station),
                      MqttFrameJson(facts, state_.RxMillisecond, options_.station));
     }
+    OfferSids(facts);
     switch (facts.result) {
       case FrameResult::kBodyNotDecoded:
         passes_.Skip(SkipReason::kBodyNotDecoded);
@@ -364,6 +378,37 @@ void Run::FinishInflux() {
   err_stream_.Write("talphex-cli: " + TerminalText(line) + "\n");
 }
 
+void Run::MakeSids() {
+  if (!options_.sids) return;
+  sids_ = std::make_unique<SidsSubmitter>(options_.sids->settings, [this](const std::string& line) {
+    // From the submitter's thread; the server's answer in it is escaped here.
+    const std::lock_guard lock(err_mutex_);
+    Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
+    std::fflush(err_);
+  });
+}
+
+void Run::OfferSids(const FrameFacts& facts) {
+  // Only the satellite's frames go to its entry in the database, not other stations' packets
+  // heard on the frequency.
+  if (facts.kind == FrameKind::kOther) return;
+  if (sids_ && (!reading_file_ || options_.sids->files)) sids_->Offer(facts, state_.RxMillisecond);
+}
+
+void Run::FinishSids() {
+  if (!sids_) return;
+  sids_->WaitSent(options_.sids->wait);
+  sids_->Stop();
+  const SidsCounts counts = sids_->counts();
+  // A frame that did not reach the database fails the run, as an output that failed does.
+  if (counts.waiting + counts.rejected + counts.given_up + counts.dropped > 0) {
+    status_ = kExitFailure;
+  }
+  const std::lock_guard lock(err_mutex_);
+  err_stream_.Write("talphex-cli: " +
+                    TerminalText(SidsSummaryText(options_.sids->settings.server, counts)) + "\n");
+}
+
 void Run::OpenRecordOutputs() {
   for (const auto& output : plan_.outputs()) {
     if (output->mode() == OutputMode::kRecording || output->opened() || output->failed()) continue;
@@ -418,7 +463,9 @@ void Run::DiscardOutputs() {
 
 void Run::Load(const std::string& path) {
   state_.InputFilePath = path;
+  reading_file_ = true;
   const LoadResult result = LoadCaptureFile(state_, path, LogSink(), nullptr, FactsSink());
+  reading_file_ = false;
   skipped_ += result.skipped_frames;
   if (result.ok()) {
     any_read_ = true;
@@ -444,6 +491,7 @@ int Run::Batch() {
     };
   }
   StartMqtt();
+  StartSids();
   for (const std::string& path : options_.captures) Load(path);
   if (plan_.outputs().empty()) {
     out_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
@@ -455,6 +503,7 @@ int Run::Batch() {
   }
   FinishMqtt();
   FinishInflux();
+  FinishSids();
   return ExitStatus();
 }
 
@@ -634,6 +683,7 @@ int Run::Streaming() {
     WriteInflux(kind, record, state_.sources.back().name);
   };
   StartMqtt();
+  StartSids();
   StreamStop stop(options_.seconds);
   if (options_.kiss_tcp) {
     ReadTnc(stop);
@@ -652,6 +702,7 @@ int Run::Streaming() {
   err_stream_.Write(summary_ + TotalSummaryText(state_, skipped_, options_.max_records));
   FinishMqtt();
   FinishInflux();
+  FinishSids();
   return ExitStatus();
 }
 

@@ -125,13 +125,22 @@ std::vector<PlannedInput> CliOptions::PlanInputs() const {
   return inputs;
 }
 
-std::string DefaultLimitsPath() {
+namespace {
+
+// `name` in the user's configuration folder: $XDG_CONFIG_HOME/talphex, else ~/.config/talphex.
+std::string UserConfigFile(const char* name) {
   const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config != nullptr && *config == '/') return std::string(config) + "/talphex/limits.ini";
+  if (config != nullptr && *config == '/') return std::string(config) + "/talphex/" + name;
   const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/talphex/limits.ini";
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/talphex/" + name;
   return {};
 }
+
+}  // namespace
+
+std::string DefaultLimitsPath() { return UserConfigFile("limits.ini"); }
+
+std::string DefaultConfIniPath() { return UserConfigFile("conf.ini"); }
 
 std::optional<SummaryFormat> SummaryFormatOf(std::string_view path) {
   if (path.ends_with(".md")) return SummaryFormat::kMarkdown;
@@ -229,6 +238,8 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
                  "with the token in INFLUX_TOKEN; points wait in "
                  "$XDG_CACHE_HOME/talphex/influx-spool.lp while the server is away")
       ->type_name("URL");
+  SidsCommandLine sids;
+  AddSidsOptions(app, sids);
   app.footer(
       "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
       "summary goes to standard error when input ends (end of input, --frames, --seconds, "
@@ -285,6 +296,15 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   }
   if (const std::string problem = UsageProblem(options); !problem.empty()) {
     return UsageError(problem);
+  }
+  Expected<std::optional<SidsOptions>> checked =
+      CheckSidsOptions(app, sids, options.Streaming(), DefaultConfIniPath());
+  if (!checked) return UsageError(checked.error().message);
+  options.sids = std::move(checked.value());
+  // A merging run's frames were heard by other stations, under their callsigns and positions.
+  if (options.sids && options.mqtt_subscribe) {
+    return UsageError(
+        "--sids shares the frames this station receives, not those of --mqtt-subscribe");
   }
   return options;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/sids_options.h"
 #include "core/base/expected.h"
 #include "core/capture/live_link.h"
 #include "core/export/output_plan.h"
@@ -118,6 +119,8 @@ struct CliOptions {
   std::optional<InfluxUrl> influx_url;
   std::string influx_token;
   std::string influx_folder;
+  // Frames shared with SatNOGS DB: what --sids asks for; empty without it.
+  std::optional<SidsOptions> sids;
   // --help or --version: this text goes to standard output and nothing else happens.
   std::string early_output;
 
@@ -135,6 +138,8 @@ struct CliOptions {
 // $XDG_CONFIG_HOME/talphex/limits.ini, else $HOME/.config/talphex/limits.ini; empty when neither
 // variable is set.
 std::string DefaultLimitsPath();
+// The conf.ini the CLI reads the station's callsign and position from, beside that limits.ini.
+std::string DefaultConfIniPath();
 
 // The format of --pass-summary FILE by its extension; nothing for an extension it does not know.
 enum class SummaryFormat { kMarkdown, kJson };

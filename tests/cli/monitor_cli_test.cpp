@@ -18,6 +18,7 @@ namespace {
 
 using testing::ReadFile;
 using testing::RunCliWith;
+using testing::ScopedEnv;
 using testing::WriteFile;
 
 constexpr char kSample[] = TALPHEX_SAMPLE_CAPTURE;
@@ -32,32 +33,6 @@ constexpr char kBatteryAlarms[] =
     "2026-11-14T09:41:59Z,9,beacon,Battery Volt 1,8.10495,yellow,red\r\n"
     "2026-11-14T09:47:56Z,60,beacon,Battery Volt 1,8.095185,red,yellow\r\n"
     "2026-11-14T09:49:20Z,72,beacon,Battery Volt 1,7.997535,yellow,green\r\n";
-
-// Sets an environment variable while it lives.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) saved_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (saved_) {
-      ::setenv(name_, saved_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
-};
 
 // Reads `capture` as standard input.
 testing::CliRun RunCliOnStandardInput(const std::string& capture, std::vector<std::string> args) {

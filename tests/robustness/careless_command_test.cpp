@@ -334,6 +334,51 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
        "talphex-cli: --influx-url: an InfluxDB 2 URL needs the token in the environment variable "
        "INFLUX_TOKEN\nRun with --help for more information.\n",
        {}},
+      // Frames shared with SatNOGS DB: refused before anything is read or sent, naming what is
+      // missing or wrong (conf.ini is looked for in the folder, where there is none).
+      {"SidsWithoutStation",
+       {"--sids", "--sids-files", "--norad-id", "99999", "--csv", "@/keep.csv", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --sids needs the station's callsign, longitude and latitude: give "
+       "--callsign, --longitude and --latitude, or set CALLSIGN, LONGITUDE and LATITUDE in "
+       "@/talphex/conf.ini\nRun with --help for more information.\n",
+       {{"keep.csv", kEarlier}}},
+      {"SidsCaptureFilesNotAskedFor",
+       {"--sids", "--norad-id", "99999", "--callsign", "N0CALL", "--longitude", "1", "--latitude",
+        "2", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --sids shares the frames received live (--kiss-tcp or -): add --sids-files "
+       "to share those of the capture files\nRun with --help for more information.\n",
+       {}},
+      {"SidsUrlNotHttp",
+       {"--sids", "--sids-files", "--sids-url", "db.satnogs.org", "--norad-id", "99999", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --sids-url: \"db.satnogs.org\" is not http://HOST[:PORT]/PATH or "
+       "https://HOST[:PORT]/PATH\nRun with --help for more information.\n",
+       {}},
+      {"SidsOfOtherStationsFrames",
+       {"--mqtt", "mqtt://127.0.0.1:1", "--station", "HQ", "--mqtt-subscribe", "--sids",
+        "--norad-id", "99999", "--callsign", "N0CALL", "--longitude", "1", "--latitude", "2",
+        "--csv", "@/keep.csv"},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --sids shares the frames this station receives, not those of "
+       "--mqtt-subscribe\nRun with --help for more information.\n",
+       {{"keep.csv", kEarlier}}},
+      {"SidsPositionWithoutSids",
+       {"--latitude", "40", kSample},
+       StandardOutput::kTest,
+       false,
+       2,
+       "talphex-cli: --latitude needs --sids\nRun with --help for more information.\n",
+       {}},
       {"SummaryToClosedOutput",
        {kSample},
        StandardOutput::kClosed,
@@ -359,6 +404,8 @@ TEST(CarelessCommand, OutputsGetWhatAShellRedirectWouldGive) {
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(InFolder(arg, folder));
     const auto child = [&](std::FILE* err) {
+      // The user's own conf.ini would lend a station to --sids.
+      ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
       if (c.out == StandardOutput::kAppendToLog || c.out == StandardOutput::kFull) {
         const std::string target = c.out == StandardOutput::kFull ? "/dev/full" : dir.File("log");
         const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND);

@@ -44,6 +44,12 @@ void ApplyLine(std::string_view line, ConfSettings& settings) {
     settings.screenshot_button = UpperAscii(value) == "YES";
   } else if (key == "CAPTURE_PATH") {
     settings.capture_path = std::string(value);
+  } else if (key == "CALLSIGN") {
+    settings.callsign = std::string(value);
+  } else if (key == "LONGITUDE") {
+    settings.longitude = std::string(value);
+  } else if (key == "LATITUDE") {
+    settings.latitude = std::string(value);
   } else if (key == "STATION" && IsStationName(value)) {
     settings.station = std::string(value);
   } else if (const auto live_records =

@@ -18,6 +18,11 @@ struct ConfSettings {
   // LIVE_RECORDS: records of each kind a live connection keeps, brought within 1000 to 100,000;
   // a value that is not a whole number is ignored.
   std::optional<std::size_t> live_records;
+  // The station as frames shared with SatNOGS DB name it: CALLSIGN, and LONGITUDE and LATITUDE in
+  // decimal degrees; as written, for the program that uses them to check.
+  std::optional<std::string> callsign;
+  std::optional<std::string> longitude;
+  std::optional<std::string> latitude;
 };
 
 // A station name is letters, digits, "-" and "_" (empty: no station), so that it reads the same

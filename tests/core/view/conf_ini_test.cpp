@@ -86,5 +86,24 @@ TEST(ConfIni, Station) {
   }
 }
 
+// The station's callsign and position are kept as written, the last line winning: the program
+// that shares frames checks them and names the file when they are wrong.
+TEST(ConfIni, SidsStation) {
+  const std::tuple<const char*, std::optional<std::string>, std::optional<std::string>,
+                   std::optional<std::string>>
+      kCases[] = {
+          {"CALLSIGN = dl1abc/p \r\nLongitude=-3.7\nlatitude= 40.4\n", "dl1abc/p", "-3.7", "40.4"},
+          {"CALLSIGN=A\nCALLSIGN=B C\n", "B C", kUnset, kUnset},
+          {"LATITUDE=\n", kUnset, kUnset, ""},
+          {"CALL_SIGN=A\nLON=1\n", kUnset, kUnset, kUnset},
+      };
+  for (const auto& [text, callsign, longitude, latitude] : kCases) {
+    const ConfSettings settings = ParseConfIni(text);
+    EXPECT_EQ(settings.callsign, callsign) << text;
+    EXPECT_EQ(settings.longitude, longitude) << text;
+    EXPECT_EQ(settings.latitude, latitude) << text;
+  }
+}
+
 }  // namespace
 }  // namespace talphex
