@@ -241,14 +241,15 @@ Expected<CliOptions> ParseCommandLine(int argc, const char* const* argv) {
   SidsCommandLine sids;
   AddSidsOptions(app, sids);
   app.footer(
-      "With --kiss-tcp or - the CSV files are written line by line as records arrive, and the "
-      "summary goes to standard error when input ends (end of input, --frames, --seconds, "
-      "Ctrl-C or SIGTERM); alarms go to standard error as they occur, and --pass-summary is "
-      "written "
-      "when input ends.\nNo output may name a capture read or another output; a run that "
+      "With --kiss-tcp, - or --mqtt-subscribe the CSV files are written line by line as records "
+      "arrive, and the summary goes to standard error when input ends (end of input, --frames, "
+      "--seconds, Ctrl-C or SIGTERM); alarms go to standard error as they occur, and "
+      "--pass-summary is written when input ends.\nNo output may name a capture read or another "
+      "output; a run that "
       "reads no capture or receives nothing before it fails leaves every output as it was; a "
-      "recording never replaces a file.\nExit status: 0 done, 1 a capture or output failed or "
-      "no connection was ever made, 2 usage error (also a bad limits file), 4 an alarm of the "
+      "recording never replaces a file.\nExit status: 0 done, 1 a capture or output failed, "
+      "no connection was ever made, or the MQTT messages, InfluxDB points or SatNOGS frames did "
+      "not all arrive, 2 usage error (also a bad limits file), 4 an alarm of the "
       "--fail-on level or worse occurred and nothing failed.");
   try {
     app.parse(argc, argv);
