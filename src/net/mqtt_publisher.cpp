@@ -13,11 +13,8 @@
 namespace talphex {
 namespace {
 
-constexpr int kKeepAliveSeconds = 30;
-constexpr int kQos = 1;
 // Messages sent and not yet acknowledged, at most: libmosquitto's own default.
 constexpr std::size_t kMaxInFlight = 20;
-constexpr int kLoopMs = 50;
 // How long a run that ends waits for the broker to take its "offline".
 constexpr std::int64_t kOfflineWaitMs = 2000;
 
@@ -25,15 +22,6 @@ std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-std::string Reason(int code) {
-  return code == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(code);
-}
-
-void InitLibrary() {
-  static std::once_flag once;
-  std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
 }  // namespace
@@ -79,7 +67,7 @@ MqttPublisher::MqttPublisher(MqttSettings settings, EventSink events)
 MqttPublisher::~MqttPublisher() { Stop(); }
 
 void MqttPublisher::Start() {
-  InitLibrary();
+  InitialiseMosquitto();
   thread_ = std::thread([this] { Loop(); });
 }
 
@@ -150,12 +138,7 @@ void MqttPublisher::Loop() {
       if (stop_) break;
     }
     const std::int64_t wait_ms = backoff.Lost(NowMs(), static_cast<std::uint32_t>(random()));
-    const std::string retry = "; reconnecting in " + std::to_string((wait_ms + 500) / 1000) + " s";
-    if (link_ == Link::kRefused) {
-      Say("refused by the broker: " + lost_reason_ + retry);
-    } else {
-      Say((connected ? "connection lost: " : "cannot connect: ") + lost_reason_ + retry);
-    }
+    Say(MqttRetryText(link_ == Link::kRefused, connected, lost_reason_, wait_ms));
     Pause(wait_ms);
   }
 }
@@ -166,28 +149,19 @@ bool MqttPublisher::Connection(struct mosquitto* mosq) {
   offline_mid_.reset();
   offline_acknowledged_ = false;
   const std::string status = MqttStatusTopic(settings_.station);
-  mosquitto_will_set(mosq, status.c_str(), 7, "offline", kQos, true);
-  if (settings_.credentials) {
-    mosquitto_username_pw_set(mosq, settings_.credentials->user.c_str(),
-                              settings_.credentials->password.c_str());
-  }
-  if (settings_.url.tls) {
-    const bool own_ca = !settings_.ca_file.empty();
-    const int code =
-        mosquitto_tls_set(mosq, own_ca ? settings_.ca_file.c_str() : nullptr,
-                          own_ca ? nullptr : "/etc/ssl/certs", nullptr, nullptr, nullptr);
-    if (code != MOSQ_ERR_SUCCESS) {
-      lost_reason_ = Reason(code);
-      return false;
-    }
+  mosquitto_will_set(mosq, status.c_str(), 7, "offline", kMqttQos, true);
+  if (std::string problem = SetUpMqttClient(mosq, settings_); !problem.empty()) {
+    lost_reason_ = std::move(problem);
+    return false;
   }
   mosquitto_connect_callback_set(mosq, &MqttPublisher::OnConnect);
   mosquitto_disconnect_callback_set(mosq, &MqttPublisher::OnDisconnect);
   mosquitto_publish_callback_set(mosq, &MqttPublisher::OnPublish);
   const HostPort& where = settings_.url.where;
-  if (const int code = mosquitto_connect(mosq, where.host.c_str(), where.port, kKeepAliveSeconds);
+  if (const int code =
+          mosquitto_connect(mosq, where.host.c_str(), where.port, kMqttKeepAliveSeconds);
       code != MOSQ_ERR_SUCCESS) {
-    lost_reason_ = Reason(code);
+    lost_reason_ = MqttReason(code);
     return false;
   }
   bool connected = false;
@@ -202,7 +176,7 @@ bool MqttPublisher::Connection(struct mosquitto* mosq) {
       if (link_ != Link::kConnected) return connected;
       // A run that ends says so itself: the last will is only for one that dies.
       int mid = 0;
-      if (mosquitto_publish(mosq, &mid, status.c_str(), 7, "offline", kQos, true) ==
+      if (mosquitto_publish(mosq, &mid, status.c_str(), 7, "offline", kMqttQos, true) ==
           MOSQ_ERR_SUCCESS) {
         offline_mid_ = mid;
       }
@@ -213,11 +187,11 @@ bool MqttPublisher::Connection(struct mosquitto* mosq) {
       return connected;
     }
     if (link_ == Link::kConnected && !stopping) SendQueued(mosq);
-    const int code = mosquitto_loop(mosq, kLoopMs, 1);
+    const int code = mosquitto_loop(mosq, kMqttLoopMs, 1);
     if (link_ == Link::kConnected) connected = true;
     if (link_ == Link::kRefused || link_ == Link::kLost) return connected;
     if (code != MOSQ_ERR_SUCCESS) {
-      lost_reason_ = Reason(code);
+      lost_reason_ = MqttReason(code);
       return connected;
     }
   }
@@ -235,7 +209,7 @@ void MqttPublisher::SendQueued(struct mosquitto* mosq) {
     int mid = 0;
     const int code = mosquitto_publish(mosq, &mid, message->topic.c_str(),
                                        static_cast<int>(message->payload.size()),
-                                       message->payload.data(), kQos, false);
+                                       message->payload.data(), kMqttQos, false);
     if (code != MOSQ_ERR_SUCCESS) {
       const std::lock_guard lock(mutex_);
       queue_.PushOldest(std::move(*message));
@@ -255,7 +229,7 @@ void MqttPublisher::OnConnect(struct mosquitto* mosq, void* self, int code) {
   }
   publisher.link_ = Link::kConnected;
   const std::string status = MqttStatusTopic(publisher.settings_.station);
-  mosquitto_publish(mosq, nullptr, status.c_str(), 6, "online", kQos, true);
+  mosquitto_publish(mosq, nullptr, status.c_str(), 6, "online", kMqttQos, true);
   publisher.Say("connected");
 }
 

@@ -15,6 +15,7 @@
 #include "core/capture/frame_facts.h"
 #include "core/decode/decoder_state.h"
 #include "net/bounded_queue.h"
+#include "net/mqtt_client.h"
 #include "net/mqtt_url.h"
 
 struct mosquitto;
@@ -34,13 +35,6 @@ std::string MqttStatusTopic(std::string_view station);
 // in lower-case hex, without the KISS command byte) and kiss_port (the command byte's port, null
 // for a frame that came without one).
 std::string MqttFrameJson(const FrameFacts& facts, int millisecond, std::string_view station);
-
-struct MqttSettings {
-  MqttUrl url;
-  std::string station;
-  std::optional<MqttCredentials> credentials;
-  std::string ca_file;  // with mqtts://: the certificates that sign the broker's; empty for none
-};
 
 struct MqttCounts {
   std::int64_t published = 0;  // acknowledged by the broker

@@ -15,9 +15,6 @@
 namespace talphex {
 namespace {
 
-constexpr int kKeepAliveSeconds = 30;
-constexpr int kQos = 1;
-constexpr int kLoopMs = 50;
 // The granted QoS of a subscription the broker refused.
 constexpr int kSubscriptionRefused = 0x80;
 
@@ -31,10 +28,6 @@ std::int64_t UtcMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-std::string Reason(int code) {
-  return code == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(code);
 }
 
 }  // namespace
@@ -96,8 +89,7 @@ MqttSubscriber::~MqttSubscriber() {
 }
 
 void MqttSubscriber::Start() {
-  static std::once_flag once;
-  std::call_once(once, [] { mosquitto_lib_init(); });
+  InitialiseMosquitto();
   thread_ = std::thread([this] { Loop(); });
 }
 
@@ -159,12 +151,7 @@ void MqttSubscriber::Loop() {
     }
     if (Stopping()) break;
     const std::int64_t wait_ms = backoff.Lost(SteadyMs(), static_cast<std::uint32_t>(random()));
-    const std::string retry = "; reconnecting in " + std::to_string((wait_ms + 500) / 1000) + " s";
-    if (link_ == Link::kRefused) {
-      Say("refused by the broker: " + lost_reason_ + retry);
-    } else {
-      Say((connected ? "connection lost: " : "cannot connect: ") + lost_reason_ + retry);
-    }
+    Say(MqttRetryText(link_ == Link::kRefused, connected, lost_reason_, wait_ms));
     Pause(wait_ms);
   }
 }
@@ -172,28 +159,19 @@ void MqttSubscriber::Loop() {
 bool MqttSubscriber::Connection(struct mosquitto* mosq) {
   link_ = Link::kConnecting;
   lost_reason_.clear();
-  if (settings_.credentials) {
-    mosquitto_username_pw_set(mosq, settings_.credentials->user.c_str(),
-                              settings_.credentials->password.c_str());
-  }
-  if (settings_.url.tls) {
-    const bool own_ca = !settings_.ca_file.empty();
-    const int code =
-        mosquitto_tls_set(mosq, own_ca ? settings_.ca_file.c_str() : nullptr,
-                          own_ca ? nullptr : "/etc/ssl/certs", nullptr, nullptr, nullptr);
-    if (code != MOSQ_ERR_SUCCESS) {
-      lost_reason_ = Reason(code);
-      return false;
-    }
+  if (std::string problem = SetUpMqttClient(mosq, settings_); !problem.empty()) {
+    lost_reason_ = std::move(problem);
+    return false;
   }
   mosquitto_connect_callback_set(mosq, &MqttSubscriber::OnConnect);
   mosquitto_disconnect_callback_set(mosq, &MqttSubscriber::OnDisconnect);
   mosquitto_subscribe_callback_set(mosq, &MqttSubscriber::OnSubscribe);
   mosquitto_message_callback_set(mosq, &MqttSubscriber::OnMessage);
   const HostPort& where = settings_.url.where;
-  if (const int code = mosquitto_connect(mosq, where.host.c_str(), where.port, kKeepAliveSeconds);
+  if (const int code =
+          mosquitto_connect(mosq, where.host.c_str(), where.port, kMqttKeepAliveSeconds);
       code != MOSQ_ERR_SUCCESS) {
-    lost_reason_ = Reason(code);
+    lost_reason_ = MqttReason(code);
     return false;
   }
   bool connected = false;
@@ -203,15 +181,15 @@ bool MqttSubscriber::Connection(struct mosquitto* mosq) {
       std::unique_lock lock(mutex_);
       if (stop_) break;
       // A full queue leaves the frames with the broker until the decoder has taken some.
-      full = !changed_.wait_for(lock, std::chrono::milliseconds(kLoopMs),
+      full = !changed_.wait_for(lock, std::chrono::milliseconds(kMqttLoopMs),
                                 [this] { return stop_ || queue_.size() < kMqttQueueCapacity; });
       if (stop_) break;
     }
-    const int code = full ? mosquitto_loop_misc(mosq) : mosquitto_loop(mosq, kLoopMs, 1);
+    const int code = full ? mosquitto_loop_misc(mosq) : mosquitto_loop(mosq, kMqttLoopMs, 1);
     if (link_ == Link::kConnected) connected = true;
     if (link_ == Link::kRefused || link_ == Link::kLost) return connected;
     if (code != MOSQ_ERR_SUCCESS) {
-      lost_reason_ = Reason(code);
+      lost_reason_ = MqttReason(code);
       return connected;
     }
   }
@@ -237,7 +215,7 @@ void MqttSubscriber::OnConnect(struct mosquitto* mosq, void* self, int code) {
     const std::lock_guard lock(subscriber.mutex_);
     subscriber.ever_connected_ = true;
   }
-  mosquitto_subscribe(mosq, nullptr, subscriber.filter_.c_str(), kQos);
+  mosquitto_subscribe(mosq, nullptr, subscriber.filter_.c_str(), kMqttQos);
   subscriber.Say("connected");
 }
 
