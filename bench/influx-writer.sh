@@ -30,27 +30,7 @@ cleanup() {
 trap cleanup EXIT
 http_port=$(free_port)
 rpc_port=$(free_port "$http_port")
-cat >"$work/influxdb.conf" <<CONF
-reporting-disabled = true
-bind-address = "127.0.0.1:$rpc_port"
-[meta]
-  dir = "$work/meta"
-[data]
-  dir = "$work/data"
-  wal-dir = "$work/wal"
-  query-log-enabled = false
-[http]
-  enabled = true
-  bind-address = "127.0.0.1:$http_port"
-  log-enabled = false
-  max-body-size = 0
-[continuous_queries]
-  enabled = false
-[monitor]
-  store-enabled = false
-[subscriber]
-  enabled = false
-CONF
+influxdb_conf "$work" "$http_port" "$rpc_port"
 influxd run -config "$work/influxdb.conf" >"$work/influxd.log" 2>&1 &
 influxd_pid=$!
 url="http://127.0.0.1:$http_port"

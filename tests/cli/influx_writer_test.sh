@@ -27,26 +27,7 @@ fail() { echo "FAIL: $*"; for log in *.err influxd.log; do [ -e "$log" ] && { ec
 
 http_port=$(free_port)
 rpc_port=$(free_port "$http_port")
-cat >influxdb.conf <<CONF
-reporting-disabled = true
-bind-address = "127.0.0.1:$rpc_port"
-[meta]
-  dir = "$work/meta"
-[data]
-  dir = "$work/data"
-  wal-dir = "$work/wal"
-  query-log-enabled = false
-[http]
-  enabled = true
-  bind-address = "127.0.0.1:$http_port"
-  log-enabled = false
-[continuous_queries]
-  enabled = false
-[monitor]
-  store-enabled = false
-[subscriber]
-  enabled = false
-CONF
+influxdb_conf "$work" "$http_port" "$rpc_port"
 url="http://127.0.0.1:$http_port"
 start_influxd() {
   influxd run -config influxdb.conf >>influxd.log 2>&1 &

@@ -23,26 +23,7 @@ http_port=$(free_port)
 rpc_port=$(free_port "$http_port")
 
 # Only the HTTP service, on loopback; no reporting, no other listener, everything in $work.
-cat >influxdb.conf <<EOF
-reporting-disabled = true
-bind-address = "127.0.0.1:$rpc_port"
-[meta]
-  dir = "$work/meta"
-[data]
-  dir = "$work/data"
-  wal-dir = "$work/wal"
-  query-log-enabled = false
-[http]
-  enabled = true
-  bind-address = "127.0.0.1:$http_port"
-  log-enabled = false
-[continuous_queries]
-  enabled = false
-[monitor]
-  store-enabled = false
-[subscriber]
-  enabled = false
-EOF
+influxdb_conf "$work" "$http_port" "$rpc_port"
 influxd run -config influxdb.conf >influxd.log 2>&1 &
 influxd_pid=$!
 url="http://127.0.0.1:$http_port"

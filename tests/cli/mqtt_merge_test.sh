@@ -28,15 +28,7 @@ fail() { echo "FAIL: $*"; for log in *.err mosquitto.log; do [ -e "$log" ] && { 
 
 port=$(free_port)
 url="mqtt://127.0.0.1:$port"
-cat >mosquitto.conf <<CONF
-user $(id -un)
-listener $port 127.0.0.1
-allow_anonymous true
-persistence true
-persistence_location $work/
-max_queued_messages 100000
-log_dest file $work/mosquitto.log
-CONF
+mosquitto_conf "$work" "$port"
 start_broker() {
   mosquitto -c mosquitto.conf &
   broker_pid=$!

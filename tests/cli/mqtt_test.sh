@@ -31,16 +31,7 @@ fail() { echo "FAIL: $*"; for log in *.err mosquitto.log; do [ -e "$log" ] && { 
 port=$(free_port)
 url="mqtt://127.0.0.1:$port"
 
-# Run as root, mosquitto becomes the user named here, who must be able to write $work.
-cat >mosquitto.conf <<CONF
-user $(id -un)
-listener $port 127.0.0.1
-allow_anonymous true
-persistence true
-persistence_location $work/
-max_queued_messages 100000
-log_dest file $work/mosquitto.log
-CONF
+mosquitto_conf "$work" "$port"
 start_broker() {
   mosquitto -c mosquitto.conf &
   broker_pid=$!
