@@ -71,7 +71,7 @@ def percentile(values, fraction):
     return values[min(len(values) - 1, int(fraction * len(values)))]
 
 
-def main():
+def main(children):
     parser = argparse.ArgumentParser()
     for name in ("cli", "capture", "url", "work"):
         parser.add_argument("--" + name, required=True)
@@ -88,6 +88,7 @@ def main():
         [args.cli, "--mqtt", args.url, "--station", "HQ", "--mqtt-subscribe", "--jsonl", "-",
          "--frames", str(total)],
         stdout=subprocess.PIPE, stderr=open(sub_err, "wb"))
+    children.append(subscriber)
     arrived = []
     reader = threading.Thread(target=read_records, args=(subscriber.stdout, arrived))
     reader.start()
@@ -100,6 +101,7 @@ def main():
             [args.cli, "-", "--mqtt", args.url, "--mqtt-publish", "--station", "P%d" % p],
             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=open(pub_errs[p], "wb"),
             bufsize=0))
+        children.append(publishers[-1])
     for p, publisher in enumerate(publishers):
         wait_for_line(pub_errs[p], rb": connected$", publisher, 10)
 
@@ -197,4 +199,15 @@ def main():
     sys.exit(1 if failures else 0)
 
 
-main()
+def run():
+    children = []
+    try:
+        main(children)
+    finally:
+        # A run cut short leaves no process behind.
+        for child in children:
+            if child.poll() is None:
+                child.kill()
+
+
+run()
