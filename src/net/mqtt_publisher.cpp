@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/mqtt_publisher.h"
 
+#include <fcntl.h>
 #include <mosquitto.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -62,9 +66,16 @@ std::string MqttSummaryText(const MqttUrl& url, const MqttCounts& counts) {
 }
 
 MqttPublisher::MqttPublisher(MqttSettings settings, EventSink events)
-    : settings_(std::move(settings)), events_(std::move(events)) {}
+    : settings_(std::move(settings)), events_(std::move(events)) {
+  if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+}
 
-MqttPublisher::~MqttPublisher() { Stop(); }
+MqttPublisher::~MqttPublisher() {
+  Stop();
+  for (const int fd : wake_) {
+    if (fd >= 0) ::close(fd);
+  }
+}
 
 void MqttPublisher::Start() {
   InitialiseMosquitto();
@@ -74,9 +85,29 @@ void MqttPublisher::Start() {
 void MqttPublisher::Publish(std::string topic, std::string payload) {
   {
     const std::lock_guard lock(mutex_);
+    // A queue that holds messages is emptied by the loop without being woken again.
+    if (queue_.empty()) Wake();
     queue_.Push({std::move(topic), std::move(payload)});
   }
   changed_.notify_all();
+}
+
+void MqttPublisher::Wake() {
+  if (wake_[1] < 0) return;
+  const char byte = 1;
+  (void)!::write(wake_[1], &byte, 1);
+}
+
+void MqttPublisher::WaitForWork(struct mosquitto* mosq) {
+  const int socket = mosquitto_socket(mosq);
+  if (socket < 0) return;
+  const auto socket_events =
+      static_cast<short>(POLLIN | (mosquitto_want_write(mosq) ? POLLOUT : 0));
+  std::array<pollfd, 2> fds{{{socket, socket_events, 0}, {wake_[0], POLLIN, 0}}};
+  (void)::poll(fds.data(), fds.size(), kMqttLoopMs);
+  char drained[64];
+  while (wake_[0] >= 0 && ::read(wake_[0], drained, sizeof drained) > 0) {
+  }
 }
 
 bool MqttPublisher::WaitDelivered(std::chrono::milliseconds timeout) {
@@ -90,6 +121,7 @@ void MqttPublisher::Stop() {
     const std::lock_guard lock(mutex_);
     stop_ = true;
   }
+  Wake();
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
@@ -187,7 +219,8 @@ bool MqttPublisher::Connection(struct mosquitto* mosq) {
       return connected;
     }
     if (link_ == Link::kConnected && !stopping) SendQueued(mosq);
-    const int code = mosquitto_loop(mosq, kMqttLoopMs, 1);
+    WaitForWork(mosq);
+    const int code = mosquitto_loop(mosq, 0, 1);
     if (link_ == Link::kConnected) connected = true;
     if (link_ == Link::kRefused || link_ == Link::kLost) return connected;
     if (code != MOSQ_ERR_SUCCESS) {

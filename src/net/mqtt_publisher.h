@@ -77,6 +77,11 @@ class MqttPublisher {
   // One connection from its attempt to its end; false when the attempt failed.
   bool Connection(struct mosquitto* mosq);
   void SendQueued(struct mosquitto* mosq);
+  // Waits up to a loop's time for the broker's socket, or for a message or a stop, which the
+  // wait inside mosquitto_loop alone would only see at its end.
+  void WaitForWork(struct mosquitto* mosq);
+  // Ends WaitForWork's wait; any thread.
+  void Wake();
   void Say(const std::string& what);
   // Waits `ms` unless stopped first.
   void Pause(std::int64_t ms);
@@ -101,6 +106,7 @@ class MqttPublisher {
   std::size_t in_flight_count_ = 0;  // in_flight_.size(), for counts() under the mutex
   std::optional<int> offline_mid_;
   bool offline_acknowledged_ = false;
+  int wake_[2] = {-1, -1};  // a pipe: a byte written ends WaitForWork's wait
 };
 
 }  // namespace talphex
