@@ -137,6 +137,7 @@ void InfluxSpool::Add(std::uint64_t bytes, std::int64_t points) {
     entries_.push_back({next_id_++, end_, bytes, points, false});
   }
   end_ += bytes;
+  kept_ += bytes;
   points_ += points;
 }
 
@@ -157,12 +158,16 @@ std::string InfluxSpool::Append(const InfluxBatch& batch) {
 }
 
 void InfluxSpool::DropBeyondLimit() {
-  while (!entries_.empty() && end_ - head_ > limit_) {
-    const Entry& oldest = entries_.front();
-    head_ = oldest.offset + oldest.bytes;
-    points_ -= oldest.points;
-    dropped_ += oldest.points;
-    entries_.pop_front();
+  // The oldest go first, but never the batch being sent: it is on its way to the server, and
+  // whether it arrives is counted when the answer comes.
+  while (kept_ > limit_) {
+    const std::size_t oldest = !entries_.empty() && entries_.front().closed ? 1 : 0;
+    if (oldest >= entries_.size()) break;
+    const Entry& entry = entries_[oldest];
+    kept_ -= entry.bytes;
+    points_ -= entry.points;
+    dropped_ += entry.points;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(oldest));
   }
   Shrink();
 }
@@ -180,7 +185,7 @@ std::optional<std::pair<std::uint64_t, InfluxBatch>> InfluxSpool::Front() {
 
 void InfluxSpool::Pop(std::uint64_t id) {
   if (entries_.empty() || entries_.front().id != id) return;
-  head_ = entries_.front().offset + entries_.front().bytes;
+  kept_ -= entries_.front().bytes;
   points_ -= entries_.front().points;
   entries_.pop_front();
   Shrink();
@@ -189,29 +194,35 @@ void InfluxSpool::Pop(std::uint64_t id) {
 void InfluxSpool::Shrink() {
   if (fd_ < 0) return;
   if (entries_.empty()) {
-    if (end_ > 0 && ::ftruncate(fd_, 0) == 0) head_ = end_ = 0;
+    if (end_ > 0 && ::ftruncate(fd_, 0) == 0) kept_ = end_ = 0;
     return;
   }
-  if (head_ >= kShrinkBytes && head_ >= end_ - head_) Compact();
+  const std::uint64_t spent = end_ - kept_;
+  if (spent >= kShrinkBytes && spent >= kept_) Compact();
 }
 
 void InfluxSpool::Compact() {
-  if (fd_ < 0 || head_ == 0) return;
-  // Forward, chunk by chunk: the target lies before the source. A crash midway leaves some
-  // points twice in the file, which InfluxDB takes as one.
+  if (fd_ < 0 || kept_ == end_) return;
+  // Each batch moves towards the file's start, behind the one before it, leaving out what was
+  // sent or dropped; forward, chunk by chunk, as the target lies before the source. A crash
+  // midway leaves some points twice in the file, which InfluxDB takes as one.
   std::vector<char> chunk(kChunk);
-  for (std::uint64_t from = head_; from < end_;) {
-    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end_ - from));
-    if (!ReadAll(fd_, chunk.data(), size, from) ||
-        !WriteAll(fd_, chunk.data(), size, from - head_)) {
-      return;
+  std::uint64_t to = 0;
+  for (Entry& entry : entries_) {
+    for (std::uint64_t done = 0; entry.offset != to && done < entry.bytes;) {
+      const std::size_t size =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, entry.bytes - done));
+      if (!ReadAll(fd_, chunk.data(), size, entry.offset + done) ||
+          !WriteAll(fd_, chunk.data(), size, to + done)) {
+        return;
+      }
+      done += size;
     }
-    from += size;
+    entry.offset = to;
+    to += entry.bytes;
   }
-  if (::ftruncate(fd_, static_cast<off_t>(end_ - head_)) != 0) return;
-  for (Entry& entry : entries_) entry.offset -= head_;
-  end_ -= head_;
-  head_ = 0;
+  if (::ftruncate(fd_, static_cast<off_t>(to)) != 0) return;
+  end_ = to;
 }
 
 }  // namespace talphex

@@ -52,8 +52,8 @@ class InfluxBatcher {
 // Batches that wait for the server in a file, oldest first, so that an outage costs no memory
 // and a run that ends leaves them to the next. The file is plain line protocol (the points are
 // idempotent, so a batch sent twice after a crash changes nothing in InfluxDB). At most `limit`
-// bytes wait: beyond it the oldest batches are dropped and counted. One run at a time holds the
-// file (an exclusive lock).
+// bytes wait: beyond it the oldest batches (but the one being sent) are dropped and counted. One
+// run at a time holds the file (an exclusive lock).
 class InfluxSpool {
  public:
   InfluxSpool(std::string path, std::uint64_t limit, std::int64_t batch_points);
@@ -70,7 +70,8 @@ class InfluxSpool {
   // A copy of the oldest batch and its number; none when nothing waits. The batch is closed:
   // nothing more is joined to it while it is being sent.
   std::optional<std::pair<std::uint64_t, InfluxBatch>> Front();
-  // Removes batch `id` when it is still the oldest (it may have been dropped meanwhile).
+  // Removes batch `id` once its answer came. It is still the oldest: the batch being sent is
+  // never dropped.
   void Pop(std::uint64_t id);
   // Moves what waits to the file's start, so that the next run reads nothing twice.
   void Compact();
@@ -78,7 +79,7 @@ class InfluxSpool {
   const std::string& path() const { return path_; }
   bool empty() const { return entries_.empty(); }
   std::int64_t points() const { return points_; }
-  std::uint64_t bytes() const { return end_ - head_; }
+  std::uint64_t bytes() const { return kept_; }
   std::int64_t dropped() const { return dropped_; }
 
  private:
@@ -100,8 +101,8 @@ class InfluxSpool {
   int fd_ = -1;
   std::deque<Entry> entries_;
   std::uint64_t next_id_ = 1;
-  std::uint64_t head_ = 0;  // the file's bytes before it are sent or dropped
   std::uint64_t end_ = 0;
+  std::uint64_t kept_ = 0;  // bytes of the batches that wait; the rest of the file is spent
   std::int64_t points_ = 0;
   std::int64_t dropped_ = 0;
 };
