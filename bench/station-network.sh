@@ -45,14 +45,7 @@ frames=$((stations * rate * seconds))
 "$build/tools/make-big-capture" "$work/frames.kss" $((frames / 12000 + 1)) >/dev/null
 
 port=$(free_port)
-# Run as root, mosquitto becomes the user named here, who must be able to write $work.
-cat >"$work/mosquitto.conf" <<CONF
-user $(id -un)
-listener $port 127.0.0.1
-allow_anonymous true
-max_queued_messages 100000
-log_dest file $work/mosquitto.log
-CONF
+mosquitto_conf "$work" "$port"
 mosquitto -c "$work/mosquitto.conf" >"$work/mosquitto.out" 2>&1 &
 broker_pid=$!
 for _ in $(seq 100); do listening "$port" && break; sleep 0.1; done
