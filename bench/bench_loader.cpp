@@ -2,7 +2,7 @@
 // Decoding speed of the capture loader over a generated capture of 200,000 frames, half beacon,
 // half payload, each after a timestamp part; and of talphex-cli over a SatNOGS DB frame export of
 // 100,000 lines (target: under 0.5 s). BM_LoadCaptureJudged: the same capture with each record
-// judged against 45 field limits and 48 flag rules as it arrives (target, with status_every:1000:
+// judged against 45 field limits and 48 flag rules as it arrives (target, with changes_every:1000:
 // under 5% more than judged:0, which hands the records to the same sink and does nothing with
 // them), and with the pass summary built as well (judged:2). BM_CliJudged: talphex-cli over the
 // generated capture with its analysis CSV written, without limits and with a limits file of 45
@@ -28,9 +28,9 @@
 
 namespace {
 
-std::string MakeCapture(std::int64_t status_every) {
+std::string MakeCapture(std::int64_t changes_every) {
   talphex::CaptureWriter writer;
-  for (int n = 0; n < 200000; ++n) talphex::AddSyntheticFrame(writer, n, status_every);
+  for (int n = 0; n < 200000; ++n) talphex::AddSyntheticFrame(writer, n, changes_every);
   return writer.bytes();
 }
 
@@ -40,11 +40,12 @@ const std::string& GeneratedCapture() {
 }
 
 // The judged benchmarks' second argument: 1 for the generated capture, whose flags change at
-// every payload record (about one alarm a record: what judging costs at worst), 1000 for one whose
-// flags change every 1,000 frames, as a pass's do now and then (what judging costs a station).
-const std::string& CaptureWithStatusEvery(std::int64_t status_every) {
+// every payload record and whose battery voltage crosses its limit every 20 beacons (about one
+// alarm a record: what judging costs at worst), 1000 for one where they change every 1,000
+// frames, as a pass's do now and then (what judging costs a station).
+const std::string& CaptureWithChangesEvery(std::int64_t changes_every) {
   static const std::string quiet = MakeCapture(1000);
-  return status_every == 1 ? GeneratedCapture() : quiet;
+  return changes_every == 1 ? GeneratedCapture() : quiet;
 }
 
 // state.range(0): records kept of each kind (0 for none, as the summary of the command-line
@@ -72,7 +73,7 @@ BENCHMARK(BM_LoadCapture)->Arg(0)->Arg(1000)->Arg(-1)->Unit(benchmark::kMillisec
 // state.range(0): 0 the records handed to a sink that only counts them, 1 judged, 2 judged and
 // summarised, as talphex-cli does with --limits and --pass-summary.
 void BM_LoadCaptureJudged(benchmark::State& bench) {
-  const std::string& capture = CaptureWithStatusEvery(bench.range(1));
+  const std::string& capture = CaptureWithChangesEvery(bench.range(1));
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(capture.data()),
                                             capture.size());
   const talphex::Limits limits = talphex::EveryLimit();
@@ -102,7 +103,7 @@ void BM_LoadCaptureJudged(benchmark::State& bench) {
   bench.counters["alarms"] = static_cast<double>(alarms_raised);
 }
 BENCHMARK(BM_LoadCaptureJudged)
-    ->ArgNames({"judged", "status_every"})
+    ->ArgNames({"judged", "changes_every"})
     ->ArgsProduct({{0, 1, 2}, {1, 1000}})
     ->Unit(benchmark::kMillisecond);
 
@@ -128,7 +129,7 @@ std::string EveryLimitText() {
 void BM_CliJudged(benchmark::State& bench) {
   const talphex::testing::TempDir dir;
   const std::string capture = dir.File("generated.kss");
-  talphex::testing::WriteFile(capture, CaptureWithStatusEvery(bench.range(1)));
+  talphex::testing::WriteFile(capture, CaptureWithChangesEvery(bench.range(1)));
   talphex::testing::WriteFile(dir.File("empty.ini"), "");
   talphex::testing::WriteFile(dir.File("limits.ini"), EveryLimitText());
   std::vector<std::string> args = {"--analysis-csv", dir.File("out.csv"), "--limits",
@@ -142,7 +143,7 @@ void BM_CliJudged(benchmark::State& bench) {
   bench.counters["frames"] = 200000;
 }
 BENCHMARK(BM_CliJudged)
-    ->ArgNames({"judged", "status_every"})
+    ->ArgNames({"judged", "changes_every"})
     ->ArgsProduct({{0, 1, 2}, {1, 1000}})
     ->Unit(benchmark::kMillisecond);
 

@@ -7,8 +7,8 @@
 namespace talphex {
 
 // A limit on every field and a rule on every flag, as the benchmarks judge records by: the
-// battery voltages of the generated capture cross their yellow limit now and then, and its
-// status bytes change at every payload record.
+// battery voltage of the generated capture crosses its yellow limit every 20 beacons and its
+// status bytes change at every payload record (see AddSyntheticFrame).
 inline Limits EveryLimit() {
   Limits limits;
   for (int field = 0; field < kFieldCount; ++field) {

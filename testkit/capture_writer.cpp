@@ -108,7 +108,7 @@ std::string KissBeaconFrame(int number, int port, int command) {
   return KissEscape(frame) + "\xC0";
 }
 
-void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n, std::int64_t status_every) {
+void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n, std::int64_t changes_every) {
   constexpr std::int64_t kFirstPosixTime = 1794649260;  // 2026-11-14 09:41:00 UTC
   const std::int64_t posix_time = kFirstPosixTime + n;
   writer.AddTimestamp(UtcTimeText(posix_time * 1000));
@@ -117,13 +117,13 @@ void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n, std::int64_t statu
     beacon.message_number = static_cast<std::uint16_t>(n);
     beacon.posix_time = static_cast<std::uint32_t>(posix_time);
     beacon.mode = static_cast<std::uint8_t>(n / 1000 % 6);
-    beacon.battery = static_cast<std::uint16_t>(800 + n % 40);
+    beacon.battery = static_cast<std::uint16_t>(800 + n / changes_every % 40);
     beacon.board_temp = {600, 601, 602, static_cast<std::uint16_t>(590 + n % 20), 610, 611};
     beacon.mag_field = {1234.5f, -987.25f, static_cast<float>(n % 1000)};
     writer.AddFrame("TALPHEX", EncodeBeaconBody(beacon));
   } else {
     PayloadRaw payload;
-    payload.status = {static_cast<std::uint16_t>(n / status_every), 0x1234, 0xC0DB};
+    payload.status = {static_cast<std::uint16_t>(n / changes_every), 0x1234, 0xC0DB};
     payload.supervisor_time = static_cast<std::uint16_t>(n);
     payload.overflow_time = static_cast<std::uint32_t>(n) * 7919u;
     writer.AddFrame("VAVE", EncodePayloadBody(payload));

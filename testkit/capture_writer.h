@@ -70,9 +70,11 @@ class CaptureWriter {
 // Adds frame number `n` of a long synthetic pass, for speed and memory checks: a timestamp part,
 // then a beacon frame for even numbers and a payload frame for odd ones, with values that change
 // from frame to frame (status bytes include 0xC0 and 0xDB, so escapes occur). The first status
-// word counts frames, so its flags change at every payload frame; with `status_every` above 1 it
-// counts only every that many frames, as in a pass where the flags change now and then.
-void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n, std::int64_t status_every = 1);
+// word and the battery voltage's sawtooth step at every frame: flags change at every payload
+// frame and the voltage crosses the benchmarks' limit every 20 beacons. With `changes_every`
+// above 1 they step only every that many frames, as in a pass where flags change and limits are
+// crossed now and then.
+void AddSyntheticFrame(CaptureWriter& writer, std::int64_t n, std::int64_t changes_every = 1);
 
 // A capture as a SatNOGS DB frame export: one "YYYY-MM-DD HH:MM:SS|HEX" line per frame, with the
 // time of the timestamp part before it, each ended by `line_end`.
