@@ -520,10 +520,19 @@ void MainWindow::MenuFileNetwork_Click() {
   }
 }
 
+void MainWindow::StartRememberedNetwork() {
+  const NetworkChoice choice = LastNetworkChoice(network_defaults_);
+  const Expected<NetworkPlan> plan = CheckNetworkChoice(choice);
+  // With nothing set no connection is opened.
+  if (plan && !plan.value().any()) return;
+  ApplyNetwork(choice);
+}
+
 void MainWindow::ApplyNetwork(const NetworkChoice& choice) {
   Expected<NetworkPlan> plan = CheckNetworkChoice(choice);
   if (!plan) {
-    SetStatus(QStringLiteral("station network not changed: ") +
+    // A file or a variable the remembered choice needs may have gone since.
+    SetStatus(QStringLiteral("station network not started: ") +
               DecodeFileName(plan.error().message));
     return;
   }

@@ -123,6 +123,8 @@ class MainWindow : public QMainWindow {
   // Starts the sinks of a checked choice; a subscription replaces the TNC or the files as the
   // source. A choice that does not check changes nothing and says why in the status line.
   void ApplyNetwork(const NetworkChoice& choice);
+  // The choice of the last confirmed dialog, applied at start-up; nothing when none was made.
+  void StartRememberedNetwork();
 
   // The frame inspector on the debug page: rows for frames read outside an open command (a
   // live connection), and a fresh start.

@@ -210,6 +210,8 @@ class StationNetworkTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(dir_.isValid());
+    QSettings(QStringLiteral("talphex"), QStringLiteral("talphex-decoder"))
+        .remove(QStringLiteral("network"));
     qunsetenv("INFLUX_TOKEN");
     // InfluxDB's spool in the test's folder, not the user's cache.
     qputenv("XDG_CACHE_HOME", QFile::encodeName(dir_.path()));
@@ -294,8 +296,10 @@ class StationNetworkTest : public QObject {
     QCOMPARE(remembered->password_file, Path("mqtt-password"));
     QVERIFY(remembered->publish);
     QVERIFY(!remembered->subscribe);
-    // Nothing started: cancelling the dialog changes nothing.
+    // Nothing started before the remembered choice is.
     QCOMPARE(NetworkStatus(*again), QString());
+    again->StartRememberedNetwork();
+    QTRY_VERIFY(NetworkStatus(*again).startsWith("MQTT mqtt://127.0.0.1:1: "));
     again.reset();
 
     QSettings settings(QStringLiteral("talphex"), QStringLiteral("talphex-decoder"));
