@@ -184,6 +184,45 @@ class FakeTnc {
   QTcpSocket* client_ = nullptr;
 };
 
+// Answers every HTTP POST on 127.0.0.1 with `status` and keeps each request's target and body.
+class FakeHttp {
+ public:
+  FakeHttp() {
+    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+      while (QTcpSocket* client = server_.nextPendingConnection()) {
+        QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] { Read(client); });
+      }
+    });
+    server_.listen(QHostAddress::LocalHost, 0);
+  }
+  QString Url(const char* target) const {
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(target);
+  }
+  // "TARGET BODY" of each request.
+  const QStringList& requests() const { return requests_; }
+
+ private:
+  void Read(QTcpSocket* client) {
+    QByteArray& buffer = buffers_[client];
+    buffer += client->readAll();
+    const qsizetype end = buffer.indexOf("\r\n\r\n");
+    if (end < 0) return;
+    const QByteArray head = buffer.left(end).toLower();
+    const qsizetype at = head.indexOf("content-length:");
+    const qsizetype length =
+        at < 0 ? 0 : head.mid(at + 15, head.indexOf('\r', at) - at - 15).trimmed().toLongLong();
+    if (buffer.size() < end + 4 + length) return;
+    const QByteArray target = buffer.left(buffer.indexOf("\r\n")).split(' ').value(1);
+    requests_ << QString::fromUtf8(target + ' ' + buffer.mid(end + 4, length));
+    buffer.remove(0, end + 4 + length);
+    client->write("HTTP/1.1 204 No Content\r\nContent-Length: 0\r\n\r\n");
+  }
+
+  QTcpServer server_;
+  QHash<QTcpSocket*, QByteArray> buffers_;
+  QStringList requests_;
+};
+
 }  // namespace
 
 class StationNetworkTest : public QObject {
@@ -355,7 +394,8 @@ class StationNetworkTest : public QObject {
     QCOMPARE(window->state().BeaconCount, beacons);
   }
 
-  // The frames and records of a live TNC reach a mosquitto_sub through the window.
+  // The frames and records of a live TNC reach a mosquitto_sub, InfluxDB and SiDS (both a fake
+  // HTTP server here) through the window; the state changes are lines of the frame log.
   void windowPublishesWhatATncReceives() {
     Broker broker(dir_.path());
     QTRY_VERIFY_WITH_TIMEOUT(broker.Listening(), 10000);
@@ -378,6 +418,14 @@ class StationNetworkTest : public QObject {
     NetworkChoice choice = Publishing();
     choice.mqtt_url = broker.Url();
     choice.station = QStringLiteral("P1");
+    FakeHttp http;
+    choice.influx_url = http.Url("/write?db=talphex");
+    choice.sids = true;
+    choice.sids_url = http.Url("/api/telemetry/");
+    choice.norad_id = QStringLiteral("99999");
+    choice.callsign = QStringLiteral("EA4XYZ");
+    choice.longitude = QStringLiteral("-3.7");
+    choice.latitude = QStringLiteral("40.4");
     window->ApplyNetwork(choice);
     FakeTnc tnc;
     window->SetTncChooser([&](QWidget*) {
@@ -416,6 +464,37 @@ class StationNetworkTest : public QObject {
                                          {QStringLiteral("talphex/P1/records/beacon"), 3},
                                          {QStringLiteral("talphex/P1/records/payload"), 1}};
     QCOMPARE(topics, expected);
+
+    // Four frames to SiDS, one at a time, and the four records' points in InfluxDB's batches.
+    QTRY_VERIFY2_WITH_TIMEOUT(NetworkStatus(*window).contains(": 4 sent, 0 waiting; SiDS ") &&
+                                  NetworkStatus(*window).endsWith(": 4 sent"),
+                              qPrintable(NetworkStatus(*window)), 20000);
+    int frames_posted = 0;
+    int points = 0;
+    for (const QString& request : http.requests()) {
+      if (request.startsWith(QStringLiteral("/api/telemetry/ "))) {
+        ++frames_posted;
+        // Stamped with the time of reception, the frame without its KISS byte.
+        static const QRegularExpression kForm(QStringLiteral(
+            "^/api/telemetry/ "
+            "noradID=99999&source=EA4XYZ&timestamp=20\\d\\d-\\d\\d-\\d\\dT\\d\\d%3A"
+            "\\d\\d%3A\\d\\d\\.\\d{3}Z&frame=[0-9A-F]{40,}&locator=longLat&longitude=3\\.7000W&"
+            "latitude=40\\.4000N&version="));
+        QVERIFY2(kForm.match(request).hasMatch(), qPrintable(request));
+      } else {
+        QVERIFY2(request.startsWith(QStringLiteral("/write?db=talphex ")), qPrintable(request));
+        points += static_cast<int>(request.count(QLatin1Char('\n')));
+      }
+    }
+    QCOMPARE(frames_posted, 4);
+    QCOMPARE(points, 4);
+    const QAbstractItemModel* lines = window->findChild<QTableView*>("Text5")->model();
+    QString log;
+    for (int row = 0; row < lines->rowCount(); ++row) {
+      log += lines->index(row, 0).data().toString() + "\n";
+    }
+    QVERIFY2(log.contains("MQTT " + broker.Url() + ": connected"), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("SiDS 127.0.0.1:")), qPrintable(log));
   }
 };
 
