@@ -173,6 +173,9 @@ int main(int argc, char** argv) {
   talphex::MainWindow window(talphex::DefaultConfIniPaths());
   window.SetLimitsPath(parser.isSet(limits) ? parser.value(limits) : talphex::DefaultLimitsPath());
   window.show();
+  // The station network as last set, but not for a screenshot; a TNC or capture files given here
+  // replace a subscription as the source.
+  if (!parser.isSet(screenshot)) window.StartRememberedNetwork();
   if (tnc) {
     QTimer::singleShot(0, &window, [&window, choice = *tnc] { window.ConnectToTnc(choice); });
   }

@@ -41,6 +41,9 @@ WindowSettings ReadWindowSettings(const QStringList& paths, WindowSettings defau
     if (settings.capture_path) defaults.capture_path = DecodeFileName(*settings.capture_path);
     if (settings.station) defaults.station = *settings.station;
     if (settings.live_records) defaults.live_records = *settings.live_records;
+    if (settings.callsign) defaults.callsign = *settings.callsign;
+    if (settings.longitude) defaults.longitude = *settings.longitude;
+    if (settings.latitude) defaults.latitude = *settings.latitude;
   }
   return defaults;
 }

@@ -14,6 +14,10 @@ struct WindowSettings {
   QString capture_path;           // folder of the recordings of live connections
   std::string station;            // the receiving station of the line protocol; empty for none
   std::size_t live_records = 0;   // records of each kind a live connection keeps
+  // CALLSIGN, LONGITUDE and LATITUDE as written: the station network dialog's defaults.
+  std::string callsign;
+  std::string longitude;
+  std::string latitude;
 };
 
 // Where conf.ini is looked for, in order: the program's folder, then talphex/conf.ini in the

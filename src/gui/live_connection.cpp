@@ -28,7 +28,10 @@ LiveConnection::LiveConnection(DecoderState& state, QObject* parent, Clock clock
       log_(kFrameLogLines),
       log_sink_([this](std::string_view line) { log_.Add(line); }),
       frames_(kInspectorFrames),
-      frames_sink_([this](const FrameFacts& facts) { frames_.Add(facts); }) {
+      frames_sink_([this](const FrameFacts& facts) {
+        frames_.Add(facts);
+        if (frame_tap_) frame_tap_(facts);
+      }) {
   tick_->setObjectName(QStringLiteral("LiveStatusTick"));
   tick_->setSingleShot(true);
   tick_->setTimerType(Qt::PreciseTimer);
@@ -66,6 +69,18 @@ void LiveConnection::Start(const HostPort& where, const std::string& recording_p
   });
   last_frame_ms_ = -1;
   client_->Start(where);
+}
+
+void LiveConnection::StartFed(const std::string& source) {
+  Stop();
+  recorder_.Reset();
+  result_ = std::make_unique<LoadResult>();
+  result_->path = source;
+  scanner_ =
+      std::make_unique<CaptureScanner>(state_, *result_, &log_sink_, CaptureScanner::Mode::kLive);
+  scanner_->SetFrameFactsSink(&frames_sink_);
+  scanner_->SetFrameSink([this](const LiveFrame&) { last_frame_ms_ = clock_(); });
+  last_frame_ms_ = -1;
 }
 
 void LiveConnection::Stop() {

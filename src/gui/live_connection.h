@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,13 @@ class LiveConnection : public QObject {
   // in the state is the recording, so that they are one series with those of the recording
   // reopened; without one it is "tcp:HOST:PORT".
   void Start(const HostPort& where, const std::string& recording_path);
+  // Decodes what Feed gives instead of a TNC's bytes (a subscription's merged frames, as a live
+  // KISS stream), the records' source being `source`; nothing is recorded.
+  void StartFed(const std::string& source);
+  // Bytes for the decoder of StartFed, received at `received_ms`.
+  void Feed(const QByteArray& bytes, qint64 received_ms) { OnReceived(bytes, received_ms); }
+  // Called with every frame decoded, as it is decoded (the station network's sinks).
+  void SetFrameTap(std::function<void(const FrameFacts&)> tap) { frame_tap_ = std::move(tap); }
   // Ends the connection and the recording; what was decoded stays, and so do the counts of the
   // status, which no longer says the time since the last frame and no longer changes.
   void Stop();
@@ -86,6 +94,7 @@ class LiveConnection : public QObject {
   FrameFactsBuffer frames_;
   FrameFactsSink frames_sink_;
   qint64 last_frame_ms_ = -1;
+  std::function<void(const FrameFacts&)> frame_tap_;
 };
 
 }  // namespace talphex

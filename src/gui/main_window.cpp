@@ -40,6 +40,7 @@
 #include "gui/live_connection.h"
 #include "gui/pass_summary_dialog.h"
 #include "gui/save_target.h"
+#include "gui/station_network.h"
 #include "gui/status_row.h"
 #include "gui/tnc_client.h"
 #include "gui/window_commands.h"
@@ -75,7 +76,8 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
       file_chooser_(AskForCaptureFiles),
       save_chooser_(AskForSavePath),
       format_chooser_(AskForAnalysisFormat),
-      tnc_chooser_(AskForTnc) {
+      tnc_chooser_(AskForTnc),
+      network_chooser_(AskForStationNetwork) {
   state_.store_capacity = kStoreCapacity;
   message_sink_ = [this](const QString& title, const QString& text) {
     QMessageBox::information(this, title, text);
@@ -106,6 +108,19 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
     if (!live_refresh_->isActive()) live_refresh_->start();
   });
   connect(live_, &LiveConnection::statusChanged, this, [this] { UpdateLiveStatus(); });
+  network_status_ = new ElidedLabel(statusBar());
+  network_status_->setObjectName(QStringLiteral("NetworkStatus"));
+  statusBar()->addPermanentWidget(network_status_, 1);
+  network_status_->hide();
+  network_ = new StationNetwork(this);
+  connect(network_, &StationNetwork::statusChanged, this, [this] { UpdateNetworkStatus(); });
+  connect(network_, &StationNetwork::logged, this,
+          [this] { debug_page_->AppendLog(network_->TakeLog(), true); });
+  connect(network_, &StationNetwork::mergedFrames, this,
+          [this](const QByteArray& kiss, qint64 rx_ms) { live_->Feed(kiss, rx_ms); });
+  // Frames of a TNC or a subscription, never of files: the files' loader has its own sinks.
+  live_->SetFrameTap(
+      [this](const FrameFacts& facts) { network_->OfferFrame(facts, state_.RxMillisecond); });
   Form_Load();
   // Keyboard users start on the field that a loaded capture charts first.
   field_pages_[0]->selector(kFirstChartedField)->setFocus();
@@ -118,6 +133,9 @@ MainWindow::MainWindow(const QStringList& conf_ini_paths, QWidget* parent)
 MainWindow::~MainWindow() {
   // A running load is cancelled and its worker joined before anything it reports to goes.
   delete loading_;
+  // Every sink stopped (a bounded wait) and its thread joined before the window goes.
+  network_->disconnect(this);
+  delete network_;
   // Before the state it feeds goes.
   delete live_;
   delete info_window_;
@@ -163,6 +181,7 @@ void MainWindow::BuildMenus() {
       {"MenuFileOpen", &MainWindow::MenuFileOpen_Click},
       {"MenuFileConnect", &MainWindow::MenuFileConnect_Click},
       {"MenuFileDisconnect", &MainWindow::MenuFileDisconnect_Click},
+      {"MenuFileNetwork", &MainWindow::MenuFileNetwork_Click},
       {"MenuFileLimits", &MainWindow::MenuFileLimits_Click},
       {"MenuFileExit", &MainWindow::MenuFileExit_Click},
       {"WriteCSVFile", &MainWindow::WriteCSVFile_Click},
@@ -191,11 +210,14 @@ void MainWindow::Form_Load() {
 void MainWindow::ReadSettings() {
   const WindowSettings settings = ReadWindowSettings(
       conf_ini_paths_,
-      WindowSettings{DefaultImagePath(), true, DefaultCapturePath(), {}, kDefaultLiveRecords});
+      WindowSettings{
+          DefaultImagePath(), true, DefaultCapturePath(), {}, kDefaultLiveRecords, {}, {}, {}});
   image_path_ = settings.image_path;
   capture_path_ = settings.capture_path;
   station_ = settings.station;
   live_records_ = settings.live_records;
+  network_defaults_ = {QString::fromStdString(settings.station), DecodeFileName(settings.callsign),
+                       DecodeFileName(settings.longitude), DecodeFileName(settings.latitude)};
   status_row_->screenshot_button()->setVisible(settings.screenshot_button);
 }
 
@@ -327,6 +349,7 @@ bool MainWindow::WaitForLoad(StateCommand command) {
 void MainWindow::RunOpenCommand(const std::optional<QStringList>& chosen) {
   if (WaitForLoad(OpenChoice{chosen})) return;
   // The files take the place of the live frames: the connection and its counts go.
+  network_->EndSubscription();
   live_->Clear();
   live_refresh_->stop();
   live_status_->hide();
@@ -350,6 +373,7 @@ void MainWindow::StartAfresh(bool live) {
   // its first ones.
   state_.keep_newest = live;
   state_.store_capacity = live ? live_records_ : kStoreCapacity;
+  FeedNetwork(live);
   ClearInspector();
   opened_ = true;
 }
@@ -388,8 +412,10 @@ void MainWindow::OnLoadFinished(CaptureLoading::Outcome outcome,
     const StateCommand command = *std::exchange(waiting_command_, std::nullopt);
     if (const auto* open = std::get_if<OpenChoice>(&command)) {
       RunOpenCommand(open->chosen);
+    } else if (const auto* tnc = std::get_if<TncChoice>(&command)) {
+      ConnectToTnc(*tnc);
     } else {
-      ConnectToTnc(std::get<TncChoice>(command));
+      StartSubscription();
     }
     return;
   }
@@ -434,6 +460,7 @@ void MainWindow::MenuFileDisconnect_Click() {
 
 void MainWindow::ConnectToTnc(const TncChoice& choice) {
   if (WaitForLoad(choice)) return;
+  network_->EndSubscription();
   live_->Stop();
   live_refresh_->stop();
   StartAfresh(true);
@@ -481,6 +508,80 @@ void MainWindow::ShowLiveRecords() {
 void MainWindow::UpdateLiveStatus() {
   live_status_->SetFullText(live_->StatusText());
   disconnect_action_->setEnabled(live_->active());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Station network
+
+void MainWindow::MenuFileNetwork_Click() {
+  if (const std::optional<NetworkChoice> choice =
+          network_chooser_(this, LastNetworkChoice(network_defaults_))) {
+    ApplyNetwork(*choice);
+  }
+}
+
+void MainWindow::StartRememberedNetwork() {
+  const NetworkChoice choice = LastNetworkChoice(network_defaults_);
+  const Expected<NetworkPlan> plan = CheckNetworkChoice(choice);
+  // With nothing set no connection is opened.
+  if (plan && !plan.value().any()) return;
+  ApplyNetwork(choice);
+}
+
+void MainWindow::ApplyNetwork(const NetworkChoice& choice) {
+  Expected<NetworkPlan> plan = CheckNetworkChoice(choice);
+  if (!plan) {
+    // A file or a variable the remembered choice needs may have gone since.
+    SetStatus(QStringLiteral("station network not started: ") +
+              DecodeFileName(plan.error().message));
+    return;
+  }
+  const bool was_subscribed = network_->subscribing();
+  const bool subscribe = plan.value().subscribe;
+  network_->Start(std::move(plan.value()));
+  if (subscribe) {
+    StartSubscription();
+  } else if (was_subscribed) {
+    // The subscription has ended: what it decoded stays on view, as after "Disconnect".
+    live_->Stop();
+    if (live_refresh_->isActive()) ShowLiveRecords();
+  }
+}
+
+void MainWindow::StartSubscription() {
+  if (WaitForLoad(SubscribeChoice{})) return;
+  live_->Clear();
+  live_refresh_->stop();
+  live_status_->hide();
+  disconnect_action_->setEnabled(false);
+  StartAfresh(true);
+  // Exports and screenshots are named as those of an unrecorded live pass.
+  state_.InputFilePath = PlanNewRecording(EncodeFileName(capture_path_).toStdString(),
+                                          QDateTime::currentMSecsSinceEpoch(), false)
+                             .path;
+  live_->StartFed(network_->subscription_source());
+  network_->StartSubscription();
+  SetStatus(QString::fromStdString(network_->subscription_source()));
+  Option1_Click(kFirstChartedField);
+  HScroll1_Change();
+}
+
+void MainWindow::FeedNetwork(bool live) {
+  if (!live) {
+    // The state goes to the files' loader, on a thread of its own: no sink goes with it.
+    state_.record_sink = nullptr;
+    return;
+  }
+  state_.record_sink = [this](Kind kind, const TelemetryRecord& record) {
+    network_->OfferRecord(kind, record,
+                          state_.sources.empty() ? std::string_view() : state_.sources.back().name);
+  };
+}
+
+void MainWindow::UpdateNetworkStatus() {
+  const QString text = network_->StatusText();
+  network_status_->SetFullText(text);
+  network_status_->setVisible(!text.isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -22,6 +22,7 @@
 #include "gui/capture_loading.h"
 #include "gui/connect_dialog.h"
 #include "gui/info_window.h"
+#include "gui/station_network_dialog.h"
 
 class QAction;
 class QCheckBox;
@@ -46,6 +47,7 @@ class LimitMonitor;
 class StatusRow;
 
 class LiveConnection;
+class StationNetwork;
 
 // The decoder's main window. It owns the decoder state and wires the parts that show what the
 // core computes from it: the field pages, the debug page, the chart and the status row. Handlers
@@ -64,6 +66,9 @@ class MainWindow : public QMainWindow {
   using FormatChooser = std::function<std::optional<AnalysisFormat>(QWidget* parent)>;
   // Asks where the TNC is ("Connect to TNC..."); nullopt when the user cancelled.
   using TncChooser = std::function<std::optional<TncChoice>(QWidget* parent)>;
+  // The "Station Network" dialog, filled with the last choice; nullopt when the user cancelled.
+  using NetworkChooser =
+      std::function<std::optional<NetworkChoice>(QWidget* parent, const NetworkChoice& last)>;
   // Shows a message box with a title and a text.
   using MessageSink = std::function<void(const QString& title, const QString& text)>;
 
@@ -78,6 +83,7 @@ class MainWindow : public QMainWindow {
   void SetSaveChooser(SaveChooser chooser) { save_chooser_ = std::move(chooser); }
   void SetFormatChooser(FormatChooser chooser) { format_chooser_ = std::move(chooser); }
   void SetTncChooser(TncChooser chooser) { tnc_chooser_ = std::move(chooser); }
+  void SetNetworkChooser(NetworkChooser chooser) { network_chooser_ = std::move(chooser); }
 
   // Start-up: captions, screenshot folder and conf.ini. Runs once from the constructor.
   void Form_Load();
@@ -112,6 +118,13 @@ class MainWindow : public QMainWindow {
   // record, the newest record; the chart's new rows; the frame log and the live status.
   void ShowLiveRecords();
   void MnuInfo_Click();
+  // "Station Network...": the dialog, then its choice applied.
+  void MenuFileNetwork_Click();
+  // Starts the sinks of a checked choice; a subscription replaces the TNC or the files as the
+  // source. A choice that does not check changes nothing and says why in the status line.
+  void ApplyNetwork(const NetworkChoice& choice);
+  // The choice of the last confirmed dialog, applied at start-up; nothing when none was made.
+  void StartRememberedNetwork();
 
   // The frame inspector on the debug page: rows for frames read outside an open command (a
   // live connection), and a fresh start.
@@ -128,6 +141,7 @@ class MainWindow : public QMainWindow {
   const RecordView& shown_view() const { return shown_view_; }
   InfoWindow* info_window() const { return info_window_; }
   LiveConnection* live() const { return live_; }
+  StationNetwork* network() const { return network_; }
   LimitMonitor* monitor() const { return monitor_; }
   // The limits.ini the records are judged by (DefaultLimitsPath at start); empty for none.
   void SetLimitsPath(const QString& path);
@@ -154,7 +168,9 @@ class MainWindow : public QMainWindow {
     std::optional<QStringList> chosen;
   };
   // A command that replaces the decoder state's content: an open command or a connection.
-  using StateCommand = std::variant<OpenChoice, TncChoice>;
+  // The station network's subscription as the source.
+  struct SubscribeChoice {};
+  using StateCommand = std::variant<OpenChoice, TncChoice, SubscribeChoice>;
   // While a load has the state, `command` waits for it: the load is cancelled and only the
   // newest such command is kept. False when no load runs and the command can go ahead.
   bool WaitForLoad(StateCommand command);
@@ -183,6 +199,11 @@ class MainWindow : public QMainWindow {
   // What an open command and a connection do first: captions back, values cleared, counts reset.
   void StartAfresh(bool live);
   void UpdateLiveStatus();
+  // Starts afresh and decodes the subscription's merged frames as a TNC's.
+  void StartSubscription();
+  void UpdateNetworkStatus();
+  // The records of a live source to the station network's sinks; none for files.
+  void FeedNetwork(bool live);
   // A field's chart over the stored records, with the field's limits.
   void ShowFieldChart(int field);
   // The limits changed: everything judged and shown again.
@@ -208,6 +229,7 @@ class MainWindow : public QMainWindow {
   SaveChooser save_chooser_;
   FormatChooser format_chooser_;
   TncChooser tnc_chooser_;
+  NetworkChooser network_chooser_;
 
   std::array<FieldPage*, 2> field_pages_{};
   DebugPage* debug_page_ = nullptr;
@@ -223,6 +245,9 @@ class MainWindow : public QMainWindow {
   ElidedLabel* live_status_ = nullptr;  // LiveStatus
   QTimer* live_refresh_ = nullptr;      // single-shot: at most one refresh per interval
   QAction* disconnect_action_ = nullptr;
+  StationNetwork* network_ = nullptr;
+  ElidedLabel* network_status_ = nullptr;  // NetworkStatus
+  NetworkDefaults network_defaults_;       // conf.ini's STATION, CALLSIGN, LONGITUDE, LATITUDE
   LimitMonitor* monitor_ = nullptr;
   QPointer<QDialog> pass_summary_;
   // The fields of the grouped chart on show; nullopt for a single-field chart.

@@ -23,6 +23,9 @@ inline constexpr MenuCommand kFileMenu[] = {
     {"Connect to TNC...", "MenuFileConnect",
      "Decode the frames a TNC serves over KISS TCP as they come, and record the pass"},
     {"Disconnect", "MenuFileDisconnect", "End the connection to the TNC"},
+    {"Station Network...", "MenuFileNetwork",
+     "Publish over MQTT, subscribe to every station's frames, write to InfluxDB and share frames "
+     "with SatNOGS DB"},
     {nullptr, nullptr, nullptr},
     {"Limits...", "MenuFileLimits",
      "Edit limits.ini, the limits and flag rules every record is judged by; saved, it applies at "

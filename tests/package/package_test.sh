@@ -52,8 +52,9 @@ check_depends() {
 }
 check_depends "$cli" 'libc6|libgcc-s1|libstdc\+\+6|libmosquitto1|libcurl4' \
   'libc6 libstdc++6 libmosquitto1 libcurl4'
-check_depends "$decoder" 'libc6|libgcc-s1|libstdc\+\+6|libqt6[a-z0-9]*|qt6-qpa-plugins' \
-  'libc6 libstdc++6 libqt6widgets6 libqt6charts6 qt6-qpa-plugins'
+check_depends "$decoder" \
+  'libc6|libgcc-s1|libstdc\+\+6|libqt6[a-z0-9]*|qt6-qpa-plugins|libmosquitto1|libcurl4' \
+  'libc6 libstdc++6 libqt6widgets6 libqt6charts6 qt6-qpa-plugins libmosquitto1 libcurl4'
 
 dpkg -x "$cli" "$work/cli"
 dpkg -x "$decoder" "$work/decoder"

@@ -81,7 +81,8 @@ ShownRecordLimits JudgeShownRecord(const Limits& limits, const DecoderState& sta
 // a file read give the same alarms.
 class LimitJudge {
  public:
-  LimitJudge() = default;
+  // No limits: every value keeps its level and raises nothing.
+  LimitJudge() : LimitJudge(Limits{}) {}
   explicit LimitJudge(Limits limits);
 
   // Appends to `alarms` the alarms that record `number` of `kind` raises.

@@ -117,6 +117,17 @@ TEST(JudgeShownRecord, JudgesTheRecordsOfBothKindsAtTheNumber) {
   EXPECT_FALSE(none.flags[kOcLamp]);
 }
 
+// Regression: a judge made without limits (the window's before limits.ini is read) took every
+// non-zero value for one outside a band and looked up a limit it did not have.
+TEST(LimitJudge, WithoutLimitsRaisesNothing) {
+  LimitJudge judge;
+  TelemetryRecord record;
+  record.Value.fill(12.5);
+  std::vector<Alarm> alarms;
+  for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) judge.Judge(kind, 1, record, alarms);
+  EXPECT_TRUE(alarms.empty());
+}
+
 TEST(LimitJudge, JudgesEachKindOnItsOwnAndFlagsOnPayloadRecords) {
   Limits limits;
   limits.fields.push_back({.field = kBatteryField, .yellow_high = 8.3, .persistence = 2});
