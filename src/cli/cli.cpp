@@ -189,6 +189,15 @@ class Run {
     Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
     std::fflush(err_);
   }
+  // A sink's summary line, escaped, through the checked standard error stream.
+  void SummaryLine(const std::string& line) {
+    const std::lock_guard lock(err_mutex_);
+    err_stream_.Write("talphex-cli: " + TerminalText(line) + "\n");
+  }
+  // The recording of a streaming run, checked before any input; false (said) when it cannot be
+  // made. Record hands it every frame the scanner takes.
+  bool OpenRecording(CaptureRecorder& recorder);
+  void Record(CaptureScanner& scanner, CaptureRecorder& recorder);
   // Every record's point to InfluxDB; at the end a bounded wait and the summary line.
   void WriteInflux(Kind kind, const TelemetryRecord& record, std::string_view source);
   void FinishInflux();
@@ -333,8 +342,7 @@ void Run::FinishMqtt() {
   mqtt_->Stop();
   const MqttCounts counts = mqtt_->counts();
   if (counts.waiting > 0) status_ = kExitFailure;
-  const std::lock_guard lock(err_mutex_);
-  err_stream_.Write("talphex-cli: " + TerminalText(MqttSummaryText(*options_.mqtt, counts)) + "\n");
+  SummaryLine(MqttSummaryText(*options_.mqtt, counts));
 }
 
 Status Run::StartInflux() {
@@ -344,13 +352,8 @@ Status Run::StartInflux() {
   settings.folder = options_.influx_folder;
   influx_ = std::make_unique<InfluxWriter>(
       settings, InfluxHttpSender(*options_.influx_url, options_.influx_token),
-      [this](const std::string& line) {
-        // From the writer's thread or the decoder's, a line at a time; the server's words are
-        // escaped here.
-        const std::lock_guard lock(err_mutex_);
-        Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
-        std::fflush(err_);
-      });
+      // From the writer's thread or the decoder's, a line at a time.
+      [this](const std::string& line) { ErrorLine(line); });
   if (Status opened = influx_->Open(); !opened) return opened;
   influx_->Start();
   return Ok();
@@ -369,23 +372,19 @@ void Run::FinishInflux() {
   influx_->Finish(kInfluxFinishWait);
   const InfluxCounts counts = influx_->counts();
   if (counts.waiting > 0 || counts.rejected > 0 || counts.dropped > 0) status_ = kExitFailure;
-  const std::lock_guard lock(err_mutex_);
   std::string line = InfluxSummaryText(options_.influx_url->host, counts);
   if (const std::string left_out = InfluxLeftOutText(influx_points_.left_out());
       !left_out.empty()) {
     line += "; " + left_out;
   }
-  err_stream_.Write("talphex-cli: " + TerminalText(line) + "\n");
+  SummaryLine(line);
 }
 
 void Run::MakeSids() {
   if (!options_.sids) return;
-  sids_ = std::make_unique<SidsSubmitter>(options_.sids->settings, [this](const std::string& line) {
-    // From the submitter's thread; the server's answer in it is escaped here.
-    const std::lock_guard lock(err_mutex_);
-    Put(err_, "talphex-cli: " + TerminalText(line) + "\n");
-    std::fflush(err_);
-  });
+  // From the submitter's thread, a line at a time.
+  sids_ = std::make_unique<SidsSubmitter>(options_.sids->settings,
+                                          [this](const std::string& line) { ErrorLine(line); });
 }
 
 void Run::OfferSids(const FrameFacts& facts) {
@@ -404,9 +403,7 @@ void Run::FinishSids() {
   if (counts.waiting + counts.rejected + counts.given_up + counts.dropped > 0) {
     status_ = kExitFailure;
   }
-  const std::lock_guard lock(err_mutex_);
-  err_stream_.Write("talphex-cli: " +
-                    TerminalText(SidsSummaryText(options_.sids->settings.server, counts)) + "\n");
+  SummaryLine(SidsSummaryText(options_.sids->settings.server, counts));
 }
 
 void Run::OpenRecordOutputs() {
@@ -535,15 +532,25 @@ ByteSink Run::Feed(CaptureScanner& scanner) const {
   };
 }
 
+bool Run::OpenRecording(CaptureRecorder& recorder) {
+  const PlannedOutput* recording = Output(OutputOption::kRecordCapture);
+  if (recording == nullptr) return true;
+  const Status opened = recorder.Open(recording->path());
+  if (!opened) Report(opened.error());
+  return opened.ok();
+}
+
+void Run::Record(CaptureScanner& scanner, CaptureRecorder& recorder) {
+  scanner.SetFrameSink([this, &recorder](const LiveFrame& live) {
+    // A failed recording is told once and gets nothing more.
+    if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
+  });
+}
+
 void Run::ReadTnc(StreamStop& stop) {
   // The recording is checked before connecting and created at the first frame.
   CaptureRecorder recorder;
-  if (const PlannedOutput* recording = Output(OutputOption::kRecordCapture)) {
-    if (const Status opened = recorder.Open(recording->path()); !opened) {
-      Report(opened.error());
-      return;
-    }
-  }
+  if (!OpenRecording(recorder)) return;
   // The records are named after the recording, so that they are one series with those of the
   // recording reopened later; without one, after the connection.
   const std::string source =
@@ -551,10 +558,7 @@ void Run::ReadTnc(StreamStop& stop) {
   ReadStream(
       options_.kiss_tcp->Text(), CaptureScanner::Mode::kLive,
       [&](CaptureScanner& scanner) {
-        scanner.SetFrameSink([&](const LiveFrame& live) {
-          // A failed recording is told once and gets nothing more.
-          if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
-        });
+        Record(scanner, recorder);
         const auto restart = [&scanner] { return scanner.Restart(); };
         if (!ReadKissTcp(*options_.kiss_tcp, stop, Feed(scanner), restart, err_)) {
           status_ = kExitFailure;
@@ -590,21 +594,14 @@ void Run::DecodeMerged(CaptureScanner& scanner, std::vector<MergedFrame>& frames
 
 void Run::ReadMerged(StreamStop& stop) {
   CaptureRecorder recorder;
-  if (const PlannedOutput* recording = Output(OutputOption::kRecordCapture)) {
-    if (const Status opened = recorder.Open(recording->path()); !opened) {
-      Report(opened.error());
-      return;
-    }
-  }
+  if (!OpenRecording(recorder)) return;
   const std::string source =
       recorder.recording() ? recorder.path() : "mqtt:" + options_.mqtt->where.Text();
   FrameMerger merger;
   ReadStream(
       options_.mqtt->Text(), CaptureScanner::Mode::kLive,
       [&](CaptureScanner& scanner) {
-        scanner.SetFrameSink([&](const LiveFrame& live) {
-          if (recorder.recording() && !recorder.Write(live)) Report(*recorder.error());
-        });
+        Record(scanner, recorder);
         std::vector<ArrivedMessage> arrived;
         std::vector<MergedFrame> merged;
         const auto take = [&] {
