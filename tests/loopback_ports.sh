@@ -5,12 +5,14 @@
 # True while something listens on loopback port $1.
 listening() { (: >"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
-# Prints a port from 20000 to 48999 that nothing listens on and that is none of the ports given
-# (already chosen for another server of the test).
+# Prints a port from 20000 to 31999 that nothing listens on and that is none of the ports given
+# (already chosen for another server of the test). The range lies below the kernel's ephemeral
+# ports (32768 and up), so that no client socket of a test running beside it can hold the port
+# between this check and the server's bind.
 free_port() {
   local candidate taken
   for _ in $(seq 50); do
-    candidate=$((20000 + RANDOM % 29000))
+    candidate=$((20000 + RANDOM % 12000))
     listening "$candidate" && continue
     for taken in "$@"; do [ "$candidate" = "$taken" ] && continue 2; done
     echo "$candidate"
