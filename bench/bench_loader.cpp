@@ -12,7 +12,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
+#include <ctime>
 #include <span>
 #include <string>
 #include <vector>
@@ -70,31 +72,41 @@ void BM_LoadCapture(benchmark::State& bench) {
 }
 BENCHMARK(BM_LoadCapture)->Arg(0)->Arg(1000)->Arg(-1)->Unit(benchmark::kMillisecond);
 
-// state.range(0): 0 the records handed to a sink that only counts them, 1 judged, 2 judged and
-// summarised, as talphex-cli does with --limits and --pass-summary.
+// Loads `bytes` with the records handed to a sink, as the command-line tool does: `mode` 0 only
+// counts them, 1 judges them against `limits` as well, 2 also summarises the passes. Returns the
+// records; adds the alarms raised to `alarms_raised`.
+std::int64_t LoadJudged(std::span<const std::uint8_t> bytes, const talphex::Limits& limits,
+                        std::int64_t mode, std::int64_t& alarms_raised) {
+  talphex::DecoderState state;
+  state.store_capacity = 0;
+  talphex::LimitJudge judge(limits);
+  talphex::PassSummaryBuilder passes;
+  std::vector<talphex::Alarm> alarms;
+  std::int64_t records = 0;
+  state.record_sink = [&](talphex::Kind kind, const talphex::TelemetryRecord& record) {
+    ++records;
+    if (mode == 0) return;
+    alarms.clear();
+    judge.Judge(kind, state.Count(kind), record, alarms);
+    alarms_raised += static_cast<std::int64_t>(alarms.size());
+    if (mode == 2) passes.Add(kind, state.Count(kind), record, alarms);
+  };
+  benchmark::DoNotOptimize(talphex::LoadCaptureBytes(state, bytes, "generated"));
+  return records;
+}
+
+std::span<const std::uint8_t> Bytes(const std::string& capture) {
+  return {reinterpret_cast<const std::uint8_t*>(capture.data()), capture.size()};
+}
+
+// state.range(0): the mode of LoadJudged.
 void BM_LoadCaptureJudged(benchmark::State& bench) {
   const std::string& capture = CaptureWithChangesEvery(bench.range(1));
-  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(capture.data()),
-                                            capture.size());
   const talphex::Limits limits = talphex::EveryLimit();
   std::int64_t alarms_raised = 0;
   for (auto _ : bench) {
-    talphex::DecoderState state;
-    state.store_capacity = 0;
-    talphex::LimitJudge judge(limits);
-    talphex::PassSummaryBuilder passes;
-    std::vector<talphex::Alarm> alarms;
-    std::int64_t records = 0;
     alarms_raised = 0;
-    state.record_sink = [&](talphex::Kind kind, const talphex::TelemetryRecord& record) {
-      ++records;
-      if (bench.range(0) == 0) return;
-      alarms.clear();
-      judge.Judge(kind, state.Count(kind), record, alarms);
-      alarms_raised += static_cast<std::int64_t>(alarms.size());
-      if (bench.range(0) == 2) passes.Add(kind, state.Count(kind), record, alarms);
-    };
-    const talphex::LoadResult result = talphex::LoadCaptureBytes(state, bytes, "generated");
+    const std::int64_t records = LoadJudged(Bytes(capture), limits, bench.range(0), alarms_raised);
     benchmark::DoNotOptimize(records);
     if (records != 200000) bench.SkipWithError("generated capture did not decode completely");
   }
@@ -106,6 +118,34 @@ BENCHMARK(BM_LoadCaptureJudged)
     ->ArgNames({"judged", "changes_every"})
     ->ArgsProduct({{0, 1, 2}, {1, 1000}})
     ->Unit(benchmark::kMillisecond);
+
+// The processor time this thread has used.
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// What judging adds, as a counter: each iteration loads the capture of changes_every:1000 counted
+// and judged back to back, in turn which first, so that both meet the same load of a shared
+// machine; added_percent compares the two sums of processor time.
+void BM_JudgingAdded(benchmark::State& bench) {
+  const std::string& capture = CaptureWithChangesEvery(1000);
+  const talphex::Limits limits = talphex::EveryLimit();
+  std::array<double, 2> seconds{};
+  std::int64_t alarms_raised = 0;
+  bool judged_first = false;
+  for (auto _ : bench) {
+    for (const std::int64_t mode : {judged_first ? 1 : 0, judged_first ? 0 : 1}) {
+      const double start = ThreadSeconds();
+      benchmark::DoNotOptimize(LoadJudged(Bytes(capture), limits, mode, alarms_raised));
+      seconds[static_cast<std::size_t>(mode)] += ThreadSeconds() - start;
+    }
+    judged_first = !judged_first;
+  }
+  bench.counters["added_percent"] = 100 * (seconds[1] / seconds[0] - 1);
+}
+BENCHMARK(BM_JudgingAdded)->Unit(benchmark::kMillisecond);
 
 // The limits of EveryLimit as a limits.ini.
 std::string EveryLimitText() {

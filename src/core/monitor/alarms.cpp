@@ -5,15 +5,13 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <tuple>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "core/export/analysis_exports.h"
+#include "core/monitor/band_compare.h"
 #include "core/view/field_catalogue.h"
 #include "core/view/text_forms.h"
 
@@ -25,29 +23,6 @@ std::string NumberText(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", value);
   return text;
-}
-
-// Which of `kPairs` pairs of values lie below their low or above their high bound, one bit per
-// value from the lowest bit on. Not a number compares false both ways: it has no level and
-// changes nothing, so it counts as inside. The count is fixed per kind so that the loop unrolls.
-template <std::size_t kPairs>
-std::uint64_t OutsideBits(const double* values, const double* low, const double* high) {
-  static_assert(2 * kPairs <= 64);
-  std::uint64_t outside = 0;
-#if defined(__SSE2__)
-  // Two values at a time, with no branch.
-  for (std::size_t p = 0; p < kPairs; ++p) {
-    const __m128d value = _mm_loadu_pd(values + 2 * p);
-    const __m128d out = _mm_or_pd(_mm_cmplt_pd(value, _mm_loadu_pd(low + 2 * p)),
-                                  _mm_cmpgt_pd(value, _mm_loadu_pd(high + 2 * p)));
-    outside |= static_cast<std::uint64_t>(_mm_movemask_pd(out)) << (2 * p);
-  }
-#else
-  for (std::size_t i = 0; i < 2 * kPairs; ++i) {
-    outside |= static_cast<std::uint64_t>(values[i] < low[i] || values[i] > high[i]) << i;
-  }
-#endif
-  return outside;
 }
 
 }  // namespace
@@ -152,7 +127,8 @@ ShownRecordLimits JudgeShownRecord(const Limits& limits, const DecoderState& sta
 LimitJudge::LimitJudge(Limits limits)
     : limits_(std::move(limits)),
       field_tracks_(limits_.fields.size()),
-      flag_tracks_(limits_.flags.size()) {
+      flag_tracks_(limits_.flags.size()),
+      avx2_(HaveAvx2()) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   for (const Kind kind : {Kind::kBeacon, Kind::kPayload}) {
     KindBands& bands = bands_[static_cast<std::size_t>(kind)];
@@ -178,21 +154,27 @@ LimitJudge::LimitJudge(Limits limits)
 
 void LimitJudge::Judge(Kind kind, std::int64_t number, const TelemetryRecord& record,
                        std::vector<Alarm>& alarms) {
-  const auto raise = [&](bool flag, int index, const LevelChange& change) {
-    alarms.push_back({.kind = kind,
-                      .record = number,
-                      .rx_time = record.RxTime,
-                      .rx_millisecond = record.RxMillisecond,
-                      .flag = flag,
-                      .index = index,
-                      .value = change.value,
-                      .from = change.from,
-                      .to = change.to});
-    if (change.to > worst_) worst_ = change.to;
-  };
-  KindBands& bands = bands_[static_cast<std::size_t>(kind)];
   // Only a value outside its stay band can change its field's level.
-  for (std::uint64_t outside = OutsideSlots(kind, record); outside != 0; outside &= outside - 1) {
+  const KindBands& bands = bands_[static_cast<std::size_t>(kind)];
+  const double* values = record.Value.data() + bands.first_slot;
+  const std::uint64_t outside =
+      kind == Kind::kBeacon
+          ? OutsideBits<kBeaconBandSlots>(avx2_, values, bands.low.data(), bands.high.data())
+          : OutsideBits<kPayloadBandSlots>(avx2_, values, bands.low.data(), bands.high.data());
+  if (outside != 0) JudgeFields(kind, number, record, outside, alarms);
+  // Status flags are read from payload records; a flag's rule can change its level only when
+  // its status byte changed.
+  if (kind != Kind::kPayload || flag_bits_.empty()) return;
+  const double* status = record.Value.data() + kFirstStatusSlot;
+  if (!last_status_ || std::memcmp(last_status_->data(), status, sizeof(StatusBytes)) != 0) {
+    JudgeFlags(number, record, alarms);
+  }
+}
+
+void LimitJudge::JudgeFields(Kind kind, std::int64_t number, const TelemetryRecord& record,
+                             std::uint64_t outside, std::vector<Alarm>& alarms) {
+  KindBands& bands = bands_[static_cast<std::size_t>(kind)];
+  for (; outside != 0; outside &= outside - 1) {
     const auto band = static_cast<std::size_t>(std::countr_zero(outside));
     const auto i = static_cast<std::size_t>(bands.limit[band]);
     const FieldLimits& limits = limits_.fields[i];
@@ -203,36 +185,41 @@ void LimitJudge::Judge(Kind kind, std::int64_t number, const TelemetryRecord& re
       gate.running = level;
       if (const auto change = field_tracks_[i].Field(limits, value, number)) {
         gate.adopted = change->to;
-        raise(false, limits.field, *change);
+        Raise(kind, number, record, false, limits.field, *change, alarms);
       }
     }
     std::tie(bands.low[band], bands.high[band]) = gate.StayBand(value);
   }
-  // Status flags are read from payload records.
-  if (kind != Kind::kPayload || limits_.flags.empty()) return;
+}
+
+void LimitJudge::JudgeFlags(std::int64_t number, const TelemetryRecord& record,
+                            std::vector<Alarm>& alarms) {
   StatusBytes status;
   std::copy_n(record.Value.begin() + kFirstStatusSlot, status.size(), status.begin());
-  if (last_status_ == status) return;
   for (std::size_t i = 0; i < limits_.flags.size(); ++i) {
     const FlagBit bit = flag_bits_[i];
     const std::size_t byte = bit.slot - kFirstStatusSlot;
     if (last_status_ && (*last_status_)[byte] == status[byte]) continue;
     const double value = (static_cast<int>(status[byte]) & bit.mask) != 0 ? 1.0 : 0.0;
     if (const auto change = flag_tracks_[i].Flag(limits_.flags[i], value, number)) {
-      raise(true, limits_.flags[i].lamp, *change);
+      Raise(Kind::kPayload, number, record, true, limits_.flags[i].lamp, *change, alarms);
     }
   }
   last_status_ = status;
 }
 
-std::uint64_t LimitJudge::OutsideSlots(Kind kind, const TelemetryRecord& record) const {
-  const KindBands& bands = bands_[static_cast<std::size_t>(kind)];
-  const double* values = record.Value.data() + bands.first_slot;
-  constexpr std::size_t kBeaconPairs = (kFirstPayloadSlot + 1) / 2;
-  constexpr std::size_t kPayloadPairs = (kFieldCount - kFirstPayloadSlot + 1) / 2;
-  return kind == Kind::kBeacon
-             ? OutsideBits<kBeaconPairs>(values, bands.low.data(), bands.high.data())
-             : OutsideBits<kPayloadPairs>(values, bands.low.data(), bands.high.data());
+void LimitJudge::Raise(Kind kind, std::int64_t number, const TelemetryRecord& record, bool flag,
+                       int index, const LevelChange& change, std::vector<Alarm>& alarms) {
+  alarms.push_back({.kind = kind,
+                    .record = number,
+                    .rx_time = record.RxTime,
+                    .rx_millisecond = record.RxMillisecond,
+                    .flag = flag,
+                    .index = index,
+                    .value = change.value,
+                    .from = change.from,
+                    .to = change.to});
+  if (change.to > worst_) worst_ = change.to;
 }
 
 void LimitJudge::SetBand(std::size_t limit, std::pair<double, double> band) {

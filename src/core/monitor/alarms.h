@@ -118,32 +118,43 @@ class LimitJudge {
     std::pair<double, double> GreenBand() const;
   };
 
-  // The values of `record` outside their field's stay band, one bit per slot from the kind's
-  // first on: only these can change a level. Branch-free over the kind's slots, so that the
-  // common record of a quiet pass costs a few vector compares.
-  std::uint64_t OutsideSlots(Kind kind, const TelemetryRecord& record) const;
-
   Limits limits_;
   std::vector<LevelTrack> field_tracks_;
   std::vector<LevelTrack> flag_tracks_;
   // Found once, so that a record reads its flags directly.
   std::vector<FlagBit> flag_bits_;
   std::vector<FieldGate> field_gates_;
+  // Each kind's value slots, rounded up to whole vectors of four.
+  static constexpr std::size_t kBeaconBandSlots = (kFirstPayloadSlot + 3) / 4 * 4;
+  static constexpr std::size_t kPayloadBandSlots = (kFieldCount - kFirstPayloadSlot + 3) / 4 * 4;
+  static_assert(kBeaconBandSlots <= kValueSlots &&
+                kFirstPayloadSlot + kPayloadBandSlots <= kValueSlots &&
+                kPayloadBandSlots <= kBeaconBandSlots);
   // Per kind, each field's stay band (everything for a field without limits) and the index of
-  // its limits, from the kind's first value slot on, padded to whole pairs of slots with bands
-  // that hold everything.
+  // its limits, from the kind's first value slot on, padded to whole vectors with bands that
+  // hold everything.
   struct KindBands {
     std::size_t first_slot = 0;
-    std::array<double, kFirstPayloadSlot + 2> low{};
-    std::array<double, kFirstPayloadSlot + 2> high{};
-    std::array<int, kFirstPayloadSlot + 2> limit{};
+    std::array<double, kBeaconBandSlots> low{};
+    std::array<double, kBeaconBandSlots> high{};
+    std::array<int, kBeaconBandSlots> limit{};
   };
   void SetBand(std::size_t limit, std::pair<double, double> band);
+  // The rare parts of judging, out of the common path: the fields whose bits are set in
+  // `outside`, and the flags of a payload record whose status bytes changed.
+  void JudgeFields(Kind kind, std::int64_t number, const TelemetryRecord& record,
+                   std::uint64_t outside, std::vector<Alarm>& alarms);
+  void JudgeFlags(std::int64_t number, const TelemetryRecord& record, std::vector<Alarm>& alarms);
+  void Raise(Kind kind, std::int64_t number, const TelemetryRecord& record, bool flag, int index,
+             const LevelChange& change, std::vector<Alarm>& alarms);
   std::array<KindBands, 2> bands_{};
   // The status bytes of the last payload record: a flag in a byte that did not change can raise
   // no alarm (its rule's level depends on its value alone), so its rule is not looked at.
+  // Compared bit for bit: a -0 after a 0 only has the flags looked at again.
   std::optional<StatusBytes> last_status_;
   Level worst_ = Level::kGreen;
+  // Whether the processor compares four values at a time (else one at a time).
+  bool avx2_ = false;
 };
 
 }  // namespace talphex
