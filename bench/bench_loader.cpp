@@ -2,11 +2,12 @@
 // Decoding speed of the capture loader over a generated capture of 200,000 frames, half beacon,
 // half payload, each after a timestamp part; and of talphex-cli over a SatNOGS DB frame export of
 // 100,000 lines (target: under 0.5 s). BM_LoadCaptureJudged: the same capture with each record
-// judged against 45 field limits and 48 flag rules as it arrives (target, with changes_every:1000:
-// under 5% more than judged:0, which hands the records to the same sink and does nothing with
-// them), and with the pass summary built as well (judged:2). BM_CliJudged: talphex-cli over the
-// generated capture with its analysis CSV written, without limits and with a limits file of 45
-// field limits and 48 flag rules (target as above), and with --pass-summary too.
+// judged against 45 field limits and 48 flag rules as it arrives (judged:1), against judged:0,
+// which hands the records to the same sink and does nothing with them, and with the pass summary
+// built as well (judged:2). BM_JudgingAdded: what judging adds, timed in pairs so that a shared
+// machine's load falls on both sides (target: added_percent under 5). BM_CliJudged: talphex-cli
+// over the generated capture with its analysis CSV written, without limits and with a limits
+// file of 45 field limits and 48 flag rules (target as above), and with --pass-summary too.
 //
 //   build/release/bench/bench_loader
 
