@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 namespace talphex {
 namespace {
@@ -21,7 +22,15 @@ std::uint64_t Mix(std::uint64_t x) {
 }  // namespace
 
 std::uint64_t FrameHash(std::string_view bytes) {
-  std::uint64_t hash = Mix(0x9E3779B97F4A7C15 ^ bytes.size());
+  static const std::uint64_t key = [] {
+    std::random_device device;
+    return (std::uint64_t{device()} << 32) ^ device();
+  }();
+  return FrameHash(bytes, key);
+}
+
+std::uint64_t FrameHash(std::string_view bytes, std::uint64_t key) {
+  std::uint64_t hash = Mix(Mix(0x9E3779B97F4A7C15 ^ key) ^ bytes.size());
   std::size_t at = 0;
   for (; at + 8 <= bytes.size(); at += 8) {
     std::uint64_t word;

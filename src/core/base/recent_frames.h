@@ -9,9 +9,13 @@
 namespace talphex {
 
 // A 64-bit hash of all the bytes of a frame: each 8-byte word is folded in through a bijective
-// mix (the SplitMix64 finaliser), after the length, so two frames of one length that differ in a
-// single word never collide, and frames that differ only by trailing zero bytes differ by length.
-// Frames that differ more collide as two random 64-bit values do.
+// mix (the SplitMix64 finaliser), after the length and a key, so two frames of one length that
+// differ in a single word never collide, and frames that differ only by trailing zero bytes differ
+// by length. Frames that differ more collide as two random 64-bit values do.
+std::uint64_t FrameHash(std::string_view bytes, std::uint64_t key);
+// The same with a key drawn at random once a run. Anyone can transmit a frame, and whoever knows
+// the key can work a frame out whose hash equals that of a frame still to come, which would then
+// be taken for a repeat and skipped; a key that changes every run cannot be known.
 std::uint64_t FrameHash(std::string_view bytes);
 
 // The frames seen most recently, at most `capacity` of them, each kept as its hash and the line it

@@ -124,5 +124,19 @@ TEST(RecentFrames, HashTakesEveryByteOfTheFrame) {
   EXPECT_EQ(FrameHash(std::string_view(copy).substr(0, frame.size())), FrameHash(frame));
 }
 
+// The key takes part in every hash, so that a frame crafted to collide under one key does not
+// under the run's; and the run's key is not a fixed one.
+TEST(RecentFrames, HashDependsOnTheKey) {
+  std::mt19937 random(11);
+  for (std::size_t size : {0, 1, 8, 125}) {
+    std::string frame(size, '\0');
+    for (char& byte : frame) byte = static_cast<char>(random());
+    std::set<std::uint64_t> hashes;
+    for (std::uint64_t key = 0; key < 64; ++key) hashes.insert(FrameHash(frame, key));
+    EXPECT_EQ(hashes.size(), 64U) << size << " bytes";
+    EXPECT_EQ(hashes.count(FrameHash(frame)), 0U) << size << " bytes";
+  }
+}
+
 }  // namespace
 }  // namespace talphex
