@@ -134,6 +134,8 @@ Expected<std::optional<SidsSettings>> CheckSids(const NetworkChoice& choice, boo
 QLineEdit* AddLine(QFormLayout* form, const char* label, const char* name, const QString& text) {
   auto* line = new QLineEdit(text);
   line->setObjectName(QLatin1String(name));
+  // Wide enough for a whole write URL or a file's path.
+  line->setMinimumWidth(line->fontMetrics().averageCharWidth() * 48);
   form->addRow(QLatin1String(label), line);
   return line;
 }
